@@ -1,0 +1,54 @@
+# Thin wrapper over CMake so that one command does all set-up on a fresh Debian 12 machine.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+WERROR ?= $(if $(FERRODOCK_WERROR),$(FERRODOCK_WERROR),OFF)
+CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc)
+# make install: a Release build in RELEASE_DIR installed under PREFIX (and DESTDIR, if set).
+PREFIX ?= /usr/local
+RELEASE_DIR ?= build-release
+# make package: a Release build in PACKAGE_DIR packed into a .deb there.
+PACKAGE_DIR ?= build-package
+RELEASE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=Release -DFERRODOCK_BUILD_TESTS=OFF \
+                -DFERRODOCK_BUILD_BENCH=OFF -DFERRODOCK_WERROR=$(WERROR)
+
+.PHONY: all deps configure build run test bench format format-check install package clean
+
+all: build
+
+deps:
+	@tools/ensure-deps
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	      -DFERRODOCK_WERROR=$(WERROR) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/ferrodock
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j 2
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+install: deps
+	cmake -S . -B $(RELEASE_DIR) $(RELEASE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_DIR) --prefix "$(PREFIX)"
+
+package: deps
+	cmake -S . -B $(PACKAGE_DIR) $(RELEASE_FLAGS) $(CMAKE_FLAGS)
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	rm -f $(PACKAGE_DIR)/ferrodock_*.deb
+	cd $(PACKAGE_DIR) && cpack -G DEB
+	@echo "Package: $$(ls $(abspath $(PACKAGE_DIR))/ferrodock_*.deb)"
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,69 @@
+#include "app/AppDelegate.h"
+#include "app/Feedback.h"
+#include "app/PasteUpload.h"
+#include "app/Text.h"
+#include "app/Theme.h"
+#include "platform/Toolkit.h"
+#include "platform/Transport.h"
+
+#include <QMimeDatabase>
+
+#include <cstdio>
+
+namespace ferrodock {
+
+void AppDelegate::uploadChosenFile(bool forImage) {
+    QList<FormField> fields;
+    if (forImage) {
+        fields = {{QStringLiteral("priv"), flagValue(privImage())},
+                  {QStringLiteral("anon"), flagValue(anonImage())},
+                  {QStringLiteral("nsfw"), flagValue(nsfwImage())}};
+    } else {
+        fields = {{QStringLiteral("priv"), flagValue(privFile())},
+                  {QStringLiteral("anon"), flagValue(anonFile())}};
+    }
+    const QString key = savedapikey() ? toolkit::title(savedapikey()) : QString();
+    fields.append({QStringLiteral("apikey"), key});
+    const QString path = savedpath() ? toolkit::title(savedpath()) : QString();
+
+    QPushButton* output = forImage ? imageOutput() : fileOutput();
+    if (path.isEmpty()) {
+        theme::showTitle(output, forImage ? QStringLiteral("You forgot to choose an image.")
+                                          : QStringLiteral("You forgot to choose a file."));
+        return;
+    }
+
+    // By name only: the file is not opened on the main thread.
+    static const QMimeDatabase mimeDatabase;
+    const QString mimeType =
+        mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
+
+    sharedTransport().uploadFile(
+        forImage ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"), fields,
+        path, mimeType, this, [this, forImage](const TransportResult& result) {
+            const std::optional<QString> answer =
+                result.ok ? decodeAnswer(result.body) : std::nullopt;
+            QPushButton* link = forImage ? imageOutput() : fileOutput();
+            if (answer) {
+                theme::showTitle(link, *answer);
+                return;
+            }
+            if (forImage) {
+                std::fputs("Error\n", stdout);
+                std::fflush(stdout);
+            }
+            reportFailure(
+                forImage ? "image upload" : "file upload",
+                result.ok ? QStringLiteral("the answer is not UTF-8 text") : result.error);
+            theme::showTitle(link, uploadFailedText());
+        });
+}
+
+void AppDelegate::imagePushed(QObject*) {
+    uploadChosenFile(true);
+}
+void AppDelegate::filePushed(QObject*) {
+    uploadChosenFile(false);
+}
+
+}  // namespace ferrodock

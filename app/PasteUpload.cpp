@@ -1,0 +1,91 @@
+#include "app/PasteUpload.h"
+
+#include "app/AppDelegate.h"
+#include "app/Feedback.h"
+#include "app/Text.h"
+#include "app/Theme.h"
+#include "platform/Transport.h"
+
+#include <QTextDocument>
+
+#include <array>
+#include <utility>
+
+namespace ferrodock {
+
+QString languageIdentifier(const std::optional<QString>& title) {
+    static constexpr std::array<std::pair<QStringView, QStringView>, 18> kLanguages{{
+        {u"Apache", u"apache"},
+        {u"Bash", u"bash"},
+        {u"C", u"c"},
+        {u"C#", u"cs"},
+        {u"C++", u"cpp"},
+        {u"CSS", u"css"},
+        {u"CoffeeScript", u"coffeescript"},
+        {u"HTML", u"html"},
+        {u"Ini", u"ini"},
+        {u"Java", u"java"},
+        {u"JavaScript", u"javascript"},
+        {u"Objective C", u"objectivec"},
+        {u"PHP", u"php"},
+        {u"Perl", u"perl"},
+        {u"Python", u"python"},
+        {u"Ruby", u"ruby"},
+        {u"SQL", u"sql"},
+        {u"XML", u"xml"},
+    }};
+    if (title) {
+        for (const auto& [shown, identifier] : kLanguages) {
+            if (*title == shown) return identifier.toString();
+        }
+    }
+    return QStringLiteral("no-highlight");
+}
+
+QString flagValue(const QCheckBox* box) {
+    if (!box) return QStringLiteral("0");
+    switch (box->checkState()) {
+        case Qt::Checked:
+            return QStringLiteral("1");
+        case Qt::PartiallyChecked:
+            return QStringLiteral("-1");
+        case Qt::Unchecked:
+            break;
+    }
+    return QStringLiteral("0");
+}
+
+QString pasteText(const QPlainTextEdit* view) {
+    // toPlainText() would turn no-break spaces into spaces; the paste goes out as typed.
+    QString text = view->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+void AppDelegate::pastePushed(QObject*) {
+    std::optional<QString> title;
+    if (language() && language()->currentIndex() >= 0) title = language()->currentText();
+    const QString text = pasteData() ? pasteText(pasteData()) : QString();
+    const QString priv = flagValue(privPaste());
+    const QString anon = flagValue(anonPaste());
+    const QString key = savedapikey() ? toolkit::title(savedapikey()) : QString();
+
+    const QByteArray body = formBody({{QStringLiteral("pastedata"), text},
+                                      {QStringLiteral("language"), languageIdentifier(title)},
+                                      {QStringLiteral("priv"), priv},
+                                      {QStringLiteral("anon"), anon},
+                                      {QStringLiteral("apikey"), key}});
+    sharedTransport().postForm(
+        QStringLiteral("/api/upload/paste"), body, this, [this](const TransportResult& result) {
+            const std::optional<QString> answer =
+                result.ok ? decodeAnswer(result.body) : std::nullopt;
+            if (!answer) {
+                reportFailure("paste upload", result.ok
+                                                  ? QStringLiteral("the answer is not UTF-8 text")
+                                                  : result.error);
+            }
+            theme::showTitle(pasteOutput(), answer ? *answer : uploadFailedText());
+        });
+}
+
+}  // namespace ferrodock

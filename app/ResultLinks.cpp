@@ -1,0 +1,44 @@
+#include "app/AppDelegate.h"
+#include "app/Text.h"
+#include "app/Theme.h"
+#include "platform/Toolkit.h"
+
+namespace ferrodock {
+
+namespace {
+// How long the address shown on each page's link button is, in characters.
+constexpr qsizetype kFileAddressLength = 24;
+constexpr qsizetype kImageAddressLength = 25;
+constexpr qsizetype kPasteAddressLength = 25;
+}  // namespace
+
+// Copies "https://" and the title when the title has the page's address length. Anything else
+// on the button (a hint, a reminder, a message, the confirmation) is not an address.
+bool AppDelegate::copyLink(QPushButton* linkButton, qsizetype addressLength) {
+    if (!linkButton) return false;
+    const QString title = toolkit::title(linkButton);
+    if (!hasAddressLength(title, addressLength)) return false;
+    toolkit::writeClipboardText(QStringLiteral("https://") + title);
+    theme::showTitle(linkButton, QStringLiteral("Copied to clipboard."));
+    return true;
+}
+
+void AppDelegate::fileLinkPushed(QObject*) {
+    if (!copyLink(fileOutput(), kFileAddressLength)) return;
+    theme::showTitle(selectButton2(), QStringLiteral("Choose a file."));
+    if (savedpath()) toolkit::setTitle(savedpath(), QString());
+}
+
+void AppDelegate::imageLinkPushed(QObject*) {
+    if (!copyLink(imageOutput(), kImageAddressLength)) return;
+    if (bgImage()) toolkit::setImage(bgImage(), toolkit::imageNamed(QStringLiteral("ImageIcon")));
+    theme::showTitle(selectButton(), QStringLiteral("Choose an image."));
+    if (savedpath()) toolkit::setTitle(savedpath(), QString());
+}
+
+void AppDelegate::pasteLinkPushed(QObject*) {
+    if (!copyLink(pasteOutput(), kPasteAddressLength)) return;
+    if (pasteData()) pasteData()->clear();
+}
+
+}  // namespace ferrodock

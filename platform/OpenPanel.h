@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+namespace ferrodock {
+
+// What the chooser is asked to show and allow.
+struct OpenPanelSettings {
+    QString title;
+    QString prompt;  // the confirm button's text
+    bool canChooseDirectories = false;
+    bool allowsMultipleSelection = false;
+    std::optional<QStringList> allowedFileTypes;  // extensions without dots; none: any file
+};
+
+struct OpenPanelAnswer {
+    bool confirmed = false;
+    QList<QUrl> urls;
+};
+
+// A modal file chooser. The application uses a file dialog; tests script the answers.
+class OpenPanel {
+public:
+    virtual ~OpenPanel() = default;
+    virtual OpenPanelAnswer runModal(const OpenPanelSettings& settings, QWidget* parent) = 0;
+};
+
+OpenPanel& sharedOpenPanel();
+void installSharedOpenPanel(std::unique_ptr<OpenPanel> panel);
+
+// The real chooser: Qt's own file dialog, so the prompt and filters look the same everywhere.
+class FileDialogPanel final : public OpenPanel {
+public:
+    OpenPanelAnswer runModal(const OpenPanelSettings& settings, QWidget* parent) override;
+};
+
+}  // namespace ferrodock

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QObject;
+
+namespace ferrodock {
+
+// What one request ended with. `ok` is false when the request could not be completed (no
+// connection, TLS failure, time-out, an answer over the size cap, an unreadable upload file);
+// `error` then says why in words meant for standard error, never for the user. The HTTP
+// status is reported but callers do not judge answers by it.
+struct TransportResult {
+    bool ok = false;
+    long status = 0;
+    QByteArray body;
+    QString error;
+};
+
+using TransportCompletion = std::function<void(const TransportResult&)>;
+
+// One text field of a multipart upload.
+using FormField = QPair<QString, QString>;
+
+// The HTTPS transport the delegate talks to the service through. Requests overlap freely and
+// are never cancelled by callers; each completion runs exactly once, on the thread of
+// `context` (the main thread for the delegate), in the order the requests finished. A
+// completion whose context has been destroyed is dropped.
+class Transport {
+public:
+    virtual ~Transport() = default;
+
+    // POSTs `body` to origin + `path` as application/x-www-form-urlencoded.
+    virtual void postForm(const QString& path, const QByteArray& body, QObject* context,
+                          TransportCompletion completion) = 0;
+
+    // POSTs multipart/form-data to origin + `path`: the text `fields` in order, then the file at
+    // `filePath` under the name "file", with its base name as file name and `mimeType` as
+    // its content type. The file is streamed from disk, never read whole.
+    virtual void uploadFile(const QString& path, const QList<FormField>& fields,
+                            const QString& filePath, const QString& mimeType, QObject* context,
+                            TransportCompletion completion) = 0;
+};
+
+// The process-wide transport the delegate uses, like a shared URL session. The application
+// installs one at start; tests install their own. Installing replaces (and destroys) the
+// previous one.
+Transport& sharedTransport();
+void installSharedTransport(std::unique_ptr<Transport> transport);
+
+}  // namespace ferrodock

@@ -1,0 +1,59 @@
+#include "support/AppHarness.h"
+
+#include "platform/Toolkit.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace ferrodock::test {
+
+TestHome::TestHome() : oldHome_(qgetenv("HOME")) {
+    Q_ASSERT(dir_.isValid());
+    qputenv("HOME", dir_.path().toUtf8());
+    qunsetenv("XDG_CONFIG_HOME");
+    QDir(dir_.path()).mkdir(QStringLiteral("Documents"));
+}
+
+TestHome::~TestHome() {
+    qputenv("HOME", oldHome_);
+}
+
+void TestHome::writeSession(const QByteArray& bytes) const {
+    QFile file(sessionFile());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(sessionFile()));
+}
+
+AppHarness::AppHarness() : interface(buildInterface()) {
+    auto scripted = std::make_unique<ScriptedPanel>();
+    panel = scripted.get();
+    installSharedOpenPanel(std::move(scripted));
+    const QString problem = connectInterface(delegate, interface);
+    if (!problem.isEmpty()) qFatal("interface does not connect: %s", qPrintable(problem));
+}
+
+AppHarness::~AppHarness() {
+    installSharedOpenPanel(nullptr);
+}
+
+void AppHarness::start() {
+    delegate.applicationDidFinishLaunching();
+    interface.mainWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(interface.mainWindow.get()));
+}
+
+void AppHarness::press(QAbstractButton* button) {
+    if (!button) qFatal("no such button");
+    button->click();
+}
+
+void AppHarness::choose(const QString& path, bool forImage) {
+    panel->answers.append({true, {QUrl::fromLocalFile(path)}});
+    press(widget<QPushButton>(forImage ? "selectButton" : "selectButton2"));
+}
+
+QString titleOf(const QAbstractButton* button) {
+    return toolkit::title(button);
+}
+
+}  // namespace ferrodock::test

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "app/AppDelegate.h"
+#include "platform/InterfaceLoader.h"
+#include "platform/OpenPanel.h"
+
+#include <QList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace ferrodock::test {
+
+// A chooser that answers from a script instead of asking a person.
+class ScriptedPanel final : public OpenPanel {
+public:
+    OpenPanelAnswer runModal(const OpenPanelSettings& settings, QWidget*) override {
+        seen.append(settings);
+        return answers.isEmpty() ? OpenPanelAnswer{} : answers.takeFirst();
+    }
+    QList<OpenPanelAnswer> answers;
+    QList<OpenPanelSettings> seen;
+};
+
+// A private home folder for one test: HOME points at a fresh temporary folder with an empty
+// Documents folder in it, so the session file never touches the real one.
+class TestHome {
+public:
+    TestHome();
+    ~TestHome();
+    QString path() const { return dir_.path(); }
+    QString documents() const { return dir_.path() + QStringLiteral("/Documents"); }
+    QString sessionFile() const { return documents() + QStringLiteral("/ferrodock.data"); }
+    void writeSession(const QByteArray& bytes) const;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray oldHome_;
+};
+
+// The real interface, connected to a real delegate, with a scripted chooser installed.
+class AppHarness {
+public:
+    AppHarness();
+    ~AppHarness();
+
+    void start();  // applicationDidFinishLaunching(), then shows the main window
+
+    template <typename T>
+    T* widget(const char* name) const {
+        return interface.mainWindow->findChild<T*>(QLatin1String(name));
+    }
+    // Presses a button the way a person does.
+    void press(QAbstractButton* button);
+    // Chooses `path` through the scripted chooser and the page's choose button.
+    void choose(const QString& path, bool forImage);
+
+    TestHome home;
+    AppDelegate delegate;
+    Interface interface;
+    ScriptedPanel* panel = nullptr;  // owned by the shared panel slot
+};
+
+// A button's title as the program reads it.
+QString titleOf(const QAbstractButton* button);
+
+}  // namespace ferrodock::test

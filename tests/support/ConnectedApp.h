@@ -1,0 +1,39 @@
+#pragma once
+
+#include "support/AppHarness.h"
+#include "support/TestService.h"
+
+#include <QTest>
+
+namespace ferrodock::test {
+
+inline Reply replyOf(Reply::Kind kind) {
+    Reply reply;
+    reply.kind = kind;
+    return reply;
+}
+
+// The real interface and delegate talking to the in-process test service.
+class ConnectedApp : public AppHarness {
+public:
+    // `session`: what the session file holds at start, if anything.
+    explicit ConnectedApp(TestService::Options options = {},
+                          std::chrono::milliseconds idleLimit = std::chrono::seconds(60),
+                          const QByteArray& session = {})
+        : service(options) {
+        if (!session.isEmpty()) home.writeSession(session);
+        installSharedTransport(service.makeTransport(idleLimit));
+        start();
+    }
+    ~ConnectedApp() { installSharedTransport(nullptr); }
+
+    // The body of the request the service received last.
+    RecordedRequest lastRequest() const {
+        const QList<RecordedRequest> all = service.requests();
+        return all.isEmpty() ? RecordedRequest{} : all.last();
+    }
+
+    TestService service;
+};
+
+}  // namespace ferrodock::test

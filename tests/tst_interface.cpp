@@ -1,0 +1,126 @@
+// The interface description and its loader: every outlet and action connected, and a start
+// refused, naming the widget, when the description does not fit the delegate.
+#include "support/AppHarness.h"
+
+#include <QLabel>
+#include <QMetaProperty>
+#include <QTest>
+
+using namespace ferrodock;
+using ferrodock::test::AppHarness;
+
+class InterfaceTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void newDelegateHasNoOutlets() {
+        AppDelegate delegate;
+        const QMetaObject* meta = delegate.metaObject();
+        QCOMPARE(meta->propertyCount() - meta->propertyOffset(), 57);
+        for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+            QVERIFY2(meta->property(i).read(&delegate).value<QObject*>() == nullptr,
+                     meta->property(i).name());
+        }
+    }
+
+    void everyOutletAndActionConnected() {
+        AppHarness app;
+        const QMetaObject* meta = app.delegate.metaObject();
+        QSet<QObject*> distinct;
+        for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+            QObject* widget = meta->property(i).read(&app.delegate).value<QObject*>();
+            QVERIFY2(widget, meta->property(i).name());
+            QCOMPARE(widget->objectName(), QString::fromLatin1(meta->property(i).name()));
+            distinct.insert(widget);
+        }
+        QCOMPARE(distinct.size(), 57);
+
+        // Every action of the delegate is sent by at least one widget.
+        QSet<QString> sent;
+        for (QObject* object : app.interface.mainWindow->findChildren<QObject*>()) {
+            if (object->property("sends").isValid())
+                sent.insert(object->property("sends").toString());
+        }
+        const QStringList actions{
+            "loginPushed",    "switchFile",      "switchImage",    "switchPaste",   "logout",
+            "pastePushed",    "selectImages",    "imagePushed",    "selectImages2", "filePushed",
+            "fileLinkPushed", "imageLinkPushed", "pasteLinkPushed"};
+        QCOMPARE(sent, QSet<QString>(actions.begin(), actions.end()));
+    }
+
+    void layoutPromises() {
+        AppHarness app;
+        QVERIFY(!app.delegate.loginWindow()->isVisible());
+        for (QWidget* hidden : std::initializer_list<QWidget*>{app.delegate.savedusername(),
+                                                               app.delegate.savedapikey(),
+                                                               app.delegate.savedpath()}) {
+            QVERIFY(hidden->isHidden());
+        }
+        QStringList languages;
+        for (int i = 0; i < app.delegate.language()->count(); ++i) {
+            languages << app.delegate.language()->itemText(i);
+        }
+        for (const char* title :
+             {"Apache", "Bash", "C", "C#", "C++", "CSS", "CoffeeScript", "HTML", "Ini", "Java",
+              "JavaScript", "Objective C", "PHP", "Perl", "Python", "Ruby", "SQL", "XML"}) {
+            QVERIFY2(languages.contains(QLatin1String(title)), title);
+        }
+        QCOMPARE(app.delegate.password()->echoMode(), QLineEdit::Password);
+        QCOMPARE(app.delegate.loginResponse()->textFormat(), Qt::PlainText);
+        QCOMPARE(app.delegate.login()->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
+        QVERIFY(QPixmap(QStringLiteral(":/ImageIcon.png")).width() > 0);
+    }
+
+    void menuOpensLoginWindow() {
+        AppHarness app;
+        app.start();
+        app.delegate.login()->trigger();
+        QVERIFY(app.delegate.loginWindow()->isVisible());
+    }
+
+    void weakOutletForgetsDeletedWidget() {
+        AppHarness app;
+        delete app.delegate.pasteView();
+        QCOMPARE(app.delegate.pasteView(), nullptr);
+    }
+
+    void refusals_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "missing"
+                                 << "no widget named 'savedpath'";
+        QTest::newRow("duplicated") << "duplicated"
+                                    << "2 widgets named 'savedpath'";
+        QTest::newRow("wrong type") << "wrong type"
+                                    << "QLabel 'savedpath' is not a QPushButton";
+        QTest::newRow("unknown action") << "unknown action"
+                                        << "QPushButton 'selectButton' sends 'selectImage'";
+        QTest::newRow("login window missing") << "no login window"
+                                              << "'loginWindow'";
+    }
+    void refusals() {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        Interface interface = buildInterface();
+        QMainWindow* window = interface.mainWindow.get();
+        auto* savedpath = window->findChild<QPushButton*>("savedpath");
+        if (fault == "missing") savedpath->setObjectName("savedPath");
+        if (fault == "duplicated") (new QPushButton(window))->setObjectName("savedpath");
+        if (fault == "wrong type") {
+            delete savedpath;
+            (new QLabel(window))->setObjectName("savedpath");
+        }
+        if (fault == "unknown action") {
+            window->findChild<QPushButton*>("selectButton")->setProperty("sends", "selectImage");
+        }
+        if (fault == "no login window") {
+            delete interface.loginWindow;
+            interface.loginWindow = nullptr;
+        }
+        AppDelegate delegate;
+        const QString problem = connectInterface(delegate, interface);
+        QVERIFY2(problem.contains(message), qPrintable(problem));
+    }
+};
+
+QTEST_MAIN(InterfaceTest)
+#include "tst_interface.moc"

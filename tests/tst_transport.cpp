@@ -1,0 +1,462 @@
+#include "platform/HttpsTransport.h"
+#include "support/TestService.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace ferrodock;
+using namespace ferrodock::test;
+using namespace std::chrono_literals;
+
+using Fields = QList<FormField>;
+using Form = QMap<QString, QString>;
+
+namespace {
+
+// Completions as the main thread sees them.
+struct Outcomes {
+    QObject context;
+    QList<TransportResult> results;
+
+    TransportCompletion add() {
+        return [this](const TransportResult& r) { results.append(r); };
+    }
+    // Also gives a stray second completion time to show up.
+    bool waitFor(int count, int ms = 15000) {
+        const bool arrived = QTest::qWaitFor([&] { return results.size() >= count; }, ms);
+        QTest::qWait(100);
+        return arrived && results.size() == count;
+    }
+};
+
+QByteArray encodeForm(const Fields& fields) {
+    QByteArrayList pairs;
+    for (const auto& [name, value] : fields)
+        pairs.append(QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value));
+    return pairs.join('&');
+}
+
+QByteArray pattern(qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i) bytes[i] = char((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+QString writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() ? path
+                                                                                    : QString();
+}
+
+Reply reply(Reply::Kind kind, std::chrono::milliseconds delay = 0ms) {
+    Reply r = Reply::text("ok");
+    r.kind = kind;
+    r.delay = delay;
+    return r;
+}
+
+Reply huge(qint64 bytes, qint64 chunkBytes = 64 * 1024, std::chrono::milliseconds pause = 0ms) {
+    Reply r = reply(Reply::Kind::Huge);
+    r.hugeBytes = bytes;
+    r.chunkBytes = chunkBytes;
+    r.pause = pause;
+    return r;
+}
+
+}  // namespace
+
+enum class Failure {
+    UntrustedCertificate,
+    ExpiredCertificate,
+    OtherHostCertificate,
+    ConnectionRefused,
+    AnswerOverCap,
+    DroppedConnection,
+    RedirectToHttp,
+    MissingFile,
+    Directory,
+    FileDeletedAfterCall,
+    FileShrinks,
+    FileGrows,
+};
+Q_DECLARE_METATYPE(Failure)
+
+class TransportTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        // The service is on loopback; a proxy from the environment must not get in the way.
+        for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            qunsetenv(name);
+    }
+
+    void formPostArrivesExactly_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<Form>("expected");
+        QTest::addColumn<int>("redirect");  // status that moves the request on, or 0
+        const Form reserved{{"text", "a&b=c+d%e 100%"}, {"k&=+", "v"}};
+        const Form utf8{{"title", "grüße ✓ 日本語"}, {"text", "line 1\r\nline 2\n\ttab"}};
+        const Form big{{"paste", QString(300 * 1024, '&')}};  // past httplib's own form limit
+        const auto encode = [](const Form& form) {
+            Fields fields;
+            for (auto it = form.begin(); it != form.end(); ++it) fields.append({it.key(), *it});
+            return encodeForm(fields);
+        };
+        QTest::newRow("empty") << QByteArray() << Form{} << 0;
+        QTest::newRow("reserved characters") << encode(reserved) << reserved << 0;
+        QTest::newRow("utf-8 and line breaks") << encode(utf8) << utf8 << 0;
+        QTest::newRow("plus is a space") << QByteArray("q=a+b%2Bc") << Form{{"q", "a b+c"}} << 0;
+        QTest::newRow("large") << encode(big) << big << 0;
+        QTest::newRow("still a post after a 302") << encode(reserved) << reserved << 302;
+        QTest::newRow("after a 307") << encode(utf8) << utf8 << 307;
+    }
+
+    void formPostArrivesExactly() {
+        QFETCH(QByteArray, body);
+        QFETCH(Form, expected);
+        QFETCH(int, redirect);
+        TestService service;
+        service.setReply(Reply::text("thanks"));
+        if (redirect)
+            service.setReply("/api/paste", Reply::redirect(service.origin() + "/moved", redirect));
+        auto transport = service.makeTransport();
+        Outcomes out;
+        transport->postForm("/api/paste", body, &out.context, out.add());
+        QVERIFY(out.waitFor(1));
+        QVERIFY2(out.results[0].ok, qPrintable(out.results[0].error));
+        QCOMPARE(out.results[0].body, QByteArray("thanks"));
+
+        const auto requests = service.requests();
+        QCOMPARE(requests.size(), redirect ? 2 : 1);
+        QCOMPARE(requests.last().method, "POST");
+        QCOMPARE(requests.last().path, redirect ? "/moved" : "/api/paste");
+        QCOMPARE(requests.last().contentType, "application/x-www-form-urlencoded");
+        QCOMPARE(requests.last().body, body);
+        QCOMPARE(requests.last().form, expected);
+    }
+
+    void answerIsReported_data() {
+        QTest::addColumn<Reply>("answer");
+        QTest::addColumn<long>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("200") << Reply::text("https://x.example/a") << 200L
+                             << QByteArray("https://x.example/a");
+        QTest::newRow("500 with a body") << Reply::text("boom", 500) << 500L << QByteArray("boom");
+        QTest::newRow("404 without a body") << Reply::text({}, 404) << 404L << QByteArray();
+        QTest::newRow("exactly at the size cap")
+            << huge(1 << 20) << 200L << QByteArray(1 << 20, 'x');
+    }
+
+    void answerIsReported() {
+        QFETCH(Reply, answer);
+        QFETCH(long, status);
+        QFETCH(QByteArray, body);
+        TestService service;
+        service.setReply(answer);
+        auto transport = service.makeTransport();
+        Outcomes out;
+        transport->postForm("/", "a=1", &out.context, out.add());
+        QVERIFY(out.waitFor(1));
+        QVERIFY2(out.results[0].ok, qPrintable(out.results[0].error));
+        QCOMPARE(out.results[0].status, status);
+        QCOMPARE(out.results[0].body, body);
+    }
+
+    void uploadSendsFieldsThenFile_data() {
+        QTest::addColumn<Fields>("fields");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("mimeType");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("keepBodies");
+        QTest::addColumn<int>("redirect");  // status that moves the request on, or 0
+        const QString binary = "application/octet-stream";
+        QTest::newRow("text with fields")
+            << Fields{{"expiry", "7d"}, {"note", "a & b = ü"}, {"album", ""}} << "notes.txt"
+            << "text/plain" << QByteArray("hello\n") << true << 0;
+        QTest::newRow("awkward file name") << Fields{} << "my file & ünï ✓.txt"
+                                           << "text/plain" << QByteArray("x") << true << 0;
+        QTest::newRow("empty file") << Fields{} << "empty.png"
+                                    << "image/png" << QByteArray() << true << 0;
+        QTest::newRow("binary over several buffers") << Fields{{"a", "1"}} << "blob.bin" << binary
+                                                     << pattern(3 * 1024 * 1024 + 17) << true << 0;
+        QTest::newRow("large, counted only")
+            << Fields{} << "big.bin" << binary << pattern(24 * 1024 * 1024) << false << 0;
+        // The body goes out again, so the file is read again from the start.
+        QTest::newRow("after a 301") << Fields{{"a", "1"}} << "blob.bin" << binary
+                                     << pattern(3 * 1024 * 1024 + 17) << true << 301;
+        QTest::newRow("after a 308")
+            << Fields{} << "blob.bin" << binary << pattern(1 << 20) << true << 308;
+    }
+
+    void uploadSendsFieldsThenFile() {
+        QFETCH(Fields, fields);
+        QFETCH(QString, fileName);
+        QFETCH(QString, mimeType);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, keepBodies);
+        QFETCH(int, redirect);
+        const QString file = writeFile(dir_.filePath(fileName), content);
+        QVERIFY(!file.isEmpty());
+        TestService service({TestService::Certificate::Good, keepBodies, 16});
+        service.setReply(Reply::text("https://x.example/f"));
+        if (redirect)
+            service.setReply("/api/upload", Reply::redirect(service.origin() + "/moved", redirect));
+        auto transport = service.makeTransport();
+        Outcomes out;
+        transport->uploadFile("/api/upload", fields, file, mimeType, &out.context, out.add());
+        QVERIFY(out.waitFor(1));
+        QVERIFY2(out.results[0].ok, qPrintable(out.results[0].error));
+        QCOMPARE(out.results[0].body, QByteArray("https://x.example/f"));
+
+        const auto requests = service.requests();
+        QCOMPARE(requests.size(), redirect ? 2 : 1);
+        QCOMPARE(requests.last().path, redirect ? "/moved" : "/api/upload");
+        QVERIFY(requests.last().contentType.startsWith("multipart/form-data; boundary="));
+        const auto& parts = requests.last().parts;
+        QCOMPARE(parts.size(), fields.size() + 1);
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            QCOMPARE(parts[i].name, fields[i].first);
+            QCOMPARE(parts[i].fileName, QString());
+            QCOMPARE(QString::fromUtf8(parts[i].content), fields[i].second);
+        }
+        QCOMPARE(parts.last().name, "file");
+        QCOMPARE(parts.last().fileName, fileName);
+        QCOMPARE(parts.last().contentType, mimeType);
+        QCOMPARE(parts.last().size, qint64(content.size()));
+        if (keepBodies) QVERIFY(parts.last().content == content);
+    }
+
+    void failuresCompleteOnceWithAnError_data() {
+        QTest::addColumn<Failure>("failure");
+        QTest::newRow("untrusted certificate") << Failure::UntrustedCertificate;
+        QTest::newRow("expired certificate") << Failure::ExpiredCertificate;
+        QTest::newRow("certificate for another host") << Failure::OtherHostCertificate;
+        QTest::newRow("connection refused") << Failure::ConnectionRefused;
+        QTest::newRow("answer one byte over the cap") << Failure::AnswerOverCap;
+        QTest::newRow("connection dropped") << Failure::DroppedConnection;
+        QTest::newRow("redirect to http") << Failure::RedirectToHttp;
+        QTest::newRow("missing file") << Failure::MissingFile;
+        QTest::newRow("directory") << Failure::Directory;
+        QTest::newRow("file deleted after the call") << Failure::FileDeletedAfterCall;
+        QTest::newRow("file shrinks during upload") << Failure::FileShrinks;
+        QTest::newRow("file grows during upload") << Failure::FileGrows;
+    }
+
+    void failuresCompleteOnceWithAnError() {
+        QFETCH(Failure, failure);
+        const bool changing = failure == Failure::FileShrinks || failure == Failure::FileGrows;
+        TestService service(
+            {failure == Failure::ExpiredCertificate     ? TestService::Certificate::Expired
+             : failure == Failure::OtherHostCertificate ? TestService::Certificate::OtherHost
+                                                        : TestService::Certificate::Good,
+             !changing, 16});
+        service.setReply(failure == Failure::AnswerOverCap       ? huge((1 << 20) + 1)
+                         : failure == Failure::DroppedConnection ? reply(Reply::Kind::Drop)
+                         : failure == Failure::RedirectToHttp
+                             ? Reply::redirect(QString("http://127.0.0.1:%1/").arg(service.port()))
+                             : Reply::text("ok"));
+
+        HttpsTransport::Options options;
+        options.origin = service.origin();
+        if (failure != Failure::UntrustedCertificate) options.extraCaPem = TestService::caPem();
+        const int unused = ::socket(AF_INET, SOCK_STREAM, 0);  // bound, never listening
+        if (failure == Failure::ConnectionRefused) {
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof address;
+            QCOMPARE(::bind(unused, reinterpret_cast<sockaddr*>(&address), length), 0);
+            QCOMPARE(::getsockname(unused, reinterpret_cast<sockaddr*>(&address), &length), 0);
+            options.origin = QString("https://127.0.0.1:%1").arg(ntohs(address.sin_port));
+        }
+        HttpsTransport transport(options);
+        Outcomes out;
+        Outcomes busy;
+        const auto upload = [&](const QString& file) {
+            transport.uploadFile("/upload", {}, file, "text/plain", &out.context, out.add());
+        };
+
+        if (failure == Failure::MissingFile) {
+            upload(dir_.filePath("no-such-file"));
+        } else if (failure == Failure::Directory) {
+            upload(dir_.path());
+        } else if (failure == Failure::FileDeletedAfterCall) {
+            // Every connection is busy, so the upload is still waiting when the file goes.
+            service.setReply("/slow", reply(Reply::Kind::Text, 500ms));
+            for (int i = 0; i < 8; ++i)
+                transport.postForm("/slow", "a=1", &busy.context, busy.add());
+            upload(writeFile(dir_.filePath("doomed.txt"), "content"));
+            QVERIFY(QFile::remove(dir_.filePath("doomed.txt")));
+        } else if (changing) {
+            // The service reads nothing for a while: the upload stalls on full socket buffers
+            // while the file changes under it.
+            Reply stall = Reply::text("ok");
+            stall.readDelay = 1500ms;
+            service.setReply(stall);
+            QFile file(writeFile(dir_.filePath("changing.bin"), pattern(32 << 20)));
+            upload(file.fileName());
+            QTest::qWait(400);
+            if (failure == Failure::FileShrinks)
+                QVERIFY(file.resize(16 << 20));
+            else
+                QVERIFY(file.open(QIODevice::Append) && file.write("more") == 4);
+        } else {
+            transport.postForm("/", "a=1", &out.context, out.add());
+        }
+
+        const bool once = out.waitFor(1);
+        ::close(unused);
+        QVERIFY(once);
+        QVERIFY(!out.results[0].ok);
+        QVERIFY(!out.results[0].error.isEmpty());
+    }
+
+    void idleLimit_data() {
+        QTest::addColumn<Reply>("answer");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("silent server") << reply(Reply::Kind::Silent) << 1 << false;
+        QTest::newRow("a byte now and then") << huge(4, 1, 600ms) << 1 << true;
+        // Four waves on eight connections: the last waits longer than the limit for one.
+        QTest::newRow("waiting for a free connection")
+            << reply(Reply::Kind::Text, 400ms) << 32 << true;
+    }
+
+    void idleLimit() {
+        QFETCH(Reply, answer);
+        QFETCH(int, requests);
+        QFETCH(bool, ok);
+        TestService service;
+        service.setReply(answer);
+        auto transport = service.makeTransport(1000ms);
+        Outcomes out;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < requests; ++i) transport->postForm("/", "a=1", &out.context, out.add());
+        QVERIFY(QTest::qWaitFor([&] { return out.results.size() >= requests; }, 15000));
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY(out.waitFor(requests));
+        for (const TransportResult& result : std::as_const(out.results))
+            QVERIFY2(result.ok == ok && (ok || !result.error.isEmpty()), qPrintable(result.error));
+        if (!ok) QVERIFY2(elapsed >= 1000, qPrintable(QString::number(elapsed)));
+    }
+
+    void completionsFollowFinishOrder() {
+        TestService service;
+        Outcomes out;
+        for (const auto& [path, delay] :
+             {std::pair{"/slow", 600ms}, {"/mid", 300ms}, {"/fast", 0ms}}) {
+            Reply answer = Reply::text(path);
+            answer.delay = delay;
+            service.setReply(path, answer);
+        }
+        auto transport = service.makeTransport();
+        for (const char* path : {"/slow", "/mid", "/fast"})
+            transport->postForm(path, "a=1", &out.context, out.add());
+        QVERIFY(out.waitFor(3));
+        QCOMPARE(out.results[0].body, QByteArray("/fast"));
+        QCOMPARE(out.results[1].body, QByteArray("/mid"));
+        QCOMPARE(out.results[2].body, QByteArray("/slow"));
+    }
+
+    void manyOverlappingPostsAllComplete() {
+        TestService service;
+        service.setReply(Reply::text("ok"));
+        auto transport = service.makeTransport();
+        QObject context;
+        QList<int> done;
+        for (int i = 0; i < 200; ++i)
+            transport->postForm("/api/paste", "n=" + QByteArray::number(i), &context,
+                                [&done, i](const TransportResult& r) {
+                                    if (r.ok && r.body == "ok") done.append(i);
+                                });
+        QVERIFY(QTest::qWaitFor([&] { return done.size() >= 200; }, 30000));
+        QTest::qWait(100);
+        QCOMPARE(done.size(), 200);
+        QCOMPARE(QSet<int>(done.begin(), done.end()).size(), 200);
+        QCOMPARE(service.requestCount(), 200);
+    }
+
+    void destroyedContextGetsNoCompletion() {
+        TestService service;
+        service.setReply(reply(Reply::Kind::Text, 300ms));
+        auto transport = service.makeTransport();
+        int calls = 0;
+        auto* context = new QObject;
+        transport->postForm("/", "a=1", context, [&calls](const TransportResult&) { ++calls; });
+        delete context;
+        QVERIFY(service.waitForRequests(1, 5s));
+        QTest::qWait(600);
+        QCOMPARE(calls, 0);
+    }
+
+    // Other tests rely on a service that goes away promptly while clients still hold
+    // connections; the request it leaves unanswered must fail, once.
+    void serviceGoingAwayFailsWhatIsInFlight() {
+        auto service = std::make_unique<TestService>();
+        service->setReply(reply(Reply::Kind::Text, 200ms));
+        service->setReply("/silent", reply(Reply::Kind::Silent));
+        auto transport = service->makeTransport();
+        Outcomes out;
+        // Two at once open two connections; one stays idle while the other waits on /silent.
+        for (int i = 0; i < 2; ++i) transport->postForm("/", "a=1", &out.context, out.add());
+        QVERIFY(out.waitFor(2));
+        transport->postForm("/silent", "a=1", &out.context, out.add());
+        QVERIFY(service->waitForRequests(3, 5s));
+
+        QElapsedTimer timer;
+        timer.start();
+        service.reset();
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(out.waitFor(3));
+        QVERIFY(out.results[0].ok && out.results[1].ok);
+        QVERIFY(!out.results[2].ok && !out.results[2].error.isEmpty());
+    }
+
+    void destroyingWithUploadsInFlightIsPrompt_data() {
+        QTest::addColumn<bool>("midUpload");
+        QTest::newRow("stalled mid-upload") << true;
+        QTest::newRow("waiting for answers") << false;
+    }
+
+    void destroyingWithUploadsInFlightIsPrompt() {
+        QFETCH(bool, midUpload);
+        TestService service({TestService::Certificate::Good, false, 16});
+        Reply silent = reply(Reply::Kind::Silent);
+        silent.readDelay = midUpload ? 60s : 0s;
+        service.setReply(silent);
+        const QString file =
+            writeFile(dir_.filePath("inflight.bin"), pattern(midUpload ? 8 << 20 : 1000));
+        auto transport = service.makeTransport();
+        Outcomes out;
+        for (int i = 0; i < 20; ++i)
+            transport->uploadFile("/upload", {{"i", QString::number(i)}}, file,
+                                  "application/octet-stream", &out.context, out.add());
+        if (midUpload)
+            QTest::qWait(300);
+        else
+            QVERIFY(service.waitForRequests(8, 10s));
+
+        QElapsedTimer timer;
+        timer.start();
+        transport.reset();
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QTest::qWait(200);
+        QCOMPARE(out.results.size(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TransportTest)
+#include "tst_transport.moc"
