@@ -189,6 +189,10 @@ public Q_SLOTS:
     void imageLinkPushed(QObject* sender);
     void pasteLinkPushed(QObject* sender);
 
+    // A file dropped on the Image or File page, chosen as the open panel would choose it.
+    void imageDropped(const QString& path);
+    void fileDropped(const QString& path);
+
 private:
     void showPage(QWidget* page);
     void applyTheme();

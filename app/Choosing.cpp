@@ -48,4 +48,11 @@ void AppDelegate::selectImages2(QObject*) {
     chooseFile(false);
 }
 
+void AppDelegate::imageDropped(const QString& path) {
+    choosePath(path, true);
+}
+void AppDelegate::fileDropped(const QString& path) {
+    choosePath(path, false);
+}
+
 }  // namespace ferrodock

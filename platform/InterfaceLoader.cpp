@@ -1,5 +1,6 @@
 #include "platform/InterfaceLoader.h"
 
+#include "platform/DropTarget.h"
 #include "ui_FilePage.h"
 #include "ui_ImagePage.h"
 #include "ui_LoginWindow.h"
@@ -94,6 +95,25 @@ QString connectActions(QObject& delegate, const QList<QObject*>& objects) {
                 return QStringLiteral("%1 sends '%2' but cannot be pressed")
                     .arg(describe(object), sends.toString());
             }
+        }
+
+        const QString dropSends = object->property("dropSends").toString();
+        if (!dropSends.isEmpty()) {
+            const QByteArray signature = dropSends.toLatin1() + "(QString)";
+            const int index = delegate.metaObject()->indexOfSlot(signature.constData());
+            if (index < 0 || !object->isWidgetType()) {
+                return QStringLiteral("%1 sends dropped files to '%2', which is no slot of %3")
+                    .arg(describe(object), dropSends,
+                         QLatin1String(delegate.metaObject()->className()));
+            }
+            const QMetaMethod slot = delegate.metaObject()->method(index);
+            const QStringList types = object->property("dropTypes")
+                                          .toString()
+                                          .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            acceptFileDrops(static_cast<QWidget*>(object), types,
+                            [&delegate, slot](const QString& path) {
+                                slot.invoke(&delegate, Qt::DirectConnection, Q_ARG(QString, path));
+                            });
         }
 
         auto* menuItem = qobject_cast<QAction*>(object);

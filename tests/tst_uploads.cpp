@@ -3,8 +3,10 @@
 #include "support/ConnectedApp.h"
 
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QImage>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -150,6 +152,57 @@ private Q_SLOTS:
                  QStringLiteral("quarterly-report-final-ve...pdf"));
         QCOMPARE(titleOf(app.delegate.selectButton()), QStringLiteral("cat.png"));
         QCOMPARE(app.delegate.bgImage()->pixmap().toImage(), preview);
+    }
+
+    // Dropping files on a page chooses them as the open panel does; folders are refused.
+    void drops_data() {
+        QTest::addColumn<bool>("image");
+        QTest::addColumn<QStringList>("dropped");  // names in a temporary folder
+        QTest::addColumn<QString>("chosen");       // "" when the drop is refused
+        QTest::newRow("image") << true << QStringList{"cat.png"} << "cat.png";
+        QTest::newRow("image in capitals") << true << QStringList{"CAT.JPG"} << "CAT.JPG";
+        QTest::newRow("several: the last")
+            << true << QStringList{"cat.png", "dog.gif"} << "dog.gif";
+        QTest::newRow("folder refused") << true << QStringList{"folder.png"} << "";
+        QTest::newRow("not an image type") << true << QStringList{"notes.txt"} << "";
+        QTest::newRow("file page: any file") << false << QStringList{"notes.txt"} << "notes.txt";
+        QTest::newRow("file page: folder refused") << false << QStringList{"folder.png"} << "";
+        QTest::newRow("folder skipped")
+            << false << QStringList{"notes.txt", "folder.png"} << "notes.txt";
+    }
+    void drops() {
+        QFETCH(bool, image);
+        QFETCH(QStringList, dropped);
+        QFETCH(QString, chosen);
+        AppHarness app;
+        app.start();
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir("folder.png");
+        makeImage(dir.path(), "cat.png");
+        makeImage(dir.path(), "CAT.JPG");
+        makeImage(dir.path(), "dog.gif");
+        makeFile(dir.path(), "notes.txt", "text");
+        QList<QUrl> urls;
+        for (const QString& name : dropped) urls << QUrl::fromLocalFile(dir.filePath(name));
+        QMimeData data;
+        data.setUrls(urls);
+
+        QWidget* page = image ? app.delegate.imageView() : app.delegate.fileView();
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(page, &enter);
+        QCOMPARE(enter.isAccepted(), !chosen.isEmpty());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(page, &drop);
+
+        QCOMPARE(titleOf(app.delegate.savedpath()),
+                 chosen.isEmpty() ? QString() : dir.filePath(chosen));
+        QPushButton* chooser = image ? app.delegate.selectButton() : app.delegate.selectButton2();
+        QCOMPARE(titleOf(chooser), chosen.isEmpty() ? (image ? QStringLiteral("Choose an image.")
+                                                             : QStringLiteral("Choose a file."))
+                                                    : chosen);
+        if (image) QCOMPARE(app.delegate.bgImage()->pixmap().isNull(), false);
+        if (image && !chosen.isEmpty()) QVERIFY(app.delegate.imageSelectButton()->icon().isNull());
     }
 
     void reminders_data() {

@@ -1,0 +1,51 @@
+// The service's answer bytes: decoding, login classification, link title length, and the
+// language pop-up title mapping.
+#include "FuzzSupport.h"
+
+#include "app/PasteUpload.h"
+#include "app/Text.h"
+
+#include <algorithm>
+#include <array>
+
+using ferrodock::LoginAnswer;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArrayView bytes = fuzz::bytesOf(data, size);
+    const std::optional<QString> decoded = ferrodock::decodeAnswer(bytes);
+    const bool wellFormed = fuzz::isWellFormedUtf8(bytes);
+    FUZZ_REQUIRE(decoded.has_value() == wellFormed, "an answer decodes exactly when UTF-8");
+    // A leading byte-order mark is kept as U+FEFF, so it encodes back to the same three bytes.
+    if (decoded) FUZZ_REQUIRE(decoded->toUtf8() == bytes, "decoding loses or adds nothing");
+
+    // The rest takes any text: the decoded answer, or else the bytes read as UTF-16.
+    const QString text = decoded ? *decoded : fuzz::utf16Of(bytes);
+
+    const LoginAnswer login = ferrodock::classifyLoginAnswer(text);
+    FUZZ_REQUIRE(login == LoginAnswer::Message || text.size() == ferrodock::kApiKeyLength,
+                 "only 32 UTF-16 units are a key or the rejection");
+    FUZZ_REQUIRE((login == LoginAnswer::Rejected) == (text == ferrodock::kRejectionAnswer),
+                 "only the rejection answer is a rejection");
+
+    const qsizetype count = ferrodock::graphemeCount(text);
+    FUZZ_REQUIRE(count <= text.size() && (count == 0) == text.isEmpty(),
+                 "characters are non-empty runs of code units");
+    FUZZ_REQUIRE(ferrodock::hasAddressLength(text, count) &&
+                     !ferrodock::hasAddressLength(text, count + 1) &&
+                     !ferrodock::hasAddressLength(text, count - 1),
+                 "a title has the address length of its own character count only");
+
+    static const std::array<QString, 19> kIdentifiers{
+        QStringLiteral("apache"),     QStringLiteral("bash"),         QStringLiteral("c"),
+        QStringLiteral("cs"),         QStringLiteral("cpp"),          QStringLiteral("css"),
+        QStringLiteral("coffeescript"), QStringLiteral("html"),       QStringLiteral("ini"),
+        QStringLiteral("java"),       QStringLiteral("javascript"),   QStringLiteral("objectivec"),
+        QStringLiteral("php"),        QStringLiteral("perl"),         QStringLiteral("python"),
+        QStringLiteral("ruby"),       QStringLiteral("sql"),          QStringLiteral("xml"),
+        QStringLiteral("no-highlight")};
+    const QString identifier = ferrodock::languageIdentifier(text);
+    FUZZ_REQUIRE(std::find(kIdentifiers.begin(), kIdentifiers.end(), identifier) !=
+                     kIdentifiers.end(),
+                 "a language identifier is one of the 19");
+    return 0;
+}
