@@ -110,6 +110,14 @@ void clearSessionFile() {
     const std::optional<QByteArray> path = sessionFilePath();
     if (!path) return;
     ::unlink(path->constData());
+    // A write cut short between writing and renaming leaves its temporary copy behind; it holds
+    // the key too, so it goes with the file.
+    const std::optional<QString> dir = documentsDirectory();
+    const QString pattern = QLatin1String(kSessionFileName) + QStringLiteral(".??????");
+    for (const QFileInfo& stray :
+         QDir(*dir).entryInfoList({pattern}, QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!stray.isSymLink()) ::unlink(QFile::encodeName(stray.filePath()).constData());
+    }
 }
 
 }  // namespace ferrodock

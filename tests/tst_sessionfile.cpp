@@ -36,6 +36,8 @@ private Q_SLOTS:
         QTest::newRow("no comma") << QByteArray("ann") << std::optional<Session>();
         QTest::newRow("empty file") << QByteArray() << std::optional<Session>();
         QTest::newRow("not utf-8") << QByteArray("ann\xff,key") << std::optional<Session>();
+        QTest::newRow("10 MiB") << QByteArray("ann,") + QByteArray(10 << 20, 'k')
+                                << std::optional<Session>();
         QTest::newRow("over 64 KiB")
             << QByteArray("ann,") + QByteArray(64 * 1024, 'k') << std::optional<Session>();
         QTest::newRow("exactly 64 KiB")
@@ -114,6 +116,21 @@ private Q_SLOTS:
         QVERIFY(QDir(home.documents()).removeRecursively());
         QVERIFY(!writeSessionFile("ann", "key"));
         QVERIFY(!QFileInfo::exists(home.documents()));
+    }
+
+    // A write cut short before its rename leaves the old file whole; logout removes both.
+    void interruptedWrite() {
+        TestHome home;
+        QVERIFY(writeSessionFile("ann", "old key"));
+        QFile stray(home.sessionFile() + ".Ab12Cd");
+        QVERIFY(stray.open(QIODevice::WriteOnly));
+        stray.write("bob,new k");  // the rename never happened
+        stray.close();
+        QCOMPARE(readSessionFile(), std::optional<Session>(Session{"ann", "old key"}));
+        clearSessionFile();
+        QVERIFY(
+            QDir(home.documents())
+                .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     }
 
     void clearing() {
