@@ -1,6 +1,7 @@
 // Signing in and out through the login window, against the test service.
 #include "app/SessionFile.h"
 #include "support/ConnectedApp.h"
+#include "support/OutputCapture.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -145,6 +146,32 @@ private Q_SLOTS:
         QVERIFY(titleOf(app.delegate.savedapikey()).isEmpty());
         QCOMPARE(sessionOnDisk(app), QByteArray("<none>"));
         QVERIFY(app.delegate.loginWindow()->isVisible());
+    }
+
+    // Neither the password nor the key shows up in anything the program writes, on success
+    // or on failure.
+    void secretsStayOutOfOutput() {
+        const QString password = "pa55-w0rd&secret";
+        OutputCapture out(stdout);
+        OutputCapture err(stderr);
+        {
+            ConnectedApp app;
+            app.service.setReply(Reply::text(kKey));
+            logIn(app, "ann", password);
+            QTRY_COMPARE(titleOf(app.delegate.savedapikey()), QString::fromLatin1(kKey));
+            app.service.setReply(replyOf(Reply::Kind::Drop));
+            logIn(app, "ann", password);
+            app.press(app.delegate.pasteUploadButton());
+            app.press(app.delegate.imageUploadButton());
+            QTRY_COMPARE(app.delegate.loginResponse()->text(),
+                         QStringLiteral("Login failed. Please try again."));
+            QTRY_COMPARE(titleOf(app.delegate.pasteOutput()),
+                         QStringLiteral("Upload failed. Please try again."));
+        }
+        const QByteArray written = out.text() + err.text();
+        QVERIFY(!written.contains(password.toUtf8()));
+        QVERIFY(!written.contains(QUrl::toPercentEncoding(password)));
+        QVERIFY(!written.contains(kKey));
     }
 
     void logout_data() {

@@ -1,6 +1,7 @@
 // The image and file pages: choosing, previewing and uploading, against the test service.
 #include "platform/Toolkit.h"
 #include "support/ConnectedApp.h"
+#include "support/OutputCapture.h"
 
 #include <QDir>
 #include <QDropEvent>
@@ -35,38 +36,6 @@ QString makeFile(const QDir& dir, const QString& name, const QByteArray& bytes) 
     }
     return path;
 }
-
-// Captures what the process writes to standard output while it lives.
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        file_ = std::tmpfile();
-        ::dup2(::fileno(file_), STDOUT_FILENO);
-    }
-    ~StdoutCapture() { restore(); }
-    QByteArray text() {
-        restore();
-        std::rewind(file_);
-        QByteArray out;
-        char buf[256];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) out.append(buf, qsizetype(n));
-        return out;
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stdout);
-        ::dup2(saved_, STDOUT_FILENO);
-        ::close(saved_);
-        saved_ = -1;
-    }
-    int saved_ = -1;
-    std::FILE* file_ = nullptr;
-};
 
 QMap<QString, RecordedPart> partsByName(const RecordedRequest& request) {
     QMap<QString, RecordedPart> parts;
@@ -310,7 +279,7 @@ private Q_SLOTS:
         if (fault != "drop") QVERIFY(QFile::remove(path));
         if (fault == "folder") QVERIFY(QDir().mkdir(path));
         QPushButton* link = image ? app.delegate.imageOutput() : app.delegate.fileOutput();
-        StdoutCapture out;
+        OutputCapture out(stdout);
         app.press(image ? app.delegate.imageUploadButton() : app.delegate.fileUploadButton());
         QTRY_COMPARE_WITH_TIMEOUT(titleOf(link), QStringLiteral("Upload failed. Please try again."),
                                   10000);
