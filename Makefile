@@ -9,10 +9,12 @@ PREFIX ?= /usr/local
 RELEASE_DIR ?= build-release
 # make package: a Release build in PACKAGE_DIR packed into a .deb there.
 PACKAGE_DIR ?= build-package
+# make bench: a Release build in BENCH_DIR whose harness prints the table of figures.
+BENCH_DIR ?= build-bench
 RELEASE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=Release -DFERRODOCK_BUILD_TESTS=OFF \
                 -DFERRODOCK_BUILD_BENCH=OFF -DFERRODOCK_WERROR=$(WERROR)
 
-.PHONY: all deps configure build run test bench format format-check install package clean
+.PHONY: all deps configure build run test bench screenshots format format-check install package clean
 
 all: build
 
@@ -31,6 +33,17 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j 2
+
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DFERRODOCK_BUILD_TESTS=OFF \
+	      -DFERRODOCK_BUILD_BENCH=ON -DFERRODOCK_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target ferrodock-bench
+	xvfb-run -a -s '-screen 0 1280x1024x24' $(BENCH_DIR)/bench/ferrodock-bench
+
+# The README's pictures: each page and the login window, rendered offscreen at 100%.
+screenshots: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target ferrodock-screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/ferrodock-screenshots docs/screenshots
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
