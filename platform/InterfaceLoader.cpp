@@ -29,8 +29,8 @@ namespace {
 QList<QObject*> allObjects(const Interface& interface) {
     QList<QObject*> objects;
     objects << interface.mainWindow.get() << interface.mainWindow->findChildren<QObject*>();
-    if (interface.loginWindow && !objects.contains(interface.loginWindow)) {
-        objects << interface.loginWindow;
+    if (interface.loginWindow) {
+        objects << interface.loginWindow.get() << interface.loginWindow->findChildren<QObject*>();
     }
     return objects;
 }
@@ -130,7 +130,13 @@ QString connectActions(QObject& delegate, const QList<QObject*>& objects) {
                 return QStringLiteral("%1 opens '%2', which is no window of the interface")
                     .arg(describe(object), opens);
             }
-            QObject::connect(menuItem, &QAction::triggered, target, [target] {
+            QObject::connect(menuItem, &QAction::triggered, target, [target, menuItem] {
+                // Opened over the window whose menu was used.
+                const QWidget* from =
+                    menuItem->parentWidget() ? menuItem->parentWidget()->window() : nullptr;
+                if (!target->isVisible() && from && from != target) {
+                    target->move(from->geometry().center() - target->rect().center());
+                }
                 target->show();
                 target->raise();
                 target->activateWindow();
@@ -161,9 +167,8 @@ Interface buildInterface() {
     Ui::ImagePage().setupUi(new QWidget(shelf));
     Ui::PastePage().setupUi(new QWidget(shelf));
 
-    auto* login = new QDialog(window);
-    Ui::LoginWindow().setupUi(login);
-    interface.loginWindow = login;
+    interface.loginWindow = std::make_unique<QDialog>();
+    Ui::LoginWindow().setupUi(interface.loginWindow.get());
 
     // The hidden state buttons only carry titles.
     for (const char* name : {"savedusername", "savedapikey", "savedpath"}) {

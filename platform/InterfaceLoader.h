@@ -10,11 +10,12 @@ class QObject;
 
 namespace ferrodock {
 
-// The windows built from the interface description. The main window owns the page views
-// (parked while not shown) and the login window, so they all live as long as it does.
+// The windows built from the interface description. The main window owns the page views,
+// parked while not shown. The login window is a window of its own, so that whichever of the
+// two is closed last ends the application.
 struct Interface {
     std::unique_ptr<QMainWindow> mainWindow;
-    QDialog* loginWindow = nullptr;
+    std::unique_ptr<QDialog> loginWindow;
 };
 
 // Builds the windows from resources/ (the main window, the three page views, the login window).

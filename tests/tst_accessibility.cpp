@@ -44,7 +44,7 @@ private Q_SLOTS:
         app.start();
         QList<QWidget*> controls;
         for (QWidget* root : {static_cast<QWidget*>(app.interface.mainWindow.get()),
-                              static_cast<QWidget*>(app.interface.loginWindow)}) {
+                              static_cast<QWidget*>(app.interface.loginWindow.get())}) {
             for (QWidget* w : root->findChildren<QWidget*>()) {
                 if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
                     qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w)) {

@@ -36,7 +36,8 @@ private Q_SLOTS:
 
         // Every action of the delegate is sent by at least one widget.
         QSet<QString> sent;
-        for (QObject* object : app.interface.mainWindow->findChildren<QObject*>()) {
+        for (QObject* object : app.interface.mainWindow->findChildren<QObject*>() +
+                                   app.interface.loginWindow->findChildren<QObject*>()) {
             if (object->property("sends").isValid())
                 sent.insert(object->property("sends").toString());
         }
@@ -113,8 +114,7 @@ private Q_SLOTS:
             window->findChild<QPushButton*>("selectButton")->setProperty("sends", "selectImage");
         }
         if (fault == "no login window") {
-            delete interface.loginWindow;
-            interface.loginWindow = nullptr;
+            interface.loginWindow.reset();
         }
         AppDelegate delegate;
         const QString problem = connectInterface(delegate, interface);
