@@ -1,24 +1,52 @@
 #include "app/Text.h"
 
 #include <QStringDecoder>
-#include <QTextBoundaryFinder>
 #include <QUrl>
+
+#include <unicode/ubrk.h>
+
+#include <memory>
 
 namespace ferrodock {
 
+namespace {
+
+// Extended grapheme clusters as Unicode defines them. ICU rather than QTextBoundaryFinder:
+// Qt 6.4 applies its own syllable rules to Indic and Southeast Asian scripts and splits, for
+// example, a consonant from a following combining accent.
+class GraphemeBreaks {
+public:
+    explicit GraphemeBreaks(const QString& text) {
+        UErrorCode status = U_ZERO_ERROR;
+        iterator_.reset(ubrk_open(UBRK_CHARACTER, "", reinterpret_cast<const UChar*>(text.utf16()),
+                                  int32_t(text.size()), &status));
+        if (U_FAILURE(status)) iterator_.reset();
+    }
+    // The end of the next character, or -1 past the last one.
+    qsizetype next() { return iterator_ ? ubrk_next(iterator_.get()) : -1; }
+
+private:
+    struct Close {
+        void operator()(UBreakIterator* it) const { ubrk_close(it); }
+    };
+    std::unique_ptr<UBreakIterator, Close> iterator_;
+};
+
+}  // namespace
+
 qsizetype graphemeCount(const QString& text) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    GraphemeBreaks breaks(text);
     qsizetype count = 0;
-    while (finder.toNextBoundary() != -1) ++count;
+    while (breaks.next() != UBRK_DONE) ++count;
     return count;
 }
 
 QString firstGraphemes(const QString& text, qsizetype count) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    GraphemeBreaks breaks(text);
     qsizetype end = 0;
     for (qsizetype i = 0; i < count; ++i) {
-        const qsizetype next = finder.toNextBoundary();
-        if (next == -1) break;
+        const qsizetype next = breaks.next();
+        if (next == UBRK_DONE) break;
         end = next;
     }
     return text.left(end);

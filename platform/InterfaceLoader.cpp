@@ -130,12 +130,13 @@ QString connectActions(QObject& delegate, const QList<QObject*>& objects) {
                 return QStringLiteral("%1 opens '%2', which is no window of the interface")
                     .arg(describe(object), opens);
             }
-            QObject::connect(menuItem, &QAction::triggered, target, [target, menuItem] {
-                // Opened over the window whose menu was used.
-                const QWidget* from =
-                    menuItem->parentWidget() ? menuItem->parentWidget()->window() : nullptr;
-                if (!target->isVisible() && from && from != target) {
-                    target->move(from->geometry().center() - target->rect().center());
+            QWidget* over = nullptr;  // the main window, to open over
+            for (QObject* candidate : objects) {
+                if (auto* window = qobject_cast<QMainWindow*>(candidate)) over = window;
+            }
+            QObject::connect(menuItem, &QAction::triggered, target, [target, over] {
+                if (!target->isVisible() && over && over != target) {
+                    target->move(over->geometry().center() - target->rect().center());
                 }
                 target->show();
                 target->raise();

@@ -38,6 +38,12 @@ private Q_SLOTS:
             << "/x/" + family + "bcdefghijklmnopqrstu.png" << family + "bcdefghijklmnopqrstu.png";
         QTest::newRow("emoji at the cut") << "/x/abcdefghijklmnopqrstuvwx" + family + "z.gif"
                                           << "abcdefghijklmnopqrstuvwx" + family + "...gif";
+        // A consonant with a combining accent is one character in every script.
+        const QString ka = QString::fromUtf8("\xE0\xA4\x95\xCC\x81");
+        QTest::newRow("devanagari 17")
+            << "/x/" + ka.repeated(13) + ".txt" << ka.repeated(13) + ".txt";
+        QTest::newRow("devanagari 30")
+            << "/x/" + ka.repeated(26) + ".txt" << ka.repeated(25) + "...txt";
         QTest::newRow("name is all") << "plain.txt"
                                      << "plain.txt";
         QTest::newRow("literal &") << "/x/Tom & Jerry.png"
