@@ -28,37 +28,32 @@ inline QByteArrayView bytesOf(const uint8_t* data, size_t size) {
 // Well-formed UTF-8 as Unicode defines it (table 3-7): no overlong forms, no surrogates,
 // nothing above U+10FFFF, no truncated sequence.
 inline bool isWellFormedUtf8(QByteArrayView bytes) {
-    const auto at = [&](qsizetype i) { return uint8_t(bytes[i]); };
-    const auto inRange = [&](qsizetype i, unsigned lo, unsigned hi) {
-        return i < bytes.size() && at(i) >= lo && at(i) <= hi;
-    };
-    qsizetype i = 0;
-    while (i < bytes.size()) {
-        const unsigned lead = at(i);
-        qsizetype length = 0;
-        unsigned secondLo = 0x80, secondHi = 0xBF;
-        if (lead <= 0x7F) {
-            length = 1;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) secondLo = 0xA0;
-            if (lead == 0xED) secondHi = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) secondLo = 0x90;
-            if (lead == 0xF4) secondHi = 0x8F;
-        } else {
-            return false;
-        }
-        if (length > 1 && !inRange(i + 1, secondLo, secondHi)) return false;
-        for (qsizetype k = 2; k < length; ++k) {
-            if (!inRange(i + k, 0x80, 0xBF)) return false;
+    for (qsizetype i = 0; i < bytes.size();) {
+        const uint8_t lead = uint8_t(bytes[i]);
+        const int length = lead < 0x80   ? 1
+                           : lead < 0xC2 ? 0
+                           : lead < 0xE0 ? 2
+                           : lead < 0xF0 ? 3
+                           : lead < 0xF5 ? 4
+                                         : 0;
+        if (length == 0 || i + length > bytes.size()) return false;
+        // The second byte's range rules out the overlong, surrogate and too large forms.
+        const uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        for (int k = 1; k < length; ++k) {
+            const uint8_t next = uint8_t(bytes[i + k]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
         }
         i += length;
     }
     return true;
+}
+
+// The code point at `i`, a surrogate pair read as one.
+inline char32_t codePointAt(const QString& text, qsizetype i) {
+    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+        return QChar::surrogateToUcs4(text[i], text[i + 1]);
+    return text[i].unicode();
 }
 
 // The bytes read as UTF-16 code units, little-endian; an odd last byte is dropped. Any unit

@@ -36,16 +36,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  "a title has the address length of its own character count only");
 
     static const std::array<QString, 19> kIdentifiers{
-        QStringLiteral("apache"),     QStringLiteral("bash"),         QStringLiteral("c"),
-        QStringLiteral("cs"),         QStringLiteral("cpp"),          QStringLiteral("css"),
+        QStringLiteral("apache"),       QStringLiteral("bash"),       QStringLiteral("c"),
+        QStringLiteral("cs"),           QStringLiteral("cpp"),        QStringLiteral("css"),
         QStringLiteral("coffeescript"), QStringLiteral("html"),       QStringLiteral("ini"),
-        QStringLiteral("java"),       QStringLiteral("javascript"),   QStringLiteral("objectivec"),
-        QStringLiteral("php"),        QStringLiteral("perl"),         QStringLiteral("python"),
-        QStringLiteral("ruby"),       QStringLiteral("sql"),          QStringLiteral("xml"),
+        QStringLiteral("java"),         QStringLiteral("javascript"), QStringLiteral("objectivec"),
+        QStringLiteral("php"),          QStringLiteral("perl"),       QStringLiteral("python"),
+        QStringLiteral("ruby"),         QStringLiteral("sql"),        QStringLiteral("xml"),
         QStringLiteral("no-highlight")};
     const QString identifier = ferrodock::languageIdentifier(text);
-    FUZZ_REQUIRE(std::find(kIdentifiers.begin(), kIdentifiers.end(), identifier) !=
-                     kIdentifiers.end(),
-                 "a language identifier is one of the 19");
+    FUZZ_REQUIRE(
+        std::find(kIdentifiers.begin(), kIdentifiers.end(), identifier) != kIdentifiers.end(),
+        "a language identifier is one of the 19");
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "FuzzSupport.h"
 
 #include "app/SessionFile.h"
+#include "app/Text.h"
 
 using ferrodock::Session;
 
@@ -15,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_REQUIRE(!parsed, "text that is not UTF-8 is no session");
         return 0;
     }
-    const QString text = QString::fromUtf8(bytes);
+    // The text as decodeAnswer reads it (fuzz_answer checks that), a leading BOM kept.
+    const QString text = *ferrodock::decodeAnswer(bytes);
     FUZZ_REQUIRE(parsed.has_value() == text.contains(u','), "a session exactly when a comma");
     if (parsed) {
         // The first two fields, as they stand at the start of the text.

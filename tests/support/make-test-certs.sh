@@ -65,8 +65,7 @@ subjectAltName = DNS:other.invalid
 EOF
 
 newkey() {
-    "$openssl" genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1 -out "$work/$1.key" \
-        2>/dev/null
+    "$openssl" genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1 -out "$work/$1.key"
 }
 
 newkey ca
@@ -80,8 +79,12 @@ sign() {
     newkey "$name"
     "$openssl" req -config "$work/ca.cnf" -new -key "$work/$name.key" -subj "/CN=$cn" \
         -out "$work/$name.csr"
-    "$openssl" ca -config "$work/ca.cnf" -batch -notext -extensions "$ext" "$@" \
-        -in "$work/$name.csr" -out "$work/$name.pem" 2>/dev/null
+    # `openssl ca` chats on standard error even when all is well; show it only on failure.
+    if ! "$openssl" ca -config "$work/ca.cnf" -batch -notext -extensions "$ext" "$@" \
+        -in "$work/$name.csr" -out "$work/$name.pem" 2>"$work/ca.log"; then
+        cat "$work/ca.log" >&2
+        exit 1
+    fi
 }
 
 sign server 127.0.0.1 server_ext -days 3650
