@@ -266,17 +266,22 @@ private Q_SLOTS:
             QTest::addRow("%s deleted after choosing", page) << image << "deleted";
             QTest::addRow("%s replaced by a folder", page) << image << "folder";
             QTest::addRow("%s dropped connection", page) << image << "drop";
+            QTest::addRow("%s dropped halfway", page) << image << "halfway";
         }
     }
     void failures() {
         QFETCH(bool, image);
         QFETCH(QString, fault);
         ConnectedApp app;
-        app.service.setReply(fault == "drop" ? replyOf(Reply::Kind::Drop) : Reply::text("x"));
+        Reply reply = fault == "drop" ? replyOf(Reply::Kind::Drop) : Reply::text("x");
+        if (fault == "halfway") reply.dropAfterBytes = 256 * 1024;
+        app.service.setReply(reply);
         QTemporaryDir dir;
-        const QString path = makeImage(dir.path(), "cat.png");
+        const QString path = fault == "halfway"
+                                 ? makeFile(dir.path(), "cat.png", QByteArray(4 << 20, 'c'))
+                                 : makeImage(dir.path(), "cat.png");
         app.choose(path, image);
-        if (fault != "drop") QVERIFY(QFile::remove(path));
+        if (fault == "deleted" || fault == "folder") QVERIFY(QFile::remove(path));
         if (fault == "folder") QVERIFY(QDir().mkdir(path));
         QPushButton* link = image ? app.delegate.imageOutput() : app.delegate.fileOutput();
         OutputCapture out(stdout);

@@ -227,6 +227,13 @@ struct TestService::Impl {
         if (!pause(reply.readDelay)) return;
 
         const bool keep = options.keepBodies;
+        qint64 received = 0;
+        // Cuts the connection halfway through the request body, as a failing network does.
+        auto dropHere = [&] {
+            if (reply.dropAfterBytes < 0 || received < reply.dropAfterBytes) return false;
+            if (connection >= 0) ::shutdown(connection, SHUT_RDWR);
+            return true;
+        };
         if (req.is_multipart_form_data()) {
             record.complete = reader(
                 [&](const httplib::MultipartFormData& header) {
@@ -241,6 +248,8 @@ struct TestService::Impl {
                     if (record.parts.isEmpty()) return false;
                     RecordedPart& part = record.parts.last();
                     part.size += qint64(length);
+                    received += qint64(length);
+                    if (dropHere()) return false;
                     if (keep) part.content.append(data, qsizetype(length));
                     return true;
                 });
@@ -254,6 +263,8 @@ struct TestService::Impl {
             std::string body;
             record.complete = reader([&](const char* data, size_t length) {
                 record.bodyBytes += qint64(length);
+                received += qint64(length);
+                if (dropHere()) return false;
                 if (keep) body.append(data, length);
                 return true;
             });

@@ -45,7 +45,8 @@ struct Reply {
     Kind kind = Kind::Text;
     int status = 200;
     QByteArray body;
-    std::chrono::milliseconds delay{0};      // wait before answering
+    std::chrono::milliseconds delay{0};  // wait before answering
+    qint64 dropAfterBytes = -1;          // >= 0: close the connection once this much body came in
     std::chrono::milliseconds readDelay{0};  // wait before reading the request body
     qint64 hugeBytes = 0;
     qint64 chunkBytes = 64 * 1024;       // Huge: bytes per chunk
