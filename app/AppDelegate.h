@@ -16,17 +16,15 @@
 
 // An outlet: a guarded reference to one widget of the interface description, which owns the
 // widget for the whole run. Reading it after the widget is gone yields null.
-#define FERRODOCK_OUTLET(Type, name, setter) \
-public:                                      \
-    Type* name() const {                     \
-        return name##_;                      \
-    }                                        \
-    void setter(Type* widget) {              \
-        name##_ = widget;                    \
-    }                                        \
-                                             \
-private:                                     \
+// clang-format off
+#define FERRODOCK_OUTLET(Type, name, setter)        \
+public:                                             \
+    Type* name() const { return name##_; }          \
+    void setter(Type* widget) { name##_ = widget; } \
+                                                    \
+private:                                            \
     QPointer<Type> name##_;
+// clang-format on
 
 namespace ferrodock {
 
@@ -173,6 +171,10 @@ public:
     void applicationDidFinishLaunching();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
 
+    // Chooses `path` for the next image (`forImage`) or file upload, as a confirmed open panel
+    // or a drop does.
+    void choosePath(const QString& path, bool forImage);
+
 public Q_SLOTS:
     // Actions. Each takes the widget that sent it, which none of them reads.
     void loginPushed(QObject* sender);
@@ -197,13 +199,6 @@ private:
     void showPage(QWidget* page);
     void applyTheme();
     void chooseFile(bool forImage);
-
-public:
-    // Chooses `path` for the next image (`forImage`) or file upload, as a confirmed open panel
-    // or a drop does.
-    void choosePath(const QString& path, bool forImage);
-
-private:
     void uploadChosenFile(bool forImage);
     bool copyLink(QPushButton* linkButton, qsizetype addressLength);
 };

@@ -1,5 +1,7 @@
 #include "platform/Transport.h"
 
+#include <QMetaObject>
+
 namespace ferrodock {
 
 namespace {
@@ -22,24 +24,17 @@ public:
     }
 
 private:
-    static void fail(QObject* context, TransportCompletion completion);
+    static void fail(QObject* context, TransportCompletion completion) {
+        QMetaObject::invokeMethod(
+            context,
+            [completion = std::move(completion)] {
+                completion(TransportResult{false, 0, {}, QStringLiteral("no transport installed")});
+            },
+            Qt::QueuedConnection);
+    }
 };
+
 }  // namespace
-
-}  // namespace ferrodock
-
-#include <QMetaObject>
-
-namespace ferrodock {
-
-void NoTransport::fail(QObject* context, TransportCompletion completion) {
-    QMetaObject::invokeMethod(
-        context,
-        [completion = std::move(completion)] {
-            completion(TransportResult{false, 0, {}, QStringLiteral("no transport installed")});
-        },
-        Qt::QueuedConnection);
-}
 
 Transport& sharedTransport() {
     if (!slot()) slot() = std::make_unique<NoTransport>();
