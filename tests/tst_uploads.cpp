@@ -272,7 +272,8 @@ private Q_SLOTS:
     void failures() {
         QFETCH(bool, image);
         QFETCH(QString, fault);
-        ConnectedApp app;
+        // A cut connection may leave nothing to read; the idle limit then ends the upload.
+        ConnectedApp app({}, std::chrono::seconds(2));
         Reply reply = fault == "drop" ? replyOf(Reply::Kind::Drop) : Reply::text("x");
         if (fault == "halfway") reply.dropAfterBytes = 256 * 1024;
         app.service.setReply(reply);
