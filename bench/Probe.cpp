@@ -1,5 +1,6 @@
 #include "bench/Probe.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMainWindow>
@@ -18,6 +19,12 @@ namespace ferrodock::bench {
 qint64 monotonicNs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+qint64 threadCpuNs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
@@ -95,7 +102,12 @@ void installFrameWatch() {
 void measureStartUp() {
     onFirstFrame([](qint64 frameNs) {
         QTimer::singleShot(1000, QCoreApplication::instance(), [frameNs] {
-            report("frame_ns=%lld hwm_kib=%lld", frameNs, statusKib("VmHWM"));
+            QSize size;
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (qobject_cast<QMainWindow*>(widget)) size = widget->size();
+            }
+            report("frame_ns=%lld hwm_kib=%lld window=%dx%d", frameNs, statusKib("VmHWM"),
+                   size.width(), size.height());
             QCoreApplication::quit();
         });
     });

@@ -13,6 +13,9 @@ namespace ferrodock::bench {
 // CLOCK_MONOTONIC, which every process on the machine shares.
 qint64 monotonicNs();
 
+// CPU time of the calling thread.
+qint64 threadCpuNs();
+
 // A "Vm..." line of /proc/self/status, in KiB; -1 when missing.
 qint64 statusKib(const char* field);
 
@@ -29,8 +32,8 @@ double cpuSeconds();
 void onFirstFrame(std::function<void(qint64 frameNs)> next);
 void installFrameWatch();
 
-// The start-up figures: the first frame's time and, a second later, the peak resident size;
-// then the application quits.
+// The start-up figures: the first frame's time and, a second later, the peak resident size
+// and the main window's size; then the application quits.
 void measureStartUp();
 
 // Prints one "key=value ..." result line on standard output, for the harness.

@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -24,9 +23,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <utility>
 
 using namespace ferrodock;
 using namespace ferrodock::bench;
@@ -78,37 +80,53 @@ void useService(const QString& origin, const QString& caPath) {
     installSharedTransport(std::make_unique<HttpsTransport>(std::move(options)));
 }
 
-// Calls `done` once `button`'s title is no longer `before`, looking every millisecond, and
-// reports the longest time between two of those looks: how long the event loop went without
-// a turn.
-class AnswerWatch final : public QObject {
+// Turns the event loop every millisecond until `finished` says so, then calls `done` with
+// the longest time between two turns and how much of it the main thread spent running
+// rather than waiting for a core.
+class LoopProbe final : public QObject {
 public:
-    AnswerWatch(QPushButton* button, std::function<void(qint64 doneNs, qint64 maxGapNs)> done)
-        : button_(button), before_(toolkit::title(button)), done_(std::move(done)) {
+    struct Result {
+        qint64 endNs, maxGapNs, maxGapCpuNs;
+    };
+    LoopProbe(QObject* parent, std::function<bool()> finished, std::function<void(Result)> done)
+        : QObject(parent), finished_(std::move(finished)), done_(std::move(done)) {
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setInterval(1);
         connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
         last_ = monotonicNs();
+        lastCpu_ = threadCpuNs();
         timer_.start();
     }
 
 private:
     void tick() {
         const qint64 now = monotonicNs();
-        maxGap_ = std::max(maxGap_, now - last_);
+        const qint64 cpu = threadCpuNs();
+        if (now - last_ > result_.maxGapNs) {
+            result_.maxGapNs = now - last_;
+            result_.maxGapCpuNs = cpu - lastCpu_;
+        }
         last_ = now;
-        if (toolkit::title(button_) == before_) return;
+        lastCpu_ = cpu;
+        if (!finished_()) return;
         timer_.stop();
-        done_(now, maxGap_);
+        result_.endNs = now;
+        done_(result_);
+        deleteLater();
     }
 
-    QPushButton* button_;
-    QString before_;
-    std::function<void(qint64, qint64)> done_;
+    std::function<bool()> finished_;
+    std::function<void(Result)> done_;
     QTimer timer_;
     qint64 last_ = 0;
-    qint64 maxGap_ = 0;
+    qint64 lastCpu_ = 0;
+    Result result_{0, 0, 0};
 };
+
+// Whether `button`'s title has changed since this was made.
+std::function<bool()> titleChanged(QPushButton* button) {
+    return [button, before = toolkit::title(button)] { return toolkit::title(button) != before; };
+}
 
 QString expectedAnswer() {
     return QStringLiteral("127.0.0.1/bench");
@@ -129,25 +147,33 @@ void uploadScenario(const QString& file, const QString& origin, const QString& c
     // Let the page settle so that the figures below are the upload's alone.
     QTimer::singleShot(1000, [] {
         QPushButton* output = widget<QPushButton>("fileOutput");
-        const bool reset = resetPeakMemory();
+        resetPeakMemory();  // else the idle peak is the start-up one, which is fine too
         const qint64 idleKib = statusKib("VmHWM");
         const double cpuBefore = cpuSeconds();
         const qint64 startNs = monotonicNs();
-        auto* watch = new AnswerWatch(output, [=](qint64 doneNs, qint64 maxGapNs) {
+        new LoopProbe(output, titleChanged(output), [=](LoopProbe::Result upload) {
             const double cpu = cpuSeconds() - cpuBefore;
+            const qint64 endKib = statusKib("VmHWM");
             checkAnswer(output);
-            report("wall_ns=%lld cpu_s=%.4f idle_hwm_kib=%lld end_hwm_kib=%lld max_gap_ns=%lld "
-                   "peak_reset=%d",
-                   doneNs - startNs, cpu, idleKib, statusKib("VmHWM"), maxGapNs, int(reset));
-            QCoreApplication::quit();
+            // The floor for the longest gap: the same probe, as long again, with nothing to do.
+            const qint64 idleEnd = upload.endNs + (upload.endNs - startNs);
+            new LoopProbe(
+                output, [idleEnd] { return monotonicNs() >= idleEnd; },
+                [=](LoopProbe::Result idle) {
+                    report(
+                        "wall_ns=%lld cpu_s=%.4f idle_hwm_kib=%lld end_hwm_kib=%lld "
+                        "max_gap_ns=%lld max_gap_cpu_ns=%lld idle_max_gap_ns=%lld",
+                        upload.endNs - startNs, cpu, idleKib, endKib, upload.maxGapNs,
+                        upload.maxGapCpuNs, idle.maxGapNs);
+                    QCoreApplication::quit();
+                });
         });
-        watch->setParent(output);
         widget<QPushButton>("fileUploadButton")->click();
     });
 }
 
 // Source-like text, the same every run.
-QString pasteText(qint64 bytes) {
+QString sourceText(qint64 bytes) {
     QString text;
     text.reserve(bytes);
     for (int line = 0; text.size() < bytes; ++line) {
@@ -166,17 +192,18 @@ QString pasteText(qint64 bytes) {
 void pasteScenario(qint64 bytes, const QString& origin, const QString& ca) {
     useService(origin, ca);
     widget<QPushButton>("pastePageButton2")->click();
-    widget<QPlainTextEdit>("pasteData")->setPlainText(pasteText(bytes));
+    widget<QPlainTextEdit>("pasteData")->setPlainText(sourceText(bytes));
     QTimer::singleShot(1000, [] {
         QPushButton* output = widget<QPushButton>("pasteOutput");
         const qint64 pressNs = monotonicNs();
-        auto* watch = new AnswerWatch(output, [=](qint64 doneNs, qint64) {
+        auto handled = std::make_shared<qint64>(0);  // when the button's handler returned
+        new LoopProbe(output, titleChanged(output), [=](LoopProbe::Result result) {
             checkAnswer(output);
-            report("press_ns=%lld done_ns=%lld", pressNs, doneNs);
+            report("press_ns=%lld handled_ns=%lld done_ns=%lld", pressNs, *handled, result.endNs);
             QCoreApplication::quit();
         });
-        watch->setParent(output);
         widget<QPushButton>("pasteUploadButton")->click();
+        *handled = monotonicNs();
     });
 }
 

@@ -12,7 +12,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -62,72 +61,79 @@ bool writeAll(SSL* ssl, const std::string& data) {
            static_cast<int>(data.size());
 }
 
+// Serves the requests of one connection until the client closes it.
+void serveRequests(SSL* ssl) {
+    static constexpr int kChunk = 256 * 1024;
+    std::string buffer;  // bytes read but not used yet
+    std::string chunk(kChunk, '\0');
+    for (;;) {
+        size_t headEnd;
+        while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
+            const int n = SSL_read(ssl, chunk.data(), kChunk);
+            if (n <= 0) return;
+            buffer.append(chunk.data(), static_cast<size_t>(n));
+        }
+        const std::string head = buffer.substr(0, headEnd + 2);
+        buffer.erase(0, headEnd + 4);
+        const size_t pathStart = head.find(' ') + 1;
+        const std::string path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
+        const std::string length = header(head, "content-length");
+        if (length.empty()) {
+            writeAll(ssl, "HTTP/1.1 411 Length Required\r\nContent-Length: 0\r\n\r\n");
+            std::fprintf(stderr, "receiver: %s without Content-Length\n", path.c_str());
+            return;
+        }
+        if (lower(header(head, "expect")) == "100-continue") {
+            writeAll(ssl, "HTTP/1.1 100 Continue\r\n\r\n");
+        }
+        const long long total = std::atoll(length.c_str());
+        bool keep = false;  // only the first paste's body, which then goes to the file
+        if (pasteCopy && path == "/api/upload/paste") {
+            std::lock_guard lock(outputMutex);
+            keep = !pasteCopied;
+            pasteCopied = true;
+        }
+        std::string kept;
+        long long got = std::min<long long>(total, static_cast<long long>(buffer.size()));
+        if (keep) kept.assign(buffer, 0, static_cast<size_t>(got));
+        buffer.erase(0, static_cast<size_t>(got));
+        long long lastNs = monotonicNs();
+        while (got < total) {
+            const int n = SSL_read(ssl, chunk.data(), kChunk);
+            if (n <= 0) return;
+            lastNs = monotonicNs();
+            const long long used = std::min<long long>(n, total - got);
+            if (keep) kept.append(chunk.data(), static_cast<size_t>(used));
+            got += used;
+            if (used < n) buffer.append(chunk.data() + used, static_cast<size_t>(n - used));
+        }
+        {
+            std::lock_guard lock(outputMutex);
+            if (keep) {
+                if (std::FILE* out = std::fopen(pasteCopy, "wb")) {
+                    std::fwrite(kept.data(), 1, kept.size(), out);
+                    std::fclose(out);
+                }
+            }
+            std::printf("request path=%s bytes=%lld last_ns=%lld\n", path.c_str(), got, lastNs);
+            std::fflush(stdout);
+        }
+        const std::string answer = "127.0.0.1/bench";
+        if (!writeAll(ssl,
+                      "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                      "Content-Length: " +
+                          std::to_string(answer.size()) + "\r\n\r\n" + answer))
+            return;
+    }
+}
+
 void serve(int fd) {
     SSL* ssl = SSL_new(context);
     SSL_set_fd(ssl, fd);
     if (SSL_accept(ssl) == 1) {
-        static constexpr int kBuffer = 256 * 1024;
-        std::string buffer;  // bytes read but not used yet
-        char chunk[kBuffer];
-        for (;;) {
-            size_t headEnd;
-            while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
-                const int n = SSL_read(ssl, chunk, kBuffer);
-                if (n <= 0) goto done;
-                buffer.append(chunk, static_cast<size_t>(n));
-            }
-            const std::string head = buffer.substr(0, headEnd + 2);
-            buffer.erase(0, headEnd + 4);
-            const std::string path = head.substr(head.find(' ') + 1,
-                                                 head.find(' ', head.find(' ') + 1) -
-                                                     head.find(' ') - 1);
-            const std::string length = header(head, "content-length");
-            if (length.empty()) {
-                writeAll(ssl, "HTTP/1.1 411 Length Required\r\nContent-Length: 0\r\n\r\n");
-                std::fprintf(stderr, "receiver: %s without Content-Length\n", path.c_str());
-                break;
-            }
-            if (lower(header(head, "expect")) == "100-continue") {
-                writeAll(ssl, "HTTP/1.1 100 Continue\r\n\r\n");
-            }
-            const long long total = std::atoll(length.c_str());
-            const bool keep = pasteCopy && path == "/api/upload/paste";
-            std::string kept;
-            long long got = std::min<long long>(total, static_cast<long long>(buffer.size()));
-            if (keep) kept.assign(buffer, 0, static_cast<size_t>(got));
-            buffer.erase(0, static_cast<size_t>(got));
-            long long lastNs = monotonicNs();
-            while (got < total) {
-                const int n = SSL_read(ssl, chunk, kBuffer);
-                if (n <= 0) goto done;
-                lastNs = monotonicNs();
-                const long long used = std::min<long long>(n, total - got);
-                if (keep) kept.append(chunk, static_cast<size_t>(used));
-                got += used;
-                if (used < n) buffer.append(chunk + used, static_cast<size_t>(n - used));
-            }
-            {
-                std::lock_guard lock(outputMutex);
-                if (keep && !pasteCopied) {
-                    pasteCopied = true;
-                    if (std::FILE* out = std::fopen(pasteCopy, "wb")) {
-                        std::fwrite(kept.data(), 1, kept.size(), out);
-                        std::fclose(out);
-                    }
-                }
-                std::printf("request path=%s bytes=%lld last_ns=%lld\n", path.c_str(), got,
-                            lastNs);
-                std::fflush(stdout);
-            }
-            const std::string answer = "127.0.0.1/bench";
-            if (!writeAll(ssl, "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                               "Content-Length: " +
-                                   std::to_string(answer.size()) + "\r\n\r\n" + answer))
-                break;
-        }
+        serveRequests(ssl);
+        SSL_shutdown(ssl);
     }
-done:
-    SSL_shutdown(ssl);
     SSL_free(ssl);
     close(fd);
 }
