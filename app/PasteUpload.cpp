@@ -70,13 +70,14 @@ void AppDelegate::pastePushed(QObject*) {
     const QString anon = flagValue(anonPaste());
     const QString key = savedapikey() ? toolkit::title(savedapikey()) : QString();
 
-    const QByteArray body = formBody({{QStringLiteral("pastedata"), text},
-                                      {QStringLiteral("language"), languageIdentifier(title)},
-                                      {QStringLiteral("priv"), priv},
-                                      {QStringLiteral("anon"), anon},
-                                      {QStringLiteral("apikey"), key}});
-    sharedTransport().postForm(
-        QStringLiteral("/api/upload/paste"), body, this, [this](const TransportResult& result) {
+    sharedTransport().postFields(
+        QStringLiteral("/api/upload/paste"),
+        {{QStringLiteral("pastedata"), text},
+         {QStringLiteral("language"), languageIdentifier(title)},
+         {QStringLiteral("priv"), priv},
+         {QStringLiteral("anon"), anon},
+         {QStringLiteral("apikey"), key}},
+        this, [this](const TransportResult& result) {
             const std::optional<QString> answer =
                 result.ok ? decodeAnswer(result.body) : std::nullopt;
             if (!answer) {

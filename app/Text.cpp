@@ -1,7 +1,8 @@
 #include "app/Text.h"
 
+#include "platform/FormEncoding.h"
+
 #include <QStringDecoder>
-#include <QUrl>
 
 #include <unicode/ubrk.h>
 
@@ -60,14 +61,23 @@ QString displayName(const QString& path) {
     return firstGraphemes(name, kDisplayNameLimit) + QStringLiteral("...") + extension;
 }
 
+// One pass to size the body, one to write it: a large paste is neither copied nor
+// reallocated on its way out.
 QByteArray formBody(const QList<FormPiece>& pieces) {
-    QByteArray body;
+    qsizetype size = 0;
     for (const FormPiece& piece : pieces) {
-        if (!body.isEmpty()) body += '&';
-        body += piece.first.toUtf8();
-        body += '=';
-        body += QUrl::toPercentEncoding(piece.second);
+        size += piece.first.toUtf8().size() + 2 + formEncodedSize(piece.second);
     }
+    QByteArray body(size, Qt::Uninitialized);
+    char* out = body.data();
+    for (const FormPiece& piece : pieces) {
+        if (out != body.data()) *out++ = '&';
+        const QByteArray name = piece.first.toUtf8();
+        out = std::copy(name.begin(), name.end(), out);
+        *out++ = '=';
+        out = appendFormEncoded(out, piece.second);
+    }
+    body.truncate(out - body.data());
     return body;
 }
 

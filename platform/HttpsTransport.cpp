@@ -1,5 +1,7 @@
 #include "platform/HttpsTransport.h"
 
+#include "platform/FormEncoding.h"
+
 #include <QFile>
 #include <QMetaObject>
 #include <QObject>
@@ -77,6 +79,11 @@ struct Transfer {
     // Filled in by the caller's thread.
     std::string url;
     QByteArray formBody;
+    QList<FormField> formFields;  // streamed instead of formBody when not empty
+    qsizetype fieldIndex = 0;
+    qsizetype fieldOffset = -1;  // -1: the "&name=" part is next
+    std::string staged;
+    size_t stagedPos = 0;
     bool isUpload = false;
     std::vector<std::pair<QByteArray, QByteArray>> fields;
     QString filePath;
@@ -184,6 +191,59 @@ int onProgress(void* arg, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up
     t.failure = QStringLiteral("no data moved for %1 s")
                     .arg(double(t.idleLimit.count()) / 1000.0, 0, 'f', 1);
     return 1;
+}
+
+// Makes the next piece of a streamed form body.
+void stageForm(Transfer& t) {
+    t.staged.clear();
+    t.stagedPos = 0;
+    if (t.fieldIndex >= t.formFields.size()) return;
+    const FormField& field = t.formFields[t.fieldIndex];
+    if (t.fieldOffset < 0) {
+        if (t.fieldIndex > 0) t.staged += '&';
+        t.staged += field.first.toStdString();
+        t.staged += '=';
+        t.fieldOffset = 0;
+        return;
+    }
+    const QStringView value(field.second);
+    qsizetype end = std::min(value.size(), t.fieldOffset + 16384);
+    if (end < value.size() && value[end - 1].isHighSurrogate()) ++end;
+    const QStringView chunk = value.mid(t.fieldOffset, end - t.fieldOffset);
+    t.staged.resize(size_t(formEncodedSize(chunk)));
+    appendFormEncoded(t.staged.data(), chunk);
+    t.fieldOffset = end;
+    if (end >= value.size()) {
+        ++t.fieldIndex;
+        t.fieldOffset = -1;
+    }
+}
+
+size_t onFormRead(char* buffer, size_t size, size_t count, void* arg) {
+    auto& t = *static_cast<Transfer*>(arg);
+    size_t room = size * count, written = 0;
+    while (room > 0) {
+        if (t.stagedPos >= t.staged.size()) {
+            stageForm(t);
+            if (t.staged.empty()) break;
+        }
+        const size_t n = std::min(room, t.staged.size() - t.stagedPos);
+        std::memcpy(buffer + written, t.staged.data() + t.stagedPos, n);
+        t.stagedPos += n;
+        written += n;
+        room -= n;
+    }
+    return written;
+}
+
+int onFormSeek(void* arg, curl_off_t offset, int origin) {
+    auto& t = *static_cast<Transfer*>(arg);
+    if (origin != SEEK_SET || offset != 0) return CURL_SEEKFUNC_CANTSEEK;
+    t.fieldIndex = 0;
+    t.fieldOffset = -1;
+    t.staged.clear();
+    t.stagedPos = 0;
+    return CURL_SEEKFUNC_OK;
 }
 
 size_t onUploadRead(char* buffer, size_t size, size_t count, void* arg) {
@@ -408,8 +468,23 @@ struct HttpsTransport::Engine {
                 curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
             if (!t.headers) return false;
             set(curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headers));
-            set(curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(t.formBody.size())));
-            set(curl_easy_setopt(e, CURLOPT_POSTFIELDS, t.formBody.constData()));
+            if (t.formFields.isEmpty()) {
+                set(curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
+                                     curl_off_t(t.formBody.size())));
+                set(curl_easy_setopt(e, CURLOPT_POSTFIELDS, t.formBody.constData()));
+            } else {
+                curl_off_t total = 0;
+                for (qsizetype i = 0; i < t.formFields.size(); ++i) {
+                    total += (i > 0) + t.formFields[i].first.toUtf8().size() + 1 +
+                             formEncodedSize(t.formFields[i].second);
+                }
+                set(curl_easy_setopt(e, CURLOPT_POST, 1L));
+                set(curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, total));
+                set(curl_easy_setopt(e, CURLOPT_READFUNCTION, onFormRead));
+                set(curl_easy_setopt(e, CURLOPT_READDATA, &t));
+                set(curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, onFormSeek));
+                set(curl_easy_setopt(e, CURLOPT_SEEKDATA, &t));
+            }
         }
         return ok;
     }
@@ -457,6 +532,16 @@ void HttpsTransport::postForm(const QString& path, const QByteArray& body, QObje
     auto t = std::make_unique<Transfer>();
     t->url = (engine_->options.origin + path).toStdString();
     t->formBody = body;
+    t->guard = guardContext(context);
+    t->completion = std::move(completion);
+    engine_->submit(std::move(t));
+}
+
+void HttpsTransport::postFields(const QString& path, const QList<FormField>& fields,
+                                QObject* context, TransportCompletion completion) {
+    auto t = std::make_unique<Transfer>();
+    t->url = (engine_->options.origin + path).toStdString();
+    t->formFields = fields;
     t->guard = guardContext(context);
     t->completion = std::move(completion);
     engine_->submit(std::move(t));

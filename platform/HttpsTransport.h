@@ -31,6 +31,8 @@ public:
 
     void postForm(const QString& path, const QByteArray& body, QObject* context,
                   TransportCompletion completion) override;
+    void postFields(const QString& path, const QList<FormField>& fields, QObject* context,
+                    TransportCompletion completion) override;
     void uploadFile(const QString& path, const QList<FormField>& fields, const QString& filePath,
                     const QString& mimeType, QObject* context,
                     TransportCompletion completion) override;

@@ -18,6 +18,10 @@ public:
                   TransportCompletion completion) override {
         fail(context, std::move(completion));
     }
+    void postFields(const QString&, const QList<FormField>&, QObject* context,
+                    TransportCompletion completion) override {
+        fail(context, std::move(completion));
+    }
     void uploadFile(const QString&, const QList<FormField>&, const QString&, const QString&,
                     QObject* context, TransportCompletion completion) override {
         fail(context, std::move(completion));

@@ -41,6 +41,11 @@ public:
     virtual void postForm(const QString& path, const QByteArray& body, QObject* context,
                           TransportCompletion completion) = 0;
 
+    // POSTs the urlencoded form of `fields` (names as given, values percent-encoded UTF-8), as
+    // postForm() would with the whole body; values are encoded while they are sent.
+    virtual void postFields(const QString& path, const QList<QPair<QString, QString>>& fields,
+                            QObject* context, TransportCompletion completion) = 0;
+
     // POSTs multipart/form-data to origin + `path`: the text `fields` in order, then the file at
     // `filePath` under the name "file", with its base name as file name and `mimeType` as
     // its content type. The file is streamed from disk, never read whole.

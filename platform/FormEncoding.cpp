@@ -1,0 +1,77 @@
+#include "platform/FormEncoding.h"
+
+#include <QChar>
+
+namespace ferrodock {
+
+namespace {
+
+bool unreserved(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+           c == u'-' || c == u'.' || c == u'_' || c == u'~';
+}
+
+}  // namespace
+
+qsizetype formEncodedSize(QStringView text) {
+    qsizetype size = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            size += unreserved(c) ? 1 : 3;
+        } else if (c < 0x800) {
+            size += 6;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+                   QChar::isLowSurrogate(text[i + 1].unicode())) {
+            size += 12;
+            ++i;
+        } else {
+            size += QChar::isSurrogate(c) ? 3 : 9;
+        }
+    }
+    return size;
+}
+
+char* appendFormEncoded(char* out, QStringView text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    auto byte = [&out](unsigned b) {
+        *out++ = '%';
+        *out++ = kHex[b >> 4];
+        *out++ = kHex[b & 15];
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (c < 0x80) {
+            if (unreserved(char16_t(c))) {
+                *out++ = char(c);
+            } else {
+                byte(c);
+            }
+            continue;
+        }
+        if (c < 0x800) {
+            byte(0xC0 | (c >> 6));
+            byte(0x80 | (c & 0x3F));
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            c = QChar::surrogateToUcs4(char16_t(c), text[++i].unicode());
+            byte(0xF0 | (c >> 18));
+            byte(0x80 | ((c >> 12) & 0x3F));
+            byte(0x80 | ((c >> 6) & 0x3F));
+            byte(0x80 | (c & 0x3F));
+            continue;
+        }
+        if (QChar::isSurrogate(c)) {
+            byte('?');
+            continue;
+        }
+        byte(0xE0 | (c >> 12));
+        byte(0x80 | ((c >> 6) & 0x3F));
+        byte(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+}  // namespace ferrodock

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringView>
+
+namespace ferrodock {
+
+// Percent-encoding of form values as UTF-8: all but A-Z a-z 0-9 - . _ ~ becomes %XX. An
+// unpaired surrogate is sent as '?', as QString::toUtf8() would send it.
+
+// How many bytes `text` takes encoded.
+qsizetype formEncodedSize(QStringView text);
+// Writes `text` encoded at `out`, which has room for formEncodedSize(text) bytes; returns the
+// end of what was written.
+char* appendFormEncoded(char* out, QStringView text);
+
+}  // namespace ferrodock
