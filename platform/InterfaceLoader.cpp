@@ -1,6 +1,7 @@
 #include "platform/InterfaceLoader.h"
 
 #include "platform/DropTarget.h"
+#include "platform/Toolkit.h"
 #include "ui_FilePage.h"
 #include "ui_ImagePage.h"
 #include "ui_LoginWindow.h"
@@ -161,9 +162,7 @@ Interface buildInterface() {
     Ui::MainWindow().setupUi(window);
 
     // Page views wait on a hidden shelf of the main window until shown.
-    auto* shelf = new QWidget(window);
-    shelf->setObjectName(QStringLiteral("_fd_viewShelf"));
-    shelf->hide();
+    QWidget* shelf = toolkit::viewShelf(window);
     Ui::FilePage().setupUi(new QWidget(shelf));
     Ui::ImagePage().setupUi(new QWidget(shelf));
     Ui::PastePage().setupUi(new QWidget(shelf));

@@ -58,17 +58,6 @@ void restyle(QWidget* w) {
     w->setStyleSheet(sheet);
 }
 
-QWidget* shelfOf(QWidget* container) {
-    QWidget* window = container->window();
-    auto* shelf = window->findChild<QWidget*>(QLatin1String(kShelf), Qt::FindDirectChildrenOnly);
-    if (!shelf) {
-        shelf = new QWidget(window);
-        shelf->setObjectName(QLatin1String(kShelf));
-        shelf->hide();
-    }
-    return shelf;
-}
-
 }  // namespace
 
 QColor colorWithRGBA(double red, double green, double blue, double alpha) {
@@ -158,12 +147,22 @@ void setTextColor(QPlainTextEdit* textView, const QColor& color) {
     restyle(textView);
 }
 
+QWidget* viewShelf(QWidget* window) {
+    auto* shelf = window->findChild<QWidget*>(QLatin1String(kShelf), Qt::FindDirectChildrenOnly);
+    if (!shelf) {
+        shelf = new QWidget(window);
+        shelf->setObjectName(QLatin1String(kShelf));
+        shelf->hide();
+    }
+    return shelf;
+}
+
 QList<QWidget*> subviews(const QWidget* container) {
     return container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
 }
 
 void removeAllSubviews(QWidget* container) {
-    QWidget* shelf = shelfOf(container);
+    QWidget* shelf = viewShelf(container->window());
     for (QWidget* child : subviews(container)) {
         if (container->layout()) container->layout()->removeWidget(child);
         child->setParent(shelf);

@@ -55,6 +55,7 @@ void setTextColor(QPlainTextEdit* textView, const QColor& color);
 // Container views. Removed views are parked, hidden, in their window and stay alive with
 // everything in them; adding one back keeps it as it was left.
 QList<QWidget*> subviews(const QWidget* container);
+QWidget* viewShelf(QWidget* window);  // where a window's views wait while not shown
 void removeAllSubviews(QWidget* container);
 void addSubview(QWidget* container, QWidget* view);
 
