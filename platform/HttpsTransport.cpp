@@ -329,6 +329,9 @@ struct HttpsTransport::Engine {
         incoming.clear();
     }
 
+    std::unique_ptr<Transfer> transferTo(const QString& path, QObject* context,
+                                         TransportCompletion completion);
+
     void submit(std::unique_ptr<Transfer> t) {
         t->maxAnswerBytes = options.maxAnswerBytes;
         t->idleLimit = options.idleLimit;
@@ -527,39 +530,40 @@ HttpsTransport::HttpsTransport(Options options)
 
 HttpsTransport::~HttpsTransport() = default;
 
-void HttpsTransport::postForm(const QString& path, const QByteArray& body, QObject* context,
-                              TransportCompletion completion) {
+// A transfer to origin + `path` whose completion is delivered to `context`.
+std::unique_ptr<Transfer> HttpsTransport::Engine::transferTo(const QString& path, QObject* context,
+                                                             TransportCompletion completion) {
     auto t = std::make_unique<Transfer>();
-    t->url = (engine_->options.origin + path).toStdString();
-    t->formBody = body;
+    t->url = (options.origin + path).toStdString();
     t->guard = guardContext(context);
     t->completion = std::move(completion);
+    return t;
+}
+
+void HttpsTransport::postForm(const QString& path, const QByteArray& body, QObject* context,
+                              TransportCompletion completion) {
+    auto t = engine_->transferTo(path, context, std::move(completion));
+    t->formBody = body;
     engine_->submit(std::move(t));
 }
 
 void HttpsTransport::postFields(const QString& path, const QList<FormField>& fields,
                                 QObject* context, TransportCompletion completion) {
-    auto t = std::make_unique<Transfer>();
-    t->url = (engine_->options.origin + path).toStdString();
+    auto t = engine_->transferTo(path, context, std::move(completion));
     t->formFields = fields;
-    t->guard = guardContext(context);
-    t->completion = std::move(completion);
     engine_->submit(std::move(t));
 }
 
 void HttpsTransport::uploadFile(const QString& path, const QList<FormField>& fields,
                                 const QString& filePath, const QString& mimeType, QObject* context,
                                 TransportCompletion completion) {
-    auto t = std::make_unique<Transfer>();
-    t->url = (engine_->options.origin + path).toStdString();
+    auto t = engine_->transferTo(path, context, std::move(completion));
     t->isUpload = true;
     for (const FormField& field : fields)
         t->fields.emplace_back(field.first.toUtf8(), field.second.toUtf8());
     t->filePath = filePath;
     t->fileName = filePath.mid(filePath.lastIndexOf(QLatin1Char('/')) + 1).toUtf8();
     t->mimeType = mimeType.toUtf8();
-    t->guard = guardContext(context);
-    t->completion = std::move(completion);
     engine_->submit(std::move(t));
 }
 
