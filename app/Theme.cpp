@@ -2,11 +2,40 @@
 
 #include "app/AppDelegate.h"
 
+#include <QApplication>
+#include <QPalette>
+#include <QStyleFactory>
+
 namespace ferrodock {
 
 namespace theme {
 void showTitle(QAbstractButton* button, const QString& text) {
     if (button) toolkit::setAttributedTitle(button, whiteCentredTitle(text));
+}
+
+void applyToolkitStyle(QApplication& app) {
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
+    QPalette p;
+    const QColor window(23, 31, 40), base(17, 23, 30), button(34, 47, 61), text(230, 236, 242);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::ToolTipBase, button);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, button);
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::BrightText, Qt::white);
+    p.setColor(QPalette::Link, QColor(97, 164, 255));
+    p.setColor(QPalette::Highlight, QColor(61, 139, 253));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::PlaceholderText, QColor(120, 134, 150));
+    const QColor disabled(110, 122, 136);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        p.setColor(QPalette::Disabled, role, disabled);
+    }
+    app.setPalette(p);
 }
 }  // namespace theme
 

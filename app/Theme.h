@@ -6,6 +6,7 @@
 #include <QString>
 
 class QAbstractButton;
+class QApplication;
 
 namespace ferrodock::theme {
 
@@ -31,5 +32,9 @@ inline toolkit::AttributedTitle whiteCentredTitle(const QString& text) {
 
 // Sets the white centred title of `text` on `button`; nothing when the button is missing.
 void showTitle(QAbstractButton* button, const QString& text);
+
+// The toolkit's look for everything the delegate does not paint: Fusion with a dark palette,
+// so the application looks the same on every desktop.
+void applyToolkitStyle(QApplication& app);
 
 }  // namespace ferrodock::theme

@@ -7,7 +7,7 @@
 //   ferrodock-bench-app image JPEG
 //   ferrodock-bench-app make-jpeg JPEG WIDTH HEIGHT
 #include "bench/Probe.h"
-#include "platform/Application.h"
+#include "app/Application.h"
 #include "platform/HttpsTransport.h"
 #include "platform/OpenPanel.h"
 #include "platform/Toolkit.h"

@@ -24,12 +24,20 @@ void TestHome::writeSession(const QByteArray& bytes) const {
         qFatal("cannot write %s", qPrintable(sessionFile()));
 }
 
-AppHarness::AppHarness() : interface(buildInterface()) {
+namespace {
+std::unique_ptr<ConnectedInterface> connectOrDie() {
+    QString problem;
+    auto connected = ConnectedInterface::build(&problem);
+    if (!connected) qFatal("interface does not connect: %s", qPrintable(problem));
+    return connected;
+}
+}  // namespace
+
+AppHarness::AppHarness()
+    : connected_(connectOrDie()), delegate(connected_->delegate), interface(connected_->interface) {
     auto scripted = std::make_unique<ScriptedPanel>();
     panel = scripted.get();
     installSharedOpenPanel(std::move(scripted));
-    const QString problem = connectInterface(delegate, interface);
-    if (!problem.isEmpty()) qFatal("interface does not connect: %s", qPrintable(problem));
 }
 
 AppHarness::~AppHarness() {
@@ -37,8 +45,7 @@ AppHarness::~AppHarness() {
 }
 
 void AppHarness::start() {
-    delegate.applicationDidFinishLaunching();
-    interface.mainWindow->show();
+    connected_->launch();
     QVERIFY(QTest::qWaitForWindowExposed(interface.mainWindow.get()));
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "app/AppDelegate.h"
-#include "platform/InterfaceLoader.h"
+#include "app/Application.h"
 #include "platform/OpenPanel.h"
 
 #include <QList>
@@ -56,8 +55,13 @@ public:
     void choose(const QString& path, bool forImage);
 
     TestHome home;
-    AppDelegate delegate;
-    Interface interface;
+
+private:
+    std::unique_ptr<ConnectedInterface> connected_;
+
+public:
+    AppDelegate& delegate;
+    Interface& interface;
     ScriptedPanel* panel = nullptr;  // owned by the shared panel slot
 };
 

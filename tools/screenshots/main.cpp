@@ -1,10 +1,7 @@
 // Renders the main window on each page, and the login window, to PNG files, the way a person
 // sees them after start-up. Used for the README and for looking at the layout at 100% and
 // 200% scale: `ferrodock-screenshots OUTDIR` (set QT_SCALE_FACTOR=2 for 200%).
-#include "app/AppDelegate.h"
-#include "platform/Application.h"
-#include "platform/InterfaceLoader.h"
-#include "platform/Toolkit.h"
+#include "app/Application.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,19 +15,19 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
     QApplication app(argc, argv);
-    ferrodock::applyToolkitStyle(app);
+    ferrodock::configureApplication(app);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
 
-    ferrodock::AppDelegate delegate;
-    ferrodock::Interface ui = ferrodock::buildInterface();
-    const QString problem = ferrodock::connectInterface(delegate, ui);
-    if (!problem.isEmpty()) {
+    QString problem;
+    const auto connected = ferrodock::ConnectedInterface::build(&problem);
+    if (!connected) {
         std::fprintf(stderr, "%s\n", qPrintable(problem));
         return 1;
     }
-    delegate.applicationDidFinishLaunching();
-    ui.mainWindow->show();
+    connected->launch();
+    ferrodock::AppDelegate& delegate = connected->delegate;
+    const ferrodock::Interface& ui = connected->interface;
     if (!QTest::qWaitForWindowExposed(ui.mainWindow.get()))
         std::fprintf(stderr, "window not exposed\n");
 
