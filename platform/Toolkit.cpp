@@ -58,6 +58,10 @@ void restyle(QWidget* w) {
     w->setStyleSheet(sheet);
 }
 
+bool wantsLayer(const QWidget* view) {
+    return view->property(kLayer).toBool();
+}
+
 }  // namespace
 
 QColor colorWithRGBA(double red, double green, double blue, double alpha) {
@@ -80,10 +84,6 @@ void setWantsLayer(QWidget* view, bool wants) {
     view->setAttribute(Qt::WA_StyledBackground, wants);
 }
 
-bool wantsLayer(const QWidget* view) {
-    return view->property(kLayer).toBool();
-}
-
 void setLayerBackgroundColor(QWidget* view, const QColor& color) {
     if (!wantsLayer(view)) return;
     view->setProperty(kLayerColor, color);
@@ -94,14 +94,6 @@ void setLayerCornerRadius(QWidget* view, double radius) {
     if (!wantsLayer(view)) return;
     view->setProperty(kCornerRadius, radius);
     restyle(view);
-}
-
-QColor layerBackgroundColor(const QWidget* view) {
-    return view->property(kLayerColor).value<QColor>();
-}
-
-double layerCornerRadius(const QWidget* view) {
-    return view->property(kCornerRadius).toDouble();
 }
 
 QString title(const QAbstractButton* button) {

@@ -25,12 +25,9 @@ void setWindowBackgroundColor(QWidget* window, const QColor& color);
 
 // A view becomes layer-backed; only then can its layer be painted.
 void setWantsLayer(QWidget* view, bool wants);
-bool wantsLayer(const QWidget* view);
 // Both do nothing on a view without a layer.
 void setLayerBackgroundColor(QWidget* view, const QColor& color);
 void setLayerCornerRadius(QWidget* view, double radius);
-QColor layerBackgroundColor(const QWidget* view);  // invalid when unpainted
-double layerCornerRadius(const QWidget* view);
 
 // Button titles, shown literally: '&' never becomes a mnemonic.
 QString title(const QAbstractButton* button);
