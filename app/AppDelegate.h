@@ -200,6 +200,8 @@ private:
     void applyTheme();
     void chooseFile(bool forImage);
     void uploadChosenFile(bool forImage);
+    QString chosenPath(bool forImage) const;  // what the page shows as chosen, or ""
+    void resetChooser(bool forImage);         // back to the hint, nothing chosen on that page
     bool copyLink(QPushButton* linkButton, qsizetype addressLength);
 };
 

@@ -5,7 +5,20 @@
 #include "platform/OpenPanel.h"
 #include "platform/Toolkit.h"
 
+#include <QFileInfo>
+
 namespace ferrodock {
+
+namespace {
+// Each choose button remembers the full path it shows, so that a page uploads only its own.
+const char* const kChosenPath = "chosenPath";
+
+const QStringList& imageTypes() {
+    static const QStringList types{QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                   QStringLiteral("gif"), QStringLiteral("png")};
+    return types;
+}
+}  // namespace
 
 void AppDelegate::chooseFile(bool forImage) {
     OpenPanelSettings settings;
@@ -13,10 +26,7 @@ void AppDelegate::chooseFile(bool forImage) {
     settings.prompt = QStringLiteral("Select");
     settings.canChooseDirectories = false;
     settings.allowsMultipleSelection = false;
-    if (forImage) {
-        settings.allowedFileTypes = QStringList{QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                                QStringLiteral("gif"), QStringLiteral("png")};
-    }
+    if (forImage) settings.allowedFileTypes = imageTypes();
     const OpenPanelAnswer answer = sharedOpenPanel().runModal(settings, window());
     if (!answer.confirmed) return;
     for (const QUrl& url : answer.urls) {
@@ -27,18 +37,46 @@ void AppDelegate::chooseFile(bool forImage) {
 
 void AppDelegate::choosePath(const QString& path, bool forImage) {
     if (path.isEmpty()) return;
+    QPushButton* output = forImage ? imageOutput() : fileOutput();
+    // Refused choices leave the earlier one as it was.
+    if (!pathKeepsItsBytes(path)) {
+        theme::showTitle(output, QStringLiteral("This file's name is not valid UTF-8; rename it "
+                                                "to upload it."));
+        return;
+    }
+    if (forImage && !imageTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
+        theme::showTitle(output, QStringLiteral("Only jpg, jpeg, gif and png images can be "
+                                                "chosen here."));
+        return;
+    }
     if (savedpath()) toolkit::setTitle(savedpath(), path);
     QPushButton* chooser = forImage ? selectButton() : selectButton2();
     if (chooser) {
         toolkit::setTitle(chooser, displayName(path));
         theme::showTitle(chooser, toolkit::title(chooser));
+        chooser->setProperty(kChosenPath, path);
     }
     if (!forImage) return;
-    if (QLabel* preview = bgImage()) {
-        toolkit::setImage(preview, loadPreview(path, preview->contentsRect().size(),
-                                               preview->devicePixelRatioF()));
-    }
+    if (bgImage()) showPreviewLater(bgImage(), path);
     if (imageSelectButton()) toolkit::setImage(imageSelectButton(), QPixmap());
+}
+
+QString AppDelegate::chosenPath(bool forImage) const {
+    // The link resets empty the shared path, and with it the choice of both pages.
+    if (!savedpath() || toolkit::title(savedpath()).isEmpty()) return {};
+    const QPushButton* chooser = forImage ? selectButton() : selectButton2();
+    return chooser ? chooser->property(kChosenPath).toString() : QString();
+}
+
+void AppDelegate::resetChooser(bool forImage) {
+    QPushButton* chooser = forImage ? selectButton() : selectButton2();
+    theme::showTitle(
+        chooser, forImage ? QStringLiteral("Choose an image.") : QStringLiteral("Choose a file."));
+    if (chooser) chooser->setProperty(kChosenPath, QVariant());
+    if (forImage && bgImage()) {
+        clearPreview(bgImage());
+        toolkit::setImage(bgImage(), toolkit::imageNamed(QStringLiteral("ImageIcon")));
+    }
 }
 
 void AppDelegate::selectImages(QObject*) {

@@ -24,7 +24,7 @@ void AppDelegate::uploadChosenFile(bool forImage) {
     }
     const QString key = savedapikey() ? toolkit::title(savedapikey()) : QString();
     fields.append({QStringLiteral("apikey"), key});
-    const QString path = savedpath() ? toolkit::title(savedpath()) : QString();
+    const QString path = chosenPath(forImage);
 
     QPushButton* output = forImage ? imageOutput() : fileOutput();
     if (path.isEmpty()) {

@@ -25,14 +25,13 @@ bool AppDelegate::copyLink(QPushButton* linkButton, qsizetype addressLength) {
 
 void AppDelegate::fileLinkPushed(QObject*) {
     if (!copyLink(fileOutput(), kFileAddressLength)) return;
-    theme::showTitle(selectButton2(), QStringLiteral("Choose a file."));
+    resetChooser(false);
     if (savedpath()) toolkit::setTitle(savedpath(), QString());
 }
 
 void AppDelegate::imageLinkPushed(QObject*) {
     if (!copyLink(imageOutput(), kImageAddressLength)) return;
-    if (bgImage()) toolkit::setImage(bgImage(), toolkit::imageNamed(QStringLiteral("ImageIcon")));
-    theme::showTitle(selectButton(), QStringLiteral("Choose an image."));
+    resetChooser(true);
     if (savedpath()) toolkit::setTitle(savedpath(), QString());
 }
 

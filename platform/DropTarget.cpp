@@ -7,6 +7,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <sys/stat.h>
+
 namespace ferrodock {
 
 namespace {
@@ -51,10 +53,17 @@ private:
         if (!data || !data->hasUrls()) return paths;
         for (const QUrl& url : data->urls()) {
             if (!url.isLocalFile()) continue;
-            const QFileInfo info(url.toLocalFile());
-            if (!info.exists() || info.isDir()) continue;
-            if (!types_.isEmpty() && !types_.contains(info.suffix(), Qt::CaseInsensitive)) continue;
-            paths << info.filePath();
+            // The URL keeps the name's own bytes, also when they are not UTF-8; the text
+            // path does not, and the receiver is told by pathKeepsItsBytes().
+            const QByteArray bytes =
+                QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+            struct stat info {};
+            if (::stat(bytes.constData(), &info) != 0 || S_ISDIR(info.st_mode)) continue;
+            const QString path = url.toLocalFile();
+            if (!types_.isEmpty() &&
+                !types_.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive))
+                continue;
+            paths << path;
         }
         return paths;
     }

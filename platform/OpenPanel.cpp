@@ -1,6 +1,10 @@
 #include "platform/OpenPanel.h"
 
+#include <QFile>
 #include <QFileDialog>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace ferrodock {
 
@@ -10,6 +14,49 @@ std::unique_ptr<OpenPanel>& slot() {
     return panel;
 }
 }  // namespace
+
+QStringList fileTypePatterns(const QStringList& types) {
+    // Name filters match case-sensitively on Linux; photos often end in ".JPG" or ".Jpg".
+    QStringList patterns;
+    for (const QString& type : types) {
+        QString pattern = QStringLiteral("*.");
+        for (const QChar c : type) {
+            if (c.toLower() == c.toUpper()) {
+                pattern += c;
+            } else {
+                pattern += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+            }
+        }
+        patterns << pattern;
+    }
+    return patterns;
+}
+
+bool pathKeepsItsBytes(const QString& path) {
+    if (!path.contains(QChar::ReplacementCharacter)) return true;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return false;
+    // Each piece holding U+FFFD must have no sibling that decodes to the same text.
+    const QStringList pieces = path.split(QLatin1Char('/'));
+    QString parent = pieces.first();
+    for (qsizetype i = 1; i < pieces.size(); ++i) {
+        const QString& piece = pieces[i];
+        if (piece.contains(QChar::ReplacementCharacter)) {
+            const QByteArray exact = QFile::encodeName(piece);
+            DIR* dir = ::opendir(parent.isEmpty() ? "/" : QFile::encodeName(parent).constData());
+            if (!dir) return false;
+            bool twin = false;
+            while (const dirent* entry = ::readdir(dir)) {
+                const QByteArray name(entry->d_name);
+                if (name != exact && QFile::decodeName(name) == piece) twin = true;
+            }
+            ::closedir(dir);
+            if (twin) return false;
+        }
+        parent += QLatin1Char('/') + piece;
+    }
+    return true;
+}
 
 OpenPanel& sharedOpenPanel() {
     if (!slot()) slot() = std::make_unique<FileDialogPanel>();
@@ -32,13 +79,10 @@ OpenPanelAnswer FileDialogPanel::runModal(const OpenPanelSettings& settings, QWi
                                                             : QFileDialog::ExistingFile);
     }
     if (settings.allowedFileTypes) {
-        // Name filters match case-sensitively on Linux; photos often end in ".JPG".
-        QStringList patterns;
-        for (const QString& type : *settings.allowedFileTypes) {
-            patterns << QStringLiteral("*.") + type.toLower()
-                     << QStringLiteral("*.") + type.toUpper();
-        }
-        dialog.setNameFilter(QStringLiteral("Images (%1)").arg(patterns.join(QLatin1Char(' '))));
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        dialog.setNameFilter(
+            QStringLiteral("Images (%1)")
+                .arg(fileTypePatterns(*settings.allowedFileTypes).join(QLatin1Char(' '))));
     }
     OpenPanelAnswer answer;
     answer.confirmed = dialog.exec() == QDialog::Accepted;
