@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/Preview.h"
 #include "app/Theme.h"
 #include "platform/HttpsTransport.h"
 #include "platform/OpenPanel.h"
@@ -9,6 +10,7 @@
 #include <QMainWindow>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace ferrodock {
 
@@ -58,6 +60,12 @@ int runApplication(int argc, char** argv) {
     // Requests still in flight end here, before the delegate and the application object go.
     installSharedTransport(nullptr);
     ui.reset();
+    // Quitting never waits for a picture being decoded, and such a decode must not meet the
+    // teardown of the libraries it runs in: leave without it. Nothing is saved at quit.
+    if (previewDecodesRunning() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }
 
