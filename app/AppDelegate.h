@@ -201,6 +201,7 @@ private:
     void chooseFile(bool forImage);
     void uploadChosenFile(bool forImage);
     bool copyLink(QPushButton* linkButton, qsizetype addressLength);
+    void prepareLoginWindow();
 };
 
 }  // namespace ferrodock

@@ -1,12 +1,13 @@
 #include "app/Theme.h"
 
 #include "app/AppDelegate.h"
+#include "app/Text.h"
 
 namespace ferrodock {
 
 namespace theme {
 void showTitle(QAbstractButton* button, const QString& text) {
-    if (button) toolkit::setAttributedTitle(button, whiteCentredTitle(text));
+    if (button) toolkit::setAttributedTitle(button, whiteCentredTitle(shownAnswer(text)));
 }
 }  // namespace theme
 
