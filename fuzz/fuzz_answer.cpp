@@ -28,10 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const LoginAnswer login = ferrodock::classifyLoginAnswer(text);
     FUZZ_REQUIRE(login == LoginAnswer::Message || text.size() == ferrodock::kApiKeyLength,
                  "only 32 UTF-16 units are a key or the rejection");
+    const ferrodock::Session session{QStringLiteral("u"), text};
     FUZZ_REQUIRE(
         login != LoginAnswer::Accepted || !decoded ||
-            ferrodock::parseSessionText(ferrodock::sessionText(QStringLiteral("u"), text)) ==
-                ferrodock::Session{QStringLiteral("u"), text},
+            ferrodock::parseSessionText(ferrodock::sessionText(session.userName, text)) == session,
         "a key survives the session file");
     FUZZ_REQUIRE((login == LoginAnswer::Rejected) == (text == ferrodock::kRejectionAnswer),
                  "only the rejection answer is a rejection");
