@@ -50,8 +50,10 @@ private Q_SLOTS:
         for (const char* row : {"<b>bold</b> <img src=x> &amp; <script>", "Tom & Jerry && &x",
                                 "line\nbreak\ttab\x01"})
             QTest::newRow(row) << QByteArray(row) << QString::fromUtf8(row);
-        QTest::newRow("byte-order mark")
-            << QByteArray("\xEF\xBB\xBF" "ferrodock.net/p/abcdefghi") << "ferrodock.net/p/abcdefghi";
+        QTest::newRow("byte-order mark") << QByteArray(
+                                                "\xEF\xBB\xBF"
+                                                "ferrodock.net/p/abcdefghi")
+                                         << "ferrodock.net/p/abcdefghi";
         const QByteArray family =
             "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D"
             "\xF0\x9F\x91\xA7\xE2\x80\x8D\xF0\x9F\x91\xA6";
