@@ -203,6 +203,7 @@ private:
     QString chosenPath(bool forImage) const;  // what the page shows as chosen, or ""
     void resetChooser(bool forImage);         // back to the hint, nothing chosen on that page
     bool copyLink(QPushButton* linkButton, qsizetype addressLength);
+    void prepareLoginWindow();
 };
 
 }  // namespace ferrodock

@@ -11,7 +11,11 @@ namespace ferrodock {
 
 namespace {
 constexpr int kCloseDelayMs = 1000;  // long enough to read "Logged in as …"
+
+void showStatus(QLabel* statusLine, const QString& text) {
+    if (statusLine) statusLine->setText(shownAnswer(text));
 }
+}  // namespace
 
 void AppDelegate::loginPushed(QObject*) {
     const QString user = username() ? username()->text() : QString();
@@ -29,12 +33,12 @@ void AppDelegate::loginPushed(QObject*) {
             if (!answer) {
                 reportFailure("login", result.ok ? QStringLiteral("the answer is not UTF-8 text")
                                                  : result.error);
-                if (loginResponse()) loginResponse()->setText(loginFailedText());
+                showStatus(loginResponse(), loginFailedText());
                 return;
             }
             switch (classifyLoginAnswer(*answer)) {
                 case LoginAnswer::Message:
-                    if (loginResponse()) loginResponse()->setText(*answer);
+                    showStatus(loginResponse(), *answer);
                     return;
                 case LoginAnswer::Rejected:
                     if (loginResponse())
@@ -43,7 +47,10 @@ void AppDelegate::loginPushed(QObject*) {
                 case LoginAnswer::Accepted:
                     break;
             }
-            if (loginResponse()) loginResponse()->setText(QStringLiteral("Logged in as ") + user);
+            showStatus(loginResponse(), QStringLiteral("Logged in as ") + user);
+            // The password has done its work; it does not wait in the field for the next login.
+            // setText, unlike clear(), also empties the field's undo history.
+            if (password()) password()->setText(QString());
             if (savedusername()) toolkit::setTitle(savedusername(), user);
             if (savedapikey()) toolkit::setTitle(savedapikey(), *answer);
             if (window()) toolkit::setWindowTitle(window(), QStringLiteral("ferrodock - ") + user);
@@ -52,6 +59,15 @@ void AppDelegate::loginPushed(QObject*) {
                 if (loginWindow()) loginWindow()->close();
             });
         });
+}
+
+// Each time the login window opens: a fresh status line, and the user name ready to type over,
+// so no keystroke meant for the name lands in the password field.
+void AppDelegate::prepareLoginWindow() {
+    if (loginResponse()) loginResponse()->clear();
+    if (!username()) return;
+    username()->setFocus(Qt::OtherFocusReason);
+    username()->selectAll();
 }
 
 void AppDelegate::logout(QObject*) {

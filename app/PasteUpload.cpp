@@ -56,9 +56,12 @@ QString flagValue(const QCheckBox* box) {
 }
 
 QString pasteText(const QPlainTextEdit* view) {
-    // toPlainText() would turn no-break spaces into spaces; the paste goes out as typed.
+    // toPlainText() would turn no-break spaces into spaces; the paste goes out as typed. The
+    // view ends paragraphs with U+2029 and Shift+Return lines with U+2028: both are line
+    // breaks to the reader, so both go out as "\n".
     QString text = view->document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return text;
 }
 

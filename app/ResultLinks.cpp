@@ -3,6 +3,8 @@
 #include "app/Theme.h"
 #include "platform/Toolkit.h"
 
+#include <QTextCursor>
+
 namespace ferrodock {
 
 namespace {
@@ -12,12 +14,12 @@ constexpr qsizetype kImageAddressLength = 25;
 constexpr qsizetype kPasteAddressLength = 25;
 }  // namespace
 
-// Copies "https://" and the title when the title has the page's address length. Anything else
-// on the button (a hint, a reminder, a message, the confirmation) is not an address.
+// Copies "https://" and the title when the title is an address of the page's length. Anything
+// else on the button (a hint, a reminder, a message, the confirmation) is not an address.
 bool AppDelegate::copyLink(QPushButton* linkButton, qsizetype addressLength) {
     if (!linkButton) return false;
     const QString title = toolkit::title(linkButton);
-    if (!hasAddressLength(title, addressLength)) return false;
+    if (!isAddress(title, addressLength)) return false;
     toolkit::writeClipboardText(QStringLiteral("https://") + title);
     theme::showTitle(linkButton, QStringLiteral("Copied to clipboard."));
     return true;
@@ -37,7 +39,12 @@ void AppDelegate::imageLinkPushed(QObject*) {
 
 void AppDelegate::pasteLinkPushed(QObject*) {
     if (!copyLink(pasteOutput(), kPasteAddressLength)) return;
-    if (pasteData()) pasteData()->clear();
+    if (!pasteData()) return;
+    // One edit rather than clear(), which would also drop the undo history: Ctrl+Z brings the
+    // text back.
+    QTextCursor all(pasteData()->document());
+    all.select(QTextCursor::Document);
+    all.removeSelectedText();
 }
 
 }  // namespace ferrodock

@@ -1,16 +1,16 @@
 #include "app/SessionFile.h"
 
+#include "app/Feedback.h"
 #include "app/Text.h"
 
-#include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
-#include <cstdlib>
 
 namespace ferrodock {
 
@@ -20,19 +20,6 @@ std::optional<QByteArray> sessionFilePath() {
     const std::optional<QString> dir = documentsDirectory();
     if (!dir) return std::nullopt;
     return QFile::encodeName(*dir + QLatin1Char('/') + QLatin1String(kSessionFileName));
-}
-
-bool writeAll(int fd, const QByteArray& data) {
-    const char* p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        left -= n;
-    }
-    return true;
 }
 
 }  // namespace
@@ -48,7 +35,7 @@ QByteArray sessionText(const QString& userName, const QString& apiKey) {
 }
 
 std::optional<Session> parseSessionText(QByteArrayView text) {
-    const std::optional<QString> decoded = decodeAnswer(text);
+    const std::optional<QString> decoded = decodeUtf8(text);
     if (!decoded) return std::nullopt;
     const qsizetype comma = decoded->indexOf(QLatin1Char(','));
     // The writer always puts a comma after the user name; without one there is no key, and a
@@ -91,33 +78,30 @@ std::optional<Session> readSessionFile() {
 bool writeSessionFile(const QString& userName, const QString& apiKey) {
     const std::optional<QByteArray> path = sessionFilePath();
     if (!path) return false;
-    // A temporary file in the same folder, made owner-only by mkstemp, then renamed over the
-    // old one: a crash or a full disk never leaves a half-written session behind.
-    QByteArray temp = *path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    const bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 &&
-                         writeAll(fd, sessionText(userName, apiKey)) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.constData(), path->constData()) != 0) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    return true;
+    // QSaveFile writes through a symbolic link to its target and replaces the file atomically;
+    // when the folder takes no new file it rewrites the existing one in place. On Linux its
+    // temporary copy has no name (O_TMPFILE) until the moment it replaces the file.
+    QSaveFile file(QFile::decodeName(*path));
+    const QByteArray text = sessionText(userName, apiKey);
+    file.setDirectWriteFallback(true);
+    // commit() does not notice when its own flush of buffered data comes up short (a full
+    // disk); it would put a cut-off key in place. The explicit flush does notice.
+    const bool saved = file.open(QIODevice::WriteOnly) &&
+                       file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                       file.write(text) == text.size() && file.flush() && file.commit();
+    if (saved) return true;
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    // The previous login must not come back at the next start.
+    ::unlink(path->constData());
+    reportFailure("session file", QStringLiteral("the login is not remembered: ") + reason);
+    return false;
 }
 
+// Only the file itself: a name beside it may be the user's own (a backup, say).
 void clearSessionFile() {
     const std::optional<QByteArray> path = sessionFilePath();
-    if (!path) return;
-    ::unlink(path->constData());
-    // A write cut short between writing and renaming leaves its temporary copy behind; it holds
-    // the key too, so it goes with the file.
-    const std::optional<QString> dir = documentsDirectory();
-    const QString pattern = QLatin1String(kSessionFileName) + QStringLiteral(".??????");
-    for (const QFileInfo& stray :
-         QDir(*dir).entryInfoList({pattern}, QDir::Files | QDir::Hidden | QDir::System)) {
-        if (!stray.isSymLink()) ::unlink(QFile::encodeName(stray.filePath()).constData());
-    }
+    if (path) ::unlink(path->constData());
 }
 
 }  // namespace ferrodock

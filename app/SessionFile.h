@@ -32,8 +32,10 @@ QByteArray sessionText(const QString& userName, const QString& apiKey);
 std::optional<Session> parseSessionText(QByteArrayView text);
 
 std::optional<Session> readSessionFile();
-// Returns whether the file now holds the pair; callers may ignore it.
+// Returns whether the file now holds the pair. When it cannot, the old file is removed where
+// possible and standard error says the login is not remembered.
 bool writeSessionFile(const QString& userName, const QString& apiKey);
+// Removes the file and nothing else; a symbolic link is removed, not followed.
 void clearSessionFile();
 
 }  // namespace ferrodock

@@ -3,13 +3,41 @@
 #include "app/Theme.h"
 #include "platform/Toolkit.h"
 
+#include <QEvent>
+
+#include <functional>
+#include <utility>
+
 namespace ferrodock {
+
+namespace {
+// Runs `action` each time `window` is about to be shown, however it is opened.
+class OnShow : public QObject {
+public:
+    OnShow(QWidget* window, std::function<void()> action)
+        : QObject(window), action_(std::move(action)) {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show) action_();
+        return false;
+    }
+
+private:
+    std::function<void()> action_;
+};
+}  // namespace
 
 void AppDelegate::applicationDidFinishLaunching() {
     if (window()) toolkit::setWindowBackgroundColor(window(), theme::baseColour());
     // The first page goes in beside whatever the layout put in the container.
     if (mainView() && imageView()) toolkit::addSubview(mainView(), imageView());
     applyTheme();
+    if (loginWindow()) {
+        new OnShow(loginWindow(), [self = QPointer<AppDelegate>(this)] {
+            if (self) self->prepareLoginWindow();
+        });
+    }
 
     theme::showTitle(selectButton(), QStringLiteral("Choose an image."));
     theme::showTitle(imageOutput(), QStringLiteral("Choose an image, then press upload."));

@@ -6,6 +6,7 @@
 
 #include <unicode/ubrk.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace ferrodock {
@@ -57,8 +58,28 @@ QString displayName(const QString& path) {
     const QString name = path.section(QLatin1Char('/'), -1);
     if (graphemeCount(name) <= kDisplayNameLimit) return name;
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
+    QString extension = dot < 0 ? QString() : name.mid(dot + 1);
+    // A dot early in a long name does not start an extension; keeping such a tail would make
+    // the shortened name longer than the name.
+    const bool spaced =
+        std::any_of(extension.cbegin(), extension.cend(), [](QChar c) { return c.isSpace(); });
+    if (spaced || graphemeCount(extension) > kExtensionLimit) extension.clear();
     return firstGraphemes(name, kDisplayNameLimit) + QStringLiteral("...") + extension;
+}
+
+QString shownAnswer(const QString& text) {
+    // The break iterator sees the budget and one code point more: every boundary within the
+    // budget is then a boundary of the whole text, however long that is.
+    const QString window = text.left(kShownCodeUnits + 2);
+    GraphemeBreaks breaks(window);
+    qsizetype end = 0;
+    for (qsizetype shown = 0; shown < kShownCharacters; ++shown) {
+        const qsizetype next = breaks.next();
+        if (next == UBRK_DONE || next > kShownCodeUnits) break;
+        end = next;
+    }
+    if (end == text.size()) return text;
+    return text.left(end) + QStringLiteral("...");
 }
 
 // One pass to size the body, one to write it: a large paste is neither copied nor
@@ -81,23 +102,40 @@ QByteArray formBody(const QList<FormPiece>& pieces) {
     return body;
 }
 
-std::optional<QString> decodeAnswer(QByteArrayView body) {
-    // A leading byte-order mark is kept: it is part of what the service sent.
+std::optional<QString> decodeUtf8(QByteArrayView bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
                                                      QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder(body);
+    QString text = decoder(bytes);
     if (decoder.hasError()) return std::nullopt;
     return text;
 }
 
+std::optional<QString> decodeAnswer(QByteArrayView body) {
+    std::optional<QString> text = decodeUtf8(body);
+    if (text && text->startsWith(QChar::ByteOrderMark)) text->remove(0, 1);
+    return text;
+}
+
+namespace {
+bool isControl(QChar c) {
+    return c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+           c == QChar::ParagraphSeparator;
+}
+}  // namespace
+
 LoginAnswer classifyLoginAnswer(const QString& answer) {
     if (answer.size() != kApiKeyLength) return LoginAnswer::Message;
     if (answer == kRejectionAnswer) return LoginAnswer::Rejected;
-    return LoginAnswer::Accepted;
+    const bool storable = std::none_of(answer.cbegin(), answer.cend(), [](QChar c) {
+        return c == QLatin1Char(',') || isControl(c);
+    });
+    return storable ? LoginAnswer::Accepted : LoginAnswer::Message;
 }
 
-bool hasAddressLength(const QString& title, qsizetype addressLength) {
-    return graphemeCount(title) == addressLength;
+bool isAddress(const QString& title, qsizetype addressLength) {
+    const bool plain = std::none_of(title.cbegin(), title.cend(),
+                                    [](QChar c) { return c.isSpace() || isControl(c); });
+    return plain && graphemeCount(title) == addressLength;
 }
 
 }  // namespace ferrodock

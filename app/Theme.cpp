@@ -1,6 +1,7 @@
 #include "app/Theme.h"
 
 #include "app/AppDelegate.h"
+#include "app/Text.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -10,7 +11,7 @@ namespace ferrodock {
 
 namespace theme {
 void showTitle(QAbstractButton* button, const QString& text) {
-    if (button) toolkit::setAttributedTitle(button, whiteCentredTitle(text));
+    if (button) toolkit::setAttributedTitle(button, whiteCentredTitle(shownAnswer(text)));
 }
 
 void applyToolkitStyle(QApplication& app) {

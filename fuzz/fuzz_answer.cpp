@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 
 #include "app/PasteUpload.h"
+#include "app/SessionFile.h"
 #include "app/Text.h"
 
 #include <algorithm>
@@ -15,8 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<QString> decoded = ferrodock::decodeAnswer(bytes);
     const bool wellFormed = fuzz::isWellFormedUtf8(bytes);
     FUZZ_REQUIRE(decoded.has_value() == wellFormed, "an answer decodes exactly when UTF-8");
-    // A leading byte-order mark is kept as U+FEFF, so it encodes back to the same three bytes.
-    if (decoded) FUZZ_REQUIRE(decoded->toUtf8() == bytes, "decoding loses or adds nothing");
+    // Only one leading byte-order mark is dropped.
+    const QByteArrayView bom("\xEF\xBB\xBF");
+    if (decoded)
+        FUZZ_REQUIRE(decoded->toUtf8() == (bytes.startsWith(bom) ? bytes.sliced(3) : bytes),
+                     "decoding loses or adds nothing but one byte-order mark");
 
     // The rest takes any text: the decoded answer, or else the bytes read as UTF-16.
     const QString text = decoded ? *decoded : fuzz::utf16Of(bytes);
@@ -24,16 +28,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const LoginAnswer login = ferrodock::classifyLoginAnswer(text);
     FUZZ_REQUIRE(login == LoginAnswer::Message || text.size() == ferrodock::kApiKeyLength,
                  "only 32 UTF-16 units are a key or the rejection");
+    const ferrodock::Session session{QStringLiteral("u"), text};
+    FUZZ_REQUIRE(
+        login != LoginAnswer::Accepted || !decoded ||
+            ferrodock::parseSessionText(ferrodock::sessionText(session.userName, text)) == session,
+        "a key survives the session file");
     FUZZ_REQUIRE((login == LoginAnswer::Rejected) == (text == ferrodock::kRejectionAnswer),
                  "only the rejection answer is a rejection");
 
     const qsizetype count = ferrodock::graphemeCount(text);
     FUZZ_REQUIRE(count <= text.size() && (count == 0) == text.isEmpty(),
                  "characters are non-empty runs of code units");
-    FUZZ_REQUIRE(ferrodock::hasAddressLength(text, count) &&
-                     !ferrodock::hasAddressLength(text, count + 1) &&
-                     !ferrodock::hasAddressLength(text, count - 1),
-                 "a title has the address length of its own character count only");
+    const bool plain = std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.isSpace() || c.category() == QChar::Other_Control;
+    });
+    FUZZ_REQUIRE(!ferrodock::isAddress(text, count + 1) && !ferrodock::isAddress(text, count - 1),
+                 "a title is an address of its own character count only");
+    if (!plain) FUZZ_REQUIRE(!ferrodock::isAddress(text, count), "no space or control in one");
+
+    // What a widget shows: the whole text, or a prefix cut on a boundary and "...".
+    const QString shown = ferrodock::shownAnswer(text);
+    if (shown != text) {
+        FUZZ_REQUIRE(shown.endsWith(u"..."), "a shortened answer ends in ...");
+        const QString head = shown.chopped(3);
+        FUZZ_REQUIRE(text.startsWith(head) && head.size() <= ferrodock::kShownCodeUnits &&
+                         ferrodock::graphemeCount(head) <= ferrodock::kShownCharacters,
+                     "a shortened answer starts with at most 200 of its characters");
+        FUZZ_REQUIRE(
+            ferrodock::graphemeCount(head) + ferrodock::graphemeCount(text.mid(head.size())) ==
+                count,
+            "the cut falls on a boundary");
+    }
 
     static const std::array<QString, 19> kIdentifiers{
         QStringLiteral("apache"),       QStringLiteral("bash"),       QStringLiteral("c"),

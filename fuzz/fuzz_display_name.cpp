@@ -3,6 +3,8 @@
 
 #include "app/Text.h"
 
+#include <algorithm>
+
 namespace {
 
 // Whether a cut at `at` parts what Unicode's grapheme rules keep together: a surrogate pair, or
@@ -39,9 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
 
-    // Long: 25 characters of the name, "...", then the text after the name's last dot.
+    // Long: 25 characters of the name, "...", then the text after the name's last dot when
+    // that is at most 8 characters without a space.
     const qsizetype dot = name.lastIndexOf(u'.');
-    const QString tail = QStringLiteral("...") + (dot < 0 ? QString() : name.mid(dot + 1));
+    QString extension = dot < 0 ? QString() : name.mid(dot + 1);
+    if (ferrodock::graphemeCount(extension) > ferrodock::kExtensionLimit ||
+        std::any_of(extension.cbegin(), extension.cend(), [](QChar c) { return c.isSpace(); }))
+        extension.clear();
+    const QString tail = QStringLiteral("...") + extension;
     FUZZ_REQUIRE(shown.endsWith(tail), "a long name ends in ... and its extension");
     const QString head = shown.chopped(tail.size());
     FUZZ_REQUIRE(name.startsWith(head), "a long name starts with the start of the name");

@@ -84,6 +84,22 @@ private Q_SLOTS:
         QCOMPARE(toolkit::titleColor(app.delegate.pasteOutput()), QColor(Qt::white));
     }
 
+    // Typed line breaks reach the service as "\n", whichever key made them; no-break spaces
+    // stay as typed.
+    void typedLineBreaks() {
+        ConnectedApp app;
+        app.press(app.delegate.pastePageButton2());
+        QPlainTextEdit* view = app.delegate.pasteData();
+        QTest::keyClicks(view, "a");
+        QTest::keyClick(view, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(view, "b");
+        QTest::keyClick(view, Qt::Key_Return);
+        QTest::keyClicks(view, "c\u00a0d");
+        app.press(app.delegate.pasteUploadButton());
+        QTRY_COMPARE(app.service.requestCount(), 1);
+        QCOMPARE(app.lastRequest().form.value("pastedata"), QStringLiteral("a\nb\nc\u00a0d"));
+    }
+
     void keyGoesOutAsHeld() {
         ConnectedApp app;
         toolkit::setTitle(app.delegate.savedapikey(), "k&y=+%");

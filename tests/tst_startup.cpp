@@ -214,15 +214,6 @@ private Q_SLOTS:
         QCOMPARE(app.delegate.pasteData()->toPlainText(), QStringLiteral("typed before switching"));
         QVERIFY(app.delegate.privPaste()->isChecked());
     }
-
-    void titlesAreLiteral() {
-        AppHarness app;
-        app.start();
-        QPushButton* button = app.delegate.selectButton();
-        toolkit::setTitle(button, "Tom & Jerry.png");
-        QCOMPARE(titleOf(button), QStringLiteral("Tom & Jerry.png"));
-        QVERIFY(button->shortcut().isEmpty());
-    }
 };
 
 QTEST_MAIN(StartUpTest)

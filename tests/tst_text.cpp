@@ -1,9 +1,8 @@
-// The pure text rules: display names, form bodies, answer decoding and classification.
+// The pure text rules: display names, answer decoding, classification and shortening.
 #include "app/PasteUpload.h"
 #include "app/Text.h"
 
 #include <QTest>
-#include <QUrlQuery>
 
 using namespace ferrodock;
 
@@ -44,6 +43,15 @@ private Q_SLOTS:
             << "/x/" + ka.repeated(13) + ".txt" << ka.repeated(13) + ".txt";
         QTest::newRow("devanagari 30")
             << "/x/" + ka.repeated(26) + ".txt" << ka.repeated(25) + "...txt";
+        // Past the last dot: more than 8 characters, or a space, is no extension.
+        const QString early = "/x/ab." + QString(66, 'c');
+        QTest::newRow("early dot") << early << "ab." + QString(22, 'c') + "...";
+        QTest::newRow("9 after the dot") << "/x/abcdefghijklmnopqrstuvwxyz.backup123"
+                                         << "abcdefghijklmnopqrstuvwxy...";
+        QTest::newRow("8 after the dot") << "/x/abcdefghijklmnopqrstuvwxyz.backup12"
+                                         << "abcdefghijklmnopqrstuvwxy...backup12";
+        QTest::newRow("space after the dot") << "/x/Minutes v2. final draft for the board"
+                                             << "Minutes v2. final draft f...";
         QTest::newRow("name is all") << "plain.txt"
                                      << "plain.txt";
         QTest::newRow("literal &") << "/x/Tom & Jerry.png"
@@ -55,60 +63,18 @@ private Q_SLOTS:
         QCOMPARE(displayName(path), shown);
     }
 
-    void formBodies_data() {
-        QTest::addColumn<QList<FormPiece>>("pieces");
-        QTest::addColumn<QByteArray>("body");
-        QTest::newRow("empty login") << QList<FormPiece>{{"username", ""}, {"password", ""}}
-                                     << QByteArray("username=&password=");
-        QTest::newRow("ann") << QList<FormPiece>{{"username", "ann"}, {"password", ""}}
-                             << QByteArray("username=ann&password=");
-        QTest::newRow("paste") << QList<FormPiece>{{"pastedata", "abc"},
-                                                   {"language", "python"},
-                                                   {"priv", "1"},
-                                                   {"anon", "0"},
-                                                   {"apikey", ""}}
-                               << QByteArray("pastedata=abc&language=python&priv=1&anon=0&apikey=");
-        QTest::newRow("reserved") << QList<FormPiece>{{"p", "a&b=c C++ 100%"}}
-                                  << QByteArray("p=a%26b%3Dc%20C%2B%2B%20100%25");
-        QTest::newRow("utf-8 and line breaks")
-            << QList<FormPiece>{{"p", QString::fromUtf8("é\n~-._")}}
-            << QByteArray("p=%C3%A9%0A~-._");
-    }
-    void formBodies() {
-        QFETCH(QList<FormPiece>, pieces);
-        QFETCH(QByteArray, body);
-        QCOMPARE(formBody(pieces), body);
-    }
-
-    // What the encoder writes, a form parser reads back unchanged.
-    void formBodyRoundTrip() {
-        const QString nasty =
-            QString::fromUtf8("a&b=c C++ 100% +%2B\r\n\t\"'<>#?/é日本\xF0\x9F\x98\x80");
-        const QByteArray body = formBody({{"x", nasty}, {"y", "&="}});
-        const QUrlQuery query(QString::fromLatin1(body));
-        QCOMPARE(query.queryItemValue("x", QUrl::FullyDecoded), nasty);
-        QCOMPARE(query.queryItemValue("y", QUrl::FullyDecoded), QStringLiteral("&="));
-    }
-
     void answers_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("readable");
         QTest::addColumn<int>("login");  // LoginAnswer when readable
-        QTest::newRow("rejection")
-            << QByteArray("3b7f0c52a9d14e68b2c5f7091d4a6e83") << true << int(LoginAnswer::Rejected);
-        QTest::newRow("rejection upper")
-            << QByteArray("3B7F0C52A9D14E68B2C5F7091D4A6E83") << true << int(LoginAnswer::Accepted);
-        QTest::newRow("key") << QByteArray("0123456789abcdef0123456789abcdef") << true
-                             << int(LoginAnswer::Accepted);
-        QTest::newRow("31") << QByteArray(31, 'k') << true << int(LoginAnswer::Message);
-        QTest::newRow("33") << QByteArray(33, 'k') << true << int(LoginAnswer::Message);
-        QTest::newRow("empty") << QByteArray() << true << int(LoginAnswer::Message);
         // 16 two-byte letters are 32 bytes but 16 code units: a message, not a key.
         QTest::newRow("32 bytes of é")
             << QString(16, QChar(0xE9)).toUtf8() << true << int(LoginAnswer::Message);
         // 32 code units from 16 astral characters: a key, as the service counts.
         QTest::newRow("16 astral") << QString::fromUtf8("\xF0\x9F\x98\x80").repeated(16).toUtf8()
                                    << true << int(LoginAnswer::Accepted);
+        QTest::newRow("byte-order mark")
+            << "\xEF\xBB\xBF" + QByteArray(32, 'k') << true << int(LoginAnswer::Accepted);
         QTest::newRow("latin-1") << QByteArray("caf\xe9") << false << 0;
         QTest::newRow("truncated") << QByteArray("\xe2\x82") << false << 0;
         QTest::newRow("overlong") << QByteArray("\xc0\xaf") << false << 0;
@@ -157,23 +123,30 @@ private Q_SLOTS:
     }
     void noLanguageChosen() { QCOMPARE(languageIdentifier(std::nullopt), "no-highlight"); }
 
-    void addressLengths_data() {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<int>("length");
-        QTest::newRow("ascii 24") << "ferrodock.net/f/abcdefgh" << 24;
-        QTest::newRow("ascii 25") << "ferrodock.net/i/abcdefghi" << 25;
-        QTest::newRow("placeholder") << "Choose a file, then press upload." << 33;
-        QTest::newRow("copied") << "Copied to clipboard." << 20;
-        QTest::newRow("é counts once") << QString::fromUtf8("ferrodock.net/f/abcdefgé") << 24;
-        QTest::newRow("flag counts once")
-            << QString::fromUtf8("ferrodock.net/p/abcdefgh\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7") << 25;
+    // At most 200 characters and 4096 code units are shown, cut between characters.
+    void shownAnswers_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("shown");
+        const QString family = QString::fromUtf8(
+            "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7");
+        const QString marked = "e" + QString(29, QChar(0x301));  // one character, 30 units
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("200") << QString(200, 'a') << QString(200, 'a');
+        QTest::newRow("201") << QString(201, 'a') << QString(200, 'a') + "...";
+        QTest::newRow("families") << family.repeated(50000) << family.repeated(200) + "...";
+        QTest::newRow("4096 units") << marked.repeated(150) << marked.repeated(136) + "...";
+        QTest::newRow("one huge character") << "a" + QString(524000, QChar(0x301)) << "...";
+        // The mark after the budget belongs to the last character inside it.
+        const QString edge = "a" + QString(4094, QChar(0x301)) + "b";
+        QTest::newRow("budget edge")
+            << edge + QChar(0x301) << "a" + QString(4094, QChar(0x301)) + "...";
+        QTest::newRow("budget exact") << edge << edge;
     }
-    void addressLengths() {
-        QFETCH(QString, title);
-        QFETCH(int, length);
-        QVERIFY(hasAddressLength(title, length));
-        QVERIFY(!hasAddressLength(title, length - 1));
-        QVERIFY(!hasAddressLength(title, length + 1));
+    void shownAnswers() {
+        QFETCH(QString, answer);
+        QFETCH(QString, shown);
+        QCOMPARE(shownAnswer(answer), shown);
     }
 };
 
