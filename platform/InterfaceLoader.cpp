@@ -24,6 +24,10 @@ static void initResources() {
 
 namespace ferrodock {
 
+void registerInterfaceResources() {
+    initResources();
+}
+
 namespace {
 
 // Every object of the interface, windows included.
@@ -155,7 +159,7 @@ QString connectActions(QObject& delegate, const QList<QObject*>& objects) {
 }  // namespace
 
 Interface buildInterface() {
-    initResources();
+    registerInterfaceResources();
     Interface interface;
     interface.mainWindow = std::make_unique<QMainWindow>();
     QMainWindow* window = interface.mainWindow.get();

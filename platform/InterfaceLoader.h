@@ -18,6 +18,10 @@ struct Interface {
     std::unique_ptr<QDialog> loginWindow;
 };
 
+// Makes the interface's resources (pictures, icons, the style sheet) readable under ":/".
+// buildInterface() does it too.
+void registerInterfaceResources();
+
 // Builds the windows from resources/ (the main window, the three page views, the login window).
 Interface buildInterface();
 

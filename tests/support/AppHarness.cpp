@@ -2,6 +2,7 @@
 
 #include "platform/Toolkit.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QTest>
 
@@ -26,6 +27,7 @@ void TestHome::writeSession(const QByteArray& bytes) const {
 
 namespace {
 std::unique_ptr<ConnectedInterface> connectOrDie() {
+    configureApplication(*qApp);
     QString problem;
     auto connected = ConnectedInterface::build(&problem);
     if (!connected) qFatal("interface does not connect: %s", qPrintable(problem));
