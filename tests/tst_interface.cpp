@@ -2,8 +2,11 @@
 // refused, naming the widget, when the description does not fit the delegate.
 #include "support/AppHarness.h"
 
+#include <QAbstractButton>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMetaProperty>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ferrodock;
@@ -69,6 +72,46 @@ private Q_SLOTS:
         QCOMPARE(app.delegate.loginResponse()->textFormat(), Qt::PlainText);
         QCOMPARE(app.delegate.login()->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
         QVERIFY(QPixmap(QStringLiteral(":/ImageIcon.png")).width() > 0);
+    }
+
+    // At its smallest the window still shows every control of every page whole.
+    void smallestWindowShowsEveryControl_data() {
+        QTest::addColumn<QString>("page");
+        for (const char* page : {"switchFile", "switchImage", "switchPaste"})
+            QTest::newRow(page) << page;
+    }
+    void smallestWindowShowsEveryControl() {
+        QFETCH(QString, page);
+        AppHarness app;
+        app.start();
+        QMetaObject::invokeMethod(&app.delegate, page.toLatin1().constData(),
+                                  Q_ARG(QObject*, nullptr));
+        QMainWindow* window = app.delegate.window();
+        if (page == "switchImage") {
+            // A chosen picture, previewed while the window was large, must not hold it large.
+            QTemporaryDir dir;
+            const QString path = dir.filePath("wide.png");
+            QImage picture(3000, 2000, QImage::Format_RGB32);
+            picture.fill(Qt::darkCyan);
+            QVERIFY(picture.save(path));
+            window->resize(1600, 1200);
+            app.choose(path, true);
+            QTRY_VERIFY(!app.delegate.bgImage()->pixmap().isNull());
+        }
+        window->resize(1, 1);
+        QTRY_COMPARE(window->size(), window->minimumSize());
+        QTest::qWait(0);
+        const QRect inside = window->rect();
+        for (QWidget* control : app.delegate.mainView()->findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(window) || control->objectName().startsWith("qt_")) continue;
+            const QRect at(control->mapTo(window, QPoint(0, 0)), control->size());
+            QVERIFY2(inside.contains(at), qPrintable(control->objectName()));
+            const QSize least = control->minimumSizeHint();
+            if (least.isValid() && qobject_cast<QAbstractButton*>(control)) {
+                QVERIFY2(control->height() >= least.height() && control->width() >= least.width(),
+                         qPrintable(control->objectName()));
+            }
+        }
     }
 
     void menuOpensLoginWindow() {
