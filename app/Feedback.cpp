@@ -1,11 +1,23 @@
 #include "app/Feedback.h"
 
-#include <cstdio>
+#include "app/Text.h"
+#include "platform/Transport.h"
 
 namespace ferrodock {
 
-void reportFailure(const char* what, const QString& detail) {
-    std::fprintf(stderr, "ferrodock: %s: %s\n", what, detail.toLocal8Bit().constData());
+Q_LOGGING_CATEGORY(lcSession, "ferrodock.session")
+Q_LOGGING_CATEGORY(lcLogin, "ferrodock.login")
+Q_LOGGING_CATEGORY(lcUpload, "ferrodock.upload")
+
+std::optional<QString> answerText(const TransportResult& result, const QLoggingCategory& category,
+                                  const char* what) {
+    std::optional<QString> answer = result.ok ? decodeAnswer(result.body) : std::nullopt;
+    if (!answer) {
+        qCWarning(category, "%s failed: %s", what,
+                  qUtf8Printable(result.ok ? QStringLiteral("the answer is not UTF-8 text")
+                                           : result.error));
+    }
+    return answer;
 }
 
 }  // namespace ferrodock

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QLoggingCategory>
 #include <QString>
 
+#include <optional>
+
 namespace ferrodock {
+
+struct TransportResult;
 
 // Shown when a request could not be completed or its answer could not be read. Neither text
 // has an address length, so a link button showing one is never copied.
@@ -13,7 +18,15 @@ inline QString loginFailedText() {
     return QStringLiteral("Login failed. Please try again.");
 }
 
-// The detail of a failure, for whoever reads standard error. Never carries a password or key.
-void reportFailure(const char* what, const QString& detail);
+// Where the details of failures go, for whoever reads standard error; never a password or a
+// key. QT_LOGGING_RULES="ferrodock.*.debug=true" shows the debug detail too.
+Q_DECLARE_LOGGING_CATEGORY(lcSession)
+Q_DECLARE_LOGGING_CATEGORY(lcLogin)
+Q_DECLARE_LOGGING_CATEGORY(lcUpload)
+
+// The answer of a finished request as text; none, after saying why under `category`, when the
+// request failed or its answer is not UTF-8. `what` names the request ("paste upload").
+std::optional<QString> answerText(const TransportResult& result, const QLoggingCategory& category,
+                                  const char* what);
 
 }  // namespace ferrodock

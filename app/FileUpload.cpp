@@ -42,7 +42,7 @@ void AppDelegate::uploadChosenFile(bool forImage) {
         forImage ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"), fields,
         path, mimeType, this, [this, forImage](const TransportResult& result) {
             const std::optional<QString> answer =
-                result.ok ? decodeAnswer(result.body) : std::nullopt;
+                answerText(result, lcUpload(), forImage ? "image upload" : "file upload");
             QPushButton* link = forImage ? imageOutput() : fileOutput();
             if (answer) {
                 theme::showTitle(link, *answer);
@@ -52,9 +52,6 @@ void AppDelegate::uploadChosenFile(bool forImage) {
                 std::fputs("Error\n", stdout);
                 std::fflush(stdout);
             }
-            reportFailure(
-                forImage ? "image upload" : "file upload",
-                result.ok ? QStringLiteral("the answer is not UTF-8 text") : result.error);
             theme::showTitle(link, uploadFailedText());
         });
 }

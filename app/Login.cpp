@@ -28,11 +28,8 @@ void AppDelegate::loginPushed(QObject*) {
     sharedTransport().postForm(
         QStringLiteral("/api/validate/user"), body, this,
         [this, user](const TransportResult& result) {
-            const std::optional<QString> answer =
-                result.ok ? decodeAnswer(result.body) : std::nullopt;
+            const std::optional<QString> answer = answerText(result, lcLogin(), "login");
             if (!answer) {
-                reportFailure("login", result.ok ? QStringLiteral("the answer is not UTF-8 text")
-                                                 : result.error);
                 showStatus(loginResponse(), loginFailedText());
                 return;
             }

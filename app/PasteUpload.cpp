@@ -81,13 +81,7 @@ void AppDelegate::pastePushed(QObject*) {
          {QStringLiteral("anon"), anon},
          {QStringLiteral("apikey"), key}},
         this, [this](const TransportResult& result) {
-            const std::optional<QString> answer =
-                result.ok ? decodeAnswer(result.body) : std::nullopt;
-            if (!answer) {
-                reportFailure("paste upload", result.ok
-                                                  ? QStringLiteral("the answer is not UTF-8 text")
-                                                  : result.error);
-            }
+            const std::optional<QString> answer = answerText(result, lcUpload(), "paste upload");
             theme::showTitle(pasteOutput(), answer ? *answer : uploadFailedText());
         });
 }

@@ -94,7 +94,7 @@ bool writeSessionFile(const QString& userName, const QString& apiKey) {
     file.cancelWriting();
     // The previous login must not come back at the next start.
     ::unlink(path->constData());
-    reportFailure("session file", QStringLiteral("the login is not remembered: ") + reason);
+    qCWarning(lcSession, "the login is not remembered: %s", qUtf8Printable(reason));
     return false;
 }
 

@@ -1,10 +1,10 @@
 // The remembered login on disk: what is read back, what is written, and how.
 #include "app/SessionFile.h"
 #include "support/AppHarness.h"
-#include "support/OutputCapture.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -15,7 +15,6 @@
 #include <csignal>
 
 using namespace ferrodock;
-using ferrodock::test::OutputCapture;
 using ferrodock::test::TestHome;
 
 Q_DECLARE_METATYPE(std::optional<Session>)
@@ -102,19 +101,22 @@ private Q_SLOTS:
         if (setup == "no documents") QVERIFY(QDir(home.documents()).removeRecursively());
         rlimit limit{};
         ::getrlimit(RLIMIT_FSIZE, &limit);
-        // Room for the message on standard error (captured to a file), not for the session.
+        // Room for the test's own output, not for the session.
         const rlimit full{1024, limit.rlim_max};
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         if (setup == "disk full") ::setrlimit(RLIMIT_FSIZE, &full);
-        OutputCapture err(stderr);
+        // Said when the login is lost, and never with the key in it.
+        if (!saved) {
+            QTest::ignoreMessage(
+                QtWarningMsg,
+                QRegularExpression(
+                    QStringLiteral("^the login is not remembered: (?!.*%1)").arg(key)));
+        }
         const bool written = writeSessionFile(user, key);
         ::setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, oldHandler);
-        const QByteArray said = err.text();
         QFile::setPermissions(home.documents(), QFileDevice::Permissions(0x7700));
         QCOMPARE(written, saved);
-        QCOMPARE(said.contains("the login is not remembered"), !saved);
-        QVERIFY(!said.contains(key.toUtf8()));
         if (!saved) {
             QCOMPARE(readSessionFile(), std::optional<Session>());
             QVERIFY(!QFileInfo::exists(home.sessionFile()));
