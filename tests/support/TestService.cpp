@@ -372,12 +372,12 @@ QByteArray TestService::caPem() {
     return file.readAll();
 }
 
-std::unique_ptr<HttpsTransport> TestService::makeTransport(
-    std::chrono::milliseconds idleLimit) const {
+std::unique_ptr<HttpsTransport> TestService::makeTransport(std::chrono::milliseconds limit) const {
     HttpsTransport::Options options;
     options.origin = origin();
     options.extraCaPem = caPem();
-    options.idleLimit = idleLimit;
+    options.idleLimit = limit;
+    options.answerLimit = limit;
     return std::make_unique<HttpsTransport>(std::move(options));
 }
 
