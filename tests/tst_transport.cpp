@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -528,24 +527,6 @@ private Q_SLOTS:
         QCOMPARE(out.results[0].body, QByteArray("/fast"));
         QCOMPARE(out.results[1].body, QByteArray("/mid"));
         QCOMPARE(out.results[2].body, QByteArray("/slow"));
-    }
-
-    void manyOverlappingPostsAllComplete() {
-        TestService service;
-        service.setReply(Reply::text("ok"));
-        auto transport = service.makeTransport();
-        QObject context;
-        QList<int> done;
-        for (int i = 0; i < 200; ++i)
-            transport->postFields("/api/paste", Fields{{"n", QString::number(i)}}, &context,
-                                  [&done, i](const TransportResult& r) {
-                                      if (r.ok && r.body == "ok") done.append(i);
-                                  });
-        QVERIFY(QTest::qWaitFor([&] { return done.size() >= 200; }, 30000));
-        QTest::qWait(100);
-        QCOMPARE(done.size(), 200);
-        QCOMPARE(QSet<int>(done.begin(), done.end()).size(), 200);
-        QCOMPARE(service.requestCount(), 200);
     }
 
     void destroyedContextGetsNoCompletion() {
