@@ -22,11 +22,10 @@ void AppDelegate::loginPushed(QObject*) {
     const QString secret = password() ? password()->text() : QString();
     if (loginResponse()) loginResponse()->setText(QString());
 
-    const QByteArray body =
-        formBody({{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}});
     // Each answer is handled with the name read at its own press, whatever the field says now.
-    sharedTransport().postForm(
-        QStringLiteral("/api/validate/user"), body, this,
+    sharedTransport().postFields(
+        QStringLiteral("/api/validate/user"),
+        {{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}}, this,
         [this, user](const TransportResult& result) {
             const std::optional<QString> answer = answerText(result, lcLogin(), "login");
             if (!answer) {

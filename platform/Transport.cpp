@@ -14,10 +14,6 @@ std::unique_ptr<Transport>& slot() {
 // instead of crashing.
 class NoTransport final : public Transport {
 public:
-    void postForm(const QString&, const QByteArray&, QObject* context,
-                  TransportCompletion completion) override {
-        fail(context, std::move(completion));
-    }
     void postFields(const QString&, const QList<FormField>&, QObject* context,
                     TransportCompletion completion) override {
         fail(context, std::move(completion));
@@ -32,7 +28,7 @@ private:
         QMetaObject::invokeMethod(
             context,
             [completion = std::move(completion)] {
-                completion(TransportResult{false, 0, {}, QStringLiteral("no transport installed")});
+                completion(TransportResult{false, {}, QStringLiteral("no transport installed")});
             },
             Qt::QueuedConnection);
     }

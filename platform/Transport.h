@@ -15,11 +15,10 @@ namespace ferrodock {
 
 // What one request ended with. `ok` is false when the request could not be completed (no
 // connection, TLS failure, time-out, an answer over the size cap, an unreadable upload file);
-// `error` then says why in words meant for standard error, never for the user. The HTTP
-// status is reported but callers do not judge answers by it.
+// `error` then says why in words meant for standard error, never for the user. Callers judge
+// answers by their body, whatever the HTTP status.
 struct TransportResult {
     bool ok = false;
-    long status = 0;
     QByteArray body;
     QString error;
 };
@@ -37,12 +36,9 @@ class Transport {
 public:
     virtual ~Transport() = default;
 
-    // POSTs `body` to origin + `path` as application/x-www-form-urlencoded.
-    virtual void postForm(const QString& path, const QByteArray& body, QObject* context,
-                          TransportCompletion completion) = 0;
-
-    // POSTs the urlencoded form of `fields` (names as given, values percent-encoded UTF-8), as
-    // postForm() would with the whole body; values are encoded while they are sent.
+    // POSTs the urlencoded form of `fields` (names as given, values percent-encoded UTF-8) to
+    // origin + `path` as application/x-www-form-urlencoded; values are encoded while they are
+    // sent, and the transport's copies are wiped once the request ends.
     virtual void postFields(const QString& path, const QList<QPair<QString, QString>>& fields,
                             QObject* context, TransportCompletion completion) = 0;
 

@@ -270,10 +270,16 @@ struct TestService::Impl {
             });
             record.body = qbytes(body);
             if (contentType.rfind("application/x-www-form-urlencoded", 0) == 0) {
-                httplib::Params params;
-                httplib::detail::parse_query_text(body, params);
-                for (const auto& [name, value] : params)
-                    record.form.insert(qstring(name), qstring(value));
+                const auto decode = [](QByteArray text) {
+                    return QString::fromUtf8(
+                        QByteArray::fromPercentEncoding(text.replace('+', ' ')));
+                };
+                for (const QByteArray& pair : record.body.split('&')) {
+                    if (pair.isEmpty()) continue;
+                    const qsizetype equals = pair.indexOf('=');
+                    record.form.insert(decode(pair.left(equals)),
+                                       equals < 0 ? QString() : decode(pair.mid(equals + 1)));
+                }
             }
         }
         {
@@ -372,12 +378,12 @@ QByteArray TestService::caPem() {
     return file.readAll();
 }
 
-std::unique_ptr<HttpsTransport> TestService::makeTransport(
-    std::chrono::milliseconds idleLimit) const {
+std::unique_ptr<HttpsTransport> TestService::makeTransport(std::chrono::milliseconds limit) const {
     HttpsTransport::Options options;
     options.origin = origin();
     options.extraCaPem = caPem();
-    options.idleLimit = idleLimit;
+    options.idleLimit = limit;
+    options.answerLimit = limit;
     return std::make_unique<HttpsTransport>(std::move(options));
 }
 

@@ -98,9 +98,10 @@ public:
     // The CA that signed the service's certificate, PEM.
     static QByteArray caPem();
 
-    // A transport for this service that trusts the test CA.
+    // A transport for this service that trusts the test CA; `limit` bounds both an idle
+    // request and the wait for its answer.
     std::unique_ptr<HttpsTransport> makeTransport(
-        std::chrono::milliseconds idleLimit = std::chrono::seconds(60)) const;
+        std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
 
 private:
     struct Impl;

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Makes the throw-away certificates the test service presents: a CA, a good server certificate
-# for 127.0.0.1/localhost, an expired one and one for another host name, all signed by the CA.
+# for 127.0.0.1/localhost, an expired one, one for another host name and one that names
+# 127.0.0.1 only in its common name, all signed by the CA.
 # Usage: OPENSSL=openssl make-test-certs.sh OUTPUT_DIR
 set -eu
 
@@ -62,6 +63,13 @@ extendedKeyUsage = serverAuth
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 subjectAltName = DNS:other.invalid
+
+[ cnonly_ext ]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 EOF
 
 newkey() {
@@ -90,7 +98,8 @@ sign() {
 sign server 127.0.0.1 server_ext -days 3650
 sign expired 127.0.0.1 server_ext -startdate 20200101000000Z -enddate 20200102000000Z
 sign otherhost other.invalid otherhost_ext -days 3650
+sign cnonly 127.0.0.1 cnonly_ext -days 3650
 
-for name in ca server expired otherhost; do
+for name in ca server expired otherhost cnonly; do
     cp "$work/$name.pem" "$work/$name.key" "$out/"
 done

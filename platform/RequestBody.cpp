@@ -1,0 +1,279 @@
+#include "platform/FormEncoding.h"
+#include "platform/Transfer.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ferrodock::transfer {
+
+namespace {
+
+// Files that report size 0 are pseudo-files (/proc, /sys) of a few KiB; anything past this is
+// refused rather than held in memory. It matches the cap on what an answer may take.
+constexpr qint64 kMaxUnsizedFileBytes = 1 << 20;
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+void wipe(void* data, size_t size) {
+    if (size > 0) explicit_bzero(data, size);
+}
+
+void wipe(QString& text) {
+    wipe(text.data(), size_t(text.size()) * sizeof(QChar));
+}
+
+// Makes the next piece of a streamed form body, wiping the one before.
+void stageForm(FormBody& f) {
+    wipe(f.staged.data(), f.staged.size());
+    f.staged.clear();
+    f.stagedPos = 0;
+    if (f.fieldIndex >= f.fields.size()) return;
+    const FormField& field = f.fields[f.fieldIndex];
+    if (f.fieldOffset < 0) {
+        if (f.fieldIndex > 0) f.staged += '&';
+        f.staged += field.first.toStdString();
+        f.staged += '=';
+        f.fieldOffset = 0;
+        return;
+    }
+    const QStringView value(field.second);
+    qsizetype end = std::min(value.size(), f.fieldOffset + 16384);
+    if (end < value.size() && value[end - 1].isHighSurrogate()) ++end;
+    const QStringView chunk = value.mid(f.fieldOffset, end - f.fieldOffset);
+    // Reserved once, so growing never leaves an unwiped copy behind.
+    if (f.staged.capacity() < 16384 * 12 + 2) f.staged.reserve(16384 * 12 + 2);
+    f.staged.resize(size_t(formEncodedSize(chunk)));
+    appendFormEncoded(f.staged.data(), chunk);
+    f.fieldOffset = end;
+    if (end >= value.size()) {
+        ++f.fieldIndex;
+        f.fieldOffset = -1;
+    }
+}
+
+size_t onFormRead(char* buffer, size_t size, size_t count, void* arg) {
+    auto& f = *static_cast<FormBody*>(arg);
+    size_t room = size * count, written = 0;
+    while (room > 0) {
+        if (f.stagedPos >= f.staged.size()) {
+            stageForm(f);
+            if (f.staged.empty()) break;
+        }
+        const size_t n = std::min(room, f.staged.size() - f.stagedPos);
+        std::memcpy(buffer + written, f.staged.data() + f.stagedPos, n);
+        f.stagedPos += n;
+        written += n;
+        room -= n;
+    }
+    return written;
+}
+
+int onFormSeek(void* arg, curl_off_t offset, int origin) {
+    if (origin != SEEK_SET || offset != 0) return CURL_SEEKFUNC_CANTSEEK;
+    auto& f = *static_cast<FormBody*>(arg);
+    wipe(f.staged.data(), f.staged.size());
+    f.fieldIndex = 0;
+    f.fieldOffset = -1;
+    f.staged.clear();
+    f.stagedPos = 0;
+    return CURL_SEEKFUNC_OK;
+}
+
+size_t onUploadRead(char* buffer, size_t size, size_t count, void* arg) {
+    auto& t = *static_cast<Transfer*>(arg);
+    auto& u = std::get<UploadBody>(t.body);
+    if (!openUpload(u, t.failure)) return CURL_READFUNC_ABORT;
+    struct stat st {};
+    if (::fstat(u.fd, &st) != 0 || st.st_size != u.fileSize) {
+        t.failure = QStringLiteral("%1 changed size during the upload").arg(u.filePath);
+        return CURL_READFUNC_ABORT;
+    }
+    const size_t wanted =
+        size_t(std::min<curl_off_t>(curl_off_t(size * count), u.fileSize - u.fileOffset));
+    size_t got = 0;
+    while (got < wanted) {
+        const ssize_t n =
+            ::pread(u.fd, buffer + got, wanted - got, off_t(u.fileOffset) + off_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            t.failure = QStringLiteral("cannot read %1: %2").arg(u.filePath, systemError(errno));
+            return CURL_READFUNC_ABORT;
+        }
+        if (n == 0) {
+            t.failure = QStringLiteral("%1 shrank during the upload").arg(u.filePath);
+            return CURL_READFUNC_ABORT;
+        }
+        got += size_t(n);
+    }
+    u.fileOffset += curl_off_t(got);
+    return got;
+}
+
+// curl rewinds the body when it sends it again, as on a fresh connection.
+int onUploadSeek(void* arg, curl_off_t offset, int origin) {
+    auto& u = std::get<UploadBody>(static_cast<Transfer*>(arg)->body);
+    if (origin != SEEK_SET || offset < 0 || offset > u.fileSize) return CURL_SEEKFUNC_FAIL;
+    u.fileOffset = offset;
+    return CURL_SEEKFUNC_OK;
+}
+
+// Big reads keep the per-chunk overhead of large uploads close to that of the curl tool.
+constexpr long kUploadBufferBytes = 512 * 1024;
+
+// The one place that knows how long an encoded form is.
+curl_off_t formBodySize(const QList<FormField>& fields) {
+    curl_off_t total = 0;
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        total += (i > 0) + fields[i].first.toUtf8().size() + 1 + formEncodedSize(fields[i].second);
+    return total;
+}
+
+bool attachForm(Transfer& t, FormBody& f) {
+    t.headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    if (!t.headers) return false;
+    CURL* e = t.easy;
+    bool ok = true;
+    auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
+    set(curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headers));
+    set(curl_easy_setopt(e, CURLOPT_POST, 1L));
+    set(curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, formBodySize(f.fields)));
+    set(curl_easy_setopt(e, CURLOPT_READFUNCTION, onFormRead));
+    set(curl_easy_setopt(e, CURLOPT_READDATA, &f));
+    set(curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, onFormSeek));
+    set(curl_easy_setopt(e, CURLOPT_SEEKDATA, &f));
+    return ok;
+}
+
+bool attachUpload(Transfer& t, UploadBody& u) {
+    u.mime = curl_mime_init(t.easy);
+    if (!u.mime) return false;
+    bool ok = true;
+    auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
+    for (const auto& [name, value] : u.fields) {
+        curl_mimepart* part = curl_mime_addpart(u.mime);
+        if (!part) return false;
+        set(curl_mime_name(part, name.constData()));
+        set(curl_mime_data(part, value.constData(), size_t(value.size())));
+    }
+    curl_mimepart* file = curl_mime_addpart(u.mime);
+    if (!file) return false;
+    set(curl_mime_name(file, "file"));
+    set(curl_mime_filename(file, u.fileName.constData()));
+    set(curl_mime_type(file, u.mimeType.constData()));
+    if (u.readWhole)
+        set(curl_mime_data(file, u.content.constData(), size_t(u.content.size())));
+    else
+        set(curl_mime_data_cb(file, u.fileSize, onUploadRead, onUploadSeek, nullptr, &t));
+    set(curl_easy_setopt(t.easy, CURLOPT_MIMEPOST, u.mime));
+    set(curl_easy_setopt(t.easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes));
+    return ok;
+}
+
+}  // namespace
+
+FormBody formBody(const QList<FormField>& fields) {
+    FormBody f;
+    // Private copies, not shares of the caller's strings, so that wiping them touches only ours.
+    for (const FormField& field : fields)
+        f.fields.append({QString(field.first.constData(), field.first.size()),
+                         QString(field.second.constData(), field.second.size())});
+    return f;
+}
+
+bool prepareUpload(UploadBody& u, QString& failure) {
+    const QByteArray path = QFile::encodeName(u.filePath);
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) {
+        failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
+        return false;
+    }
+    u.fileSize = st.st_size;
+    if (st.st_size > 0) return true;
+    if (!openUpload(u, failure)) return false;
+    u.readWhole = true;
+    for (;;) {
+        char buffer[16384];
+        const ssize_t n = ::read(u.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            failure = QStringLiteral("cannot read %1: %2").arg(u.filePath, systemError(errno));
+            return false;
+        }
+        if (n == 0) return true;
+        if (u.content.size() + n > kMaxUnsizedFileBytes) {
+            failure = QStringLiteral("%1 reports no size and holds more than %2 bytes")
+                          .arg(u.filePath)
+                          .arg(kMaxUnsizedFileBytes);
+            return false;
+        }
+        u.content.append(buffer, n);
+    }
+}
+
+bool openUpload(UploadBody& u, QString& failure) {
+    if (u.fd >= 0) return true;
+    const QByteArray path = QFile::encodeName(u.filePath);
+    u.fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (u.fd < 0) {
+        failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(u.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
+        return false;
+    }
+    if (st.st_size != u.fileSize) {
+        failure = QStringLiteral("%1 changed size before the upload started").arg(u.filePath);
+        return false;
+    }
+    return true;
+}
+
+bool attachBody(Transfer& t) {
+    return std::visit(
+        [&t](auto& body) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(body)>, FormBody>)
+                return attachForm(t, body);
+            else
+                return attachUpload(t, body);
+        },
+        t.body);
+}
+
+void rewindBody(Transfer& t) {
+    if (auto* f = std::get_if<FormBody>(&t.body)) onFormSeek(f, 0, SEEK_SET);
+    if (auto* u = std::get_if<UploadBody>(&t.body)) u->fileOffset = 0;
+}
+
+void releaseBody(RequestBody& body) {
+    if (auto* f = std::get_if<FormBody>(&body)) {
+        f->staged.resize(f->staged.capacity());
+        wipe(f->staged.data(), f->staged.size());
+        for (FormField& field : f->fields) {
+            wipe(field.first);
+            wipe(field.second);
+        }
+    }
+    if (auto* u = std::get_if<UploadBody>(&body)) {
+        if (u->mime) curl_mime_free(u->mime);
+        u->mime = nullptr;
+        if (u->fd >= 0) ::close(u->fd);
+        u->fd = -1;
+    }
+}
+
+}  // namespace ferrodock::transfer

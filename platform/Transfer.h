@@ -1,0 +1,130 @@
+#pragma once
+
+#include "platform/Transport.h"
+
+#include <QMetaObject>
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+// The pieces of one HTTPS request shared by the transport's engine, its request bodies and the
+// setup every transfer gets. Internal to the transport.
+namespace ferrodock::transfer {
+
+using Clock = std::chrono::steady_clock;
+
+// Lets the transport thread post to a context without racing its destruction on another
+// thread: `destroyed` clears `target` under the mutex, and posting happens under it too.
+struct ContextGuard {
+    std::mutex mutex;
+    QObject* target = nullptr;
+    QMetaObject::Connection watch;
+};
+
+// A urlencoded form, encoded while it is sent. Values are private copies, wiped when the
+// transfer ends, and so is every encoded piece.
+struct FormBody {
+    QList<FormField> fields;
+    qsizetype fieldIndex = 0;
+    qsizetype fieldOffset = -1;  // -1: the "&name=" part is next
+    std::string staged;
+    size_t stagedPos = 0;
+};
+
+// Text fields, then one file under the name "file", as multipart/form-data.
+struct UploadBody {
+    std::vector<std::pair<QByteArray, QByteArray>> fields;
+    QString filePath;
+    QByteArray fileName;
+    QByteArray mimeType;
+    curl_mime* mime = nullptr;
+    int fd = -1;
+    curl_off_t fileSize = 0;  // announced in the request, so it must not change
+    curl_off_t fileOffset = 0;
+    // A file that reports size 0 (as /proc files do) is read whole before sending.
+    bool readWhole = false;
+    QByteArray content;
+};
+
+using RequestBody = std::variant<FormBody, UploadBody>;
+
+// What bounds a transfer; the engine's options, copied into each transfer.
+struct Limits {
+    std::chrono::milliseconds idle;    // while the request is being sent
+    std::chrono::milliseconds answer;  // for the answer, once the request is sent
+    qint64 readBytes;                  // headers, framing and body of one answer together
+};
+
+// Decodes "Transfer-Encoding: chunked" ourselves, so that the framing counts against the cap
+// like any other byte read.
+struct ChunkDecoder {
+    enum class State { Size, Extension, SizeEnd, Data, DataCr, DataLf, Trailer, TrailerLine, End };
+    State state = State::Size;
+    qint64 left = 0;
+    bool sawDigit = false;
+    // Appends the payload in `data` to `out`; false when the framing is malformed.
+    bool feed(const char* data, size_t size, QByteArray& out);
+};
+
+struct Transfer {
+    std::string url;
+    RequestBody body;
+    std::shared_ptr<ContextGuard> guard;
+    TransportCompletion completion;
+    Limits limits{};
+    int redirects = 0;
+
+    // Owned by the transport thread from here on.
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+
+    bool sending = false;  // curl has a connection for this transfer
+    bool sent = false;     // the whole request is out; the answer deadline runs
+    Clock::time_point lastActivity;
+    Clock::time_point sentAt;
+    curl_off_t lastUp = -1;
+    curl_off_t lastDown = -1;
+
+    qint64 readBytes = 0;  // everything read for the current answer
+    bool chunked = false;
+    ChunkDecoder chunks;
+    QByteArray answer;
+
+    QString failure;  // our own reason, preferred over curl's text
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    Transfer() = default;
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+    ~Transfer();  // callers remove the handle from the multi handle first
+
+    void touch() { lastActivity = Clock::now(); }
+    // Forgets the previous answer before the request goes out (again).
+    void restart();
+};
+
+// Request bodies (RequestBody.cpp).
+FormBody formBody(const QList<FormField>& fields);
+// Takes the file's size, or reads it whole when it reports none; false with `failure` set.
+bool prepareUpload(UploadBody& upload, QString& failure);
+// Opens the upload file when the request is about to go out; false with `failure` set.
+bool openUpload(UploadBody& upload, QString& failure);
+bool attachBody(Transfer& t);
+void rewindBody(Transfer& t);
+void releaseBody(RequestBody& body);
+
+// What every transfer sets up (TransferSetup.cpp): TLS, HTTP/1.1, limits and answer capture.
+bool configureTransfer(Transfer& t, const QByteArray& userAgent, const QByteArray& extraCaPem,
+                       std::chrono::milliseconds connectLimit);
+// For an answer with a 3xx status: the URL to send the request to next, or empty with the
+// reason in `failure`. Only the origin of `t.url` is followed, at most 5 times.
+std::string redirectTarget(Transfer& t, long status);
+
+}  // namespace ferrodock::transfer
