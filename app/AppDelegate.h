@@ -34,6 +34,18 @@ namespace ferrodock {
 //
 // The interface loader connects every outlet by name through the properties below and every
 // widget's action to the slot of that name, then calls applicationDidFinishLaunching().
+//
+// The outlet and action names are the ones the interface description uses, so they stay as
+// they are; how to read them:
+// - a suffix names the page: none is the File page, "2" the Image page, "3" the Paste page
+//   (filePageButton, imagePageButton2, pastePageButton3: the File, Image and Paste buttons of
+//   each page's tab strip);
+// - `selectButton` is the Image page's chooser and `selectButton2` the File page's, while
+//   `selectImages` chooses for the Image page and `selectImages2` for the File page;
+// - `imageSelectButton` / `fileSelectButton` are the drop areas around them;
+// - `savedusername`, `savedapikey`, `savedpath` are hidden buttons whose titles hold the login
+//   and the chosen path;
+// - the `logout()` outlet is the menu item; the `logout(QObject*)` action signs out.
 class AppDelegate : public QObject {
     Q_OBJECT
 

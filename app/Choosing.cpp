@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
+#include "app/Characters.h"
 #include "app/Preview.h"
-#include "app/Text.h"
 #include "app/Theme.h"
 #include "platform/OpenPanel.h"
 #include "platform/Toolkit.h"
@@ -24,8 +24,6 @@ void AppDelegate::chooseFile(bool forImage) {
     OpenPanelSettings settings;
     settings.title = forImage ? QStringLiteral("Select Image") : QStringLiteral("Select File");
     settings.prompt = QStringLiteral("Select");
-    settings.canChooseDirectories = false;
-    settings.allowsMultipleSelection = false;
     if (forImage) settings.allowedFileTypes = imageTypes();
     const OpenPanelAnswer answer = sharedOpenPanel().runModal(settings, window());
     if (!answer.confirmed) return;

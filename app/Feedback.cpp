@@ -1,6 +1,6 @@
 #include "app/Feedback.h"
 
-#include "app/Text.h"
+#include "app/Answers.h"
 #include "platform/Transport.h"
 
 namespace ferrodock {

@@ -1,7 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/Feedback.h"
 #include "app/PasteUpload.h"
-#include "app/Text.h"
 #include "app/Theme.h"
 #include "platform/Toolkit.h"
 #include "platform/Transport.h"

@@ -1,7 +1,8 @@
+#include "app/Answers.h"
 #include "app/AppDelegate.h"
+#include "app/Characters.h"
 #include "app/Feedback.h"
 #include "app/SessionFile.h"
-#include "app/Text.h"
 #include "platform/Toolkit.h"
 #include "platform/Transport.h"
 

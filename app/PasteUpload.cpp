@@ -2,7 +2,6 @@
 
 #include "app/AppDelegate.h"
 #include "app/Feedback.h"
-#include "app/Text.h"
 #include "app/Theme.h"
 #include "platform/Transport.h"
 

@@ -1,5 +1,5 @@
+#include "app/Answers.h"
 #include "app/AppDelegate.h"
-#include "app/Text.h"
 #include "app/Theme.h"
 #include "platform/Toolkit.h"
 

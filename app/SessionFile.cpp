@@ -1,7 +1,7 @@
 #include "app/SessionFile.h"
 
+#include "app/Answers.h"
 #include "app/Feedback.h"
-#include "app/Text.h"
 
 #include <QFile>
 #include <QSaveFile>

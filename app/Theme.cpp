@@ -1,7 +1,7 @@
 #include "app/Theme.h"
 
 #include "app/AppDelegate.h"
-#include "app/Text.h"
+#include "app/Characters.h"
 #include "platform/InterfaceLoader.h"
 
 #include <QApplication>

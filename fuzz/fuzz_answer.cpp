@@ -2,9 +2,10 @@
 // language pop-up title mapping.
 #include "FuzzSupport.h"
 
+#include "app/Answers.h"
+#include "app/Characters.h"
 #include "app/PasteUpload.h"
 #include "app/SessionFile.h"
-#include "app/Text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 // parseSessionText on arbitrary file bytes, and the write/read round trip.
 #include "FuzzSupport.h"
 
+#include "app/Answers.h"
 #include "app/SessionFile.h"
-#include "app/Text.h"
 
 using ferrodock::Session;
 

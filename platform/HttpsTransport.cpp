@@ -235,7 +235,7 @@ void HttpsTransport::uploadFile(const QString& path, const QList<FormField>& fie
                                 TransportCompletion completion) {
     UploadBody upload;
     for (const FormField& field : fields)
-        upload.fields.emplace_back(field.first.toUtf8(), field.second.toUtf8());
+        upload.fields.emplace_back(field.name.toUtf8(), field.value.toUtf8());
     upload.filePath = filePath;
     upload.fileName = filePath.mid(filePath.lastIndexOf(QLatin1Char('/')) + 1).toUtf8();
     upload.mimeType = mimeType.toUtf8();

@@ -72,12 +72,7 @@ OpenPanelAnswer FileDialogPanel::runModal(const OpenPanelSettings& settings, QWi
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setLabelText(QFileDialog::Accept, settings.prompt);
-    if (settings.canChooseDirectories) {
-        dialog.setFileMode(QFileDialog::Directory);
-    } else {
-        dialog.setFileMode(settings.allowsMultipleSelection ? QFileDialog::ExistingFiles
-                                                            : QFileDialog::ExistingFile);
-    }
+    dialog.setFileMode(QFileDialog::ExistingFile);
     if (settings.allowedFileTypes) {
         dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilter(

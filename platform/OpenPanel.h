@@ -15,9 +15,7 @@ namespace ferrodock {
 // What the chooser is asked to show and allow.
 struct OpenPanelSettings {
     QString title;
-    QString prompt;  // the confirm button's text
-    bool canChooseDirectories = false;
-    bool allowsMultipleSelection = false;
+    QString prompt;                               // the confirm button's text
     std::optional<QStringList> allowedFileTypes;  // extensions without dots; none: any file
 };
 
@@ -26,7 +24,8 @@ struct OpenPanelAnswer {
     QList<QUrl> urls;
 };
 
-// A modal file chooser. The application uses a file dialog; tests script the answers.
+// A modal chooser of one existing file, never a folder. The application uses a file dialog;
+// tests script the answers.
 class OpenPanel {
 public:
     virtual ~OpenPanel() = default;

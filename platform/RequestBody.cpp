@@ -40,12 +40,12 @@ void stageForm(FormBody& f) {
     const FormField& field = f.fields[f.fieldIndex];
     if (f.fieldOffset < 0) {
         if (f.fieldIndex > 0) f.staged += '&';
-        f.staged += field.first.toStdString();
+        f.staged += field.name.toStdString();
         f.staged += '=';
         f.fieldOffset = 0;
         return;
     }
-    const QStringView value(field.second);
+    const QStringView value(field.value);
     qsizetype end = std::min(value.size(), f.fieldOffset + 16384);
     if (end < value.size() && value[end - 1].isHighSurrogate()) ++end;
     const QStringView chunk = value.mid(f.fieldOffset, end - f.fieldOffset);
@@ -133,7 +133,7 @@ constexpr long kUploadBufferBytes = 512 * 1024;
 curl_off_t formBodySize(const QList<FormField>& fields) {
     curl_off_t total = 0;
     for (qsizetype i = 0; i < fields.size(); ++i)
-        total += (i > 0) + fields[i].first.toUtf8().size() + 1 + formEncodedSize(fields[i].second);
+        total += (i > 0) + fields[i].name.toUtf8().size() + 1 + formEncodedSize(fields[i].value);
     return total;
 }
 
@@ -184,8 +184,8 @@ FormBody formBody(const QList<FormField>& fields) {
     FormBody f;
     // Private copies, not shares of the caller's strings, so that wiping them touches only ours.
     for (const FormField& field : fields)
-        f.fields.append({QString(field.first.constData(), field.first.size()),
-                         QString(field.second.constData(), field.second.size())});
+        f.fields.append({QString(field.name.constData(), field.name.size()),
+                         QString(field.value.constData(), field.value.size())});
     return f;
 }
 
@@ -264,8 +264,8 @@ void releaseBody(RequestBody& body) {
         f->staged.resize(f->staged.capacity());
         wipe(f->staged.data(), f->staged.size());
         for (FormField& field : f->fields) {
-            wipe(field.first);
-            wipe(field.second);
+            wipe(field.name);
+            wipe(field.value);
         }
     }
     if (auto* u = std::get_if<UploadBody>(&body)) {

@@ -2,8 +2,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QPair>
-#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -25,8 +23,11 @@ struct TransportResult {
 
 using TransportCompletion = std::function<void(const TransportResult&)>;
 
-// One text field of a multipart upload.
-using FormField = QPair<QString, QString>;
+// One field of a form: a urlencoded post or the text part of a multipart upload.
+struct FormField {
+    QString name;
+    QString value;
+};
 
 // The HTTPS transport the delegate talks to the service through. Requests overlap freely and
 // are never cancelled by callers; each completion runs exactly once, on the thread of
@@ -39,8 +40,8 @@ public:
     // POSTs the urlencoded form of `fields` (names as given, values percent-encoded UTF-8) to
     // origin + `path` as application/x-www-form-urlencoded; values are encoded while they are
     // sent, and the transport's copies are wiped once the request ends.
-    virtual void postFields(const QString& path, const QList<QPair<QString, QString>>& fields,
-                            QObject* context, TransportCompletion completion) = 0;
+    virtual void postFields(const QString& path, const QList<FormField>& fields, QObject* context,
+                            TransportCompletion completion) = 0;
 
     // POSTs multipart/form-data to origin + `path`: the text `fields` in order, then the file at
     // `filePath` under the name "file", with its base name as file name and `mimeType` as

@@ -1,6 +1,7 @@
 // The pure text rules: display names, answer decoding, classification and shortening.
+#include "app/Answers.h"
+#include "app/Characters.h"
 #include "app/PasteUpload.h"
-#include "app/Text.h"
 
 #include <QTest>
 

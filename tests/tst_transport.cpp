@@ -238,9 +238,9 @@ private Q_SLOTS:
         const auto& parts = requests.last().parts;
         QCOMPARE(parts.size(), fields.size() + 1);
         for (qsizetype i = 0; i < fields.size(); ++i) {
-            QCOMPARE(parts[i].name, fields[i].first);
+            QCOMPARE(parts[i].name, fields[i].name);
             QCOMPARE(parts[i].fileName, QString());
-            QCOMPARE(QString::fromUtf8(parts[i].content), fields[i].second);
+            QCOMPARE(QString::fromUtf8(parts[i].content), fields[i].value);
         }
         QCOMPARE(parts.last().name, "file");
         QCOMPARE(parts.last().fileName, fileName);

@@ -1,8 +1,4 @@
-#include "app/Text.h"
-
-#include "platform/FormEncoding.h"
-
-#include <QStringDecoder>
+#include "app/Characters.h"
 
 #include <unicode/ubrk.h>
 
@@ -80,62 +76,6 @@ QString shownAnswer(const QString& text) {
     }
     if (end == text.size()) return text;
     return text.left(end) + QStringLiteral("...");
-}
-
-// One pass to size the body, one to write it: a large paste is neither copied nor
-// reallocated on its way out.
-QByteArray formBody(const QList<FormPiece>& pieces) {
-    qsizetype size = 0;
-    for (const FormPiece& piece : pieces) {
-        size += piece.first.toUtf8().size() + 2 + formEncodedSize(piece.second);
-    }
-    QByteArray body(size, Qt::Uninitialized);
-    char* out = body.data();
-    for (const FormPiece& piece : pieces) {
-        if (out != body.data()) *out++ = '&';
-        const QByteArray name = piece.first.toUtf8();
-        out = std::copy(name.begin(), name.end(), out);
-        *out++ = '=';
-        out = appendFormEncoded(out, piece.second);
-    }
-    body.truncate(out - body.data());
-    return body;
-}
-
-std::optional<QString> decodeUtf8(QByteArrayView bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder(bytes);
-    if (decoder.hasError()) return std::nullopt;
-    return text;
-}
-
-std::optional<QString> decodeAnswer(QByteArrayView body) {
-    std::optional<QString> text = decodeUtf8(body);
-    if (text && text->startsWith(QChar::ByteOrderMark)) text->remove(0, 1);
-    return text;
-}
-
-namespace {
-bool isControl(QChar c) {
-    return c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
-           c == QChar::ParagraphSeparator;
-}
-}  // namespace
-
-LoginAnswer classifyLoginAnswer(const QString& answer) {
-    if (answer.size() != kApiKeyLength) return LoginAnswer::Message;
-    if (answer == kRejectionAnswer) return LoginAnswer::Rejected;
-    const bool storable = std::none_of(answer.cbegin(), answer.cend(), [](QChar c) {
-        return c == QLatin1Char(',') || isControl(c);
-    });
-    return storable ? LoginAnswer::Accepted : LoginAnswer::Message;
-}
-
-bool isAddress(const QString& title, qsizetype addressLength) {
-    const bool plain = std::none_of(title.cbegin(), title.cend(),
-                                    [](QChar c) { return c.isSpace() || isControl(c); });
-    return plain && graphemeCount(title) == addressLength;
 }
 
 }  // namespace ferrodock

@@ -1,0 +1,47 @@
+#include "app/Answers.h"
+
+#include "app/Characters.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace ferrodock {
+
+std::optional<QString> decodeUtf8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder(bytes);
+    if (decoder.hasError()) return std::nullopt;
+    return text;
+}
+
+std::optional<QString> decodeAnswer(QByteArrayView body) {
+    std::optional<QString> text = decodeUtf8(body);
+    if (text && text->startsWith(QChar::ByteOrderMark)) text->remove(0, 1);
+    return text;
+}
+
+namespace {
+bool isControl(QChar c) {
+    return c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+           c == QChar::ParagraphSeparator;
+}
+}  // namespace
+
+LoginAnswer classifyLoginAnswer(const QString& answer) {
+    if (answer.size() != kApiKeyLength) return LoginAnswer::Message;
+    if (answer == kRejectionAnswer) return LoginAnswer::Rejected;
+    const bool storable = std::none_of(answer.cbegin(), answer.cend(), [](QChar c) {
+        return c == QLatin1Char(',') || isControl(c);
+    });
+    return storable ? LoginAnswer::Accepted : LoginAnswer::Message;
+}
+
+bool isAddress(const QString& title, qsizetype addressLength) {
+    const bool plain = std::none_of(title.cbegin(), title.cend(),
+                                    [](QChar c) { return c.isSpace() || isControl(c); });
+    return plain && graphemeCount(title) == addressLength;
+}
+
+}  // namespace ferrodock

@@ -1,0 +1,29 @@
+#pragma once
+
+// Reading the service's answers: text or not, a key or a message, an address or not.
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace ferrodock {
+
+// Bytes as text; none when they are not valid UTF-8. A byte-order mark stays in the text.
+std::optional<QString> decodeUtf8(QByteArrayView bytes);
+// An answer body as text, without one leading byte-order mark; none when not valid UTF-8.
+std::optional<QString> decodeAnswer(QByteArrayView body);
+
+// What a login answer means. A 32-unit answer holding a comma, a line break or another
+// control character could not be kept in the session file: it is a message.
+enum class LoginAnswer { Rejected, Accepted, Message };
+inline constexpr QStringView kRejectionAnswer = u"3b7f0c52a9d14e68b2c5f7091d4a6e83";
+constexpr qsizetype kApiKeyLength = 32;  // UTF-16 code units
+LoginAnswer classifyLoginAnswer(const QString& answer);
+
+// Whether a link button's title is an address the page can copy: exactly `addressLength`
+// characters, none of them whitespace or a control character.
+bool isAddress(const QString& title, qsizetype addressLength);
+
+}  // namespace ferrodock
