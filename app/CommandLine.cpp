@@ -179,6 +179,8 @@ QString uploadProblem(const QString& path, bool image) {
     }
     const QFileInfo info(path);
     if (info.isDir()) return QStringLiteral("is a folder");
+    // A pipe or a device would block here or send a torn upload.
+    if (info.exists() && !info.isFile()) return QStringLiteral("is not a regular file");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return file.errorString();
     return {};
@@ -277,16 +279,24 @@ int paste(const CommandStreams& io, const QCommandLineParser& parser) {
             return kCommandFailed;
         }
     } else {
-        QFile file(source);
+        // Read as a stream, so that a pipe such as <(dmesg) works as well as a file.
         if (QFileInfo(source).isDir()) {
             complain(io, what + QStringLiteral(": is a folder"));
             return kCommandFailed;
         }
-        if (!file.open(QIODevice::ReadOnly)) {
-            complain(io, what + QStringLiteral(": ") + file.errorString());
+        std::FILE* file = std::fopen(QFile::encodeName(source).constData(), "rbe");
+        if (!file) {
+            complain(io,
+                     what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
             return kCommandFailed;
         }
-        bytes = file.read(kPasteLimit + 1);
+        bytes = readStream(file, kPasteLimit);
+        const bool failed = std::ferror(file);
+        std::fclose(file);
+        if (failed) {
+            complain(io, what + QStringLiteral(": cannot be read"));
+            return kCommandFailed;
+        }
     }
     if (bytes.size() > kPasteLimit) {
         complain(io, what + QStringLiteral(": the text is over %1 MiB, the most one paste may hold")

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <cstdio>
 
 using namespace ferrodock;
@@ -56,7 +57,7 @@ private Q_SLOTS:
     }
 
     void commands_data() {
-        QTest::addColumn<QStringList>("args");  // @txt, @png: files in a temporary folder
+        QTest::addColumn<QStringList>("args");  // @txt, @png, @fifo: in a temporary folder
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("session");
         QTest::addColumn<QByteArray>("reply");
@@ -109,7 +110,8 @@ private Q_SLOTS:
             << QStringList{"upload", "-p", "@txt"} << QByteArray() << kSession
             << QByteArray("ferrodock.net/f/abcdefgh") << 0
             << QByteArray("https://ferrodock.net/f/abcdefgh\n")
-            << "/api/upload/file priv=1 anon=0 apikey=" + QString(kKey) + " file<note.txt;text/plain"
+            << "/api/upload/file priv=1 anon=0 apikey=" + QString(kKey) +
+                   " file<note.txt;text/plain"
             << "" << kSession;
         QTest::newRow("image, nsfw") << QStringList{"image", "--nsfw", "@png"} << QByteArray()
                                      << QByteArray() << a << 0 << url
@@ -121,6 +123,12 @@ private Q_SLOTS:
             << a << 1 << url + url
             << "/api/upload/file priv=0 anon=0 apikey= file<pic.PNG;image/png"
             << "missing.bin: No such file" << QByteArray();
+        QTest::newRow("paste a missing file") << QStringList{"paste", "missing.txt"} << QByteArray()
+                                              << QByteArray() << a << 1 << QByteArray() << ""
+                                              << "missing.txt: No such file" << QByteArray();
+        QTest::newRow("upload a pipe") << QStringList{"upload", "@fifo"} << QByteArray()
+                                       << QByteArray() << a << 1 << QByteArray() << ""
+                                       << "not a regular file" << QByteArray();
         QTest::newRow("image refuses other types") << QStringList{"image", "@txt"} << QByteArray()
                                                    << QByteArray() << a << 1 << QByteArray() << ""
                                                    << "only jpg, jpeg, gif and png" << QByteArray();
@@ -168,7 +176,9 @@ private Q_SLOTS:
         QVERIFY(picture.open(QIODevice::WriteOnly) && picture.write("\x89PNG") == 4);
         text.close();
         picture.close();
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0);
         for (QString& arg : args) {
+            if (arg == "@fifo") arg = dir.filePath("pipe");
             if (arg == "@txt") arg = text.fileName();
             if (arg == "@png") arg = picture.fileName();
         }
