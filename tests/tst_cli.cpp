@@ -146,7 +146,7 @@ private Q_SLOTS:
             << QByteArray("3b7f0c52a9d14e68b2c5f7091d4a6e83") << 1 << QByteArray()
             << "/api/validate/user password=pw username=al"
             << "login incorrect" << QByteArray();
-        QTest::newRow("login message kept, session kept")
+        QTest::newRow("login message, old login kept")
             << QStringList{"login", "--password-stdin", "al"} << QByteArray("pw") << kSession
             << QByteArray("Account locked") << 1 << QByteArray()
             << "/api/validate/user password=pw username=al"
