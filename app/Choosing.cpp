@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/Characters.h"
+#include "app/ImageTypes.h"
 #include "app/Preview.h"
 #include "app/Theme.h"
 #include "platform/OpenPanel.h"
@@ -12,19 +13,19 @@ namespace ferrodock {
 namespace {
 // Each choose button remembers the full path it shows, so that a page uploads only its own.
 const char* const kChosenPath = "chosenPath";
+}  // namespace
 
-const QStringList& imageTypes() {
+const QStringList& imageFileTypes() {
     static const QStringList types{QStringLiteral("jpg"), QStringLiteral("jpeg"),
                                    QStringLiteral("gif"), QStringLiteral("png")};
     return types;
 }
-}  // namespace
 
 void AppDelegate::chooseFile(bool forImage) {
     OpenPanelSettings settings;
     settings.title = forImage ? QStringLiteral("Select Image") : QStringLiteral("Select File");
     settings.prompt = QStringLiteral("Select");
-    if (forImage) settings.allowedFileTypes = imageTypes();
+    if (forImage) settings.allowedFileTypes = imageFileTypes();
     const OpenPanelAnswer answer = sharedOpenPanel().runModal(settings, window());
     if (!answer.confirmed) return;
     for (const QUrl& url : answer.urls) {
@@ -42,7 +43,7 @@ void AppDelegate::choosePath(const QString& path, bool forImage) {
                                                 "to upload it."));
         return;
     }
-    if (forImage && !imageTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
+    if (forImage && !imageFileTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
         theme::showTitle(output, QStringLiteral("Only jpg, jpeg, gif and png images can be "
                                                 "chosen here."));
         return;

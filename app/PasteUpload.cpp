@@ -8,12 +8,12 @@
 #include <QTextDocument>
 
 #include <array>
-#include <utility>
 
 namespace ferrodock {
 
-QString languageIdentifier(const std::optional<QString>& title) {
-    static constexpr std::array<std::pair<QStringView, QStringView>, 18> kLanguages{{
+std::span<const LanguageChoice> languageChoices() {
+    static constexpr std::array<LanguageChoice, 19> kLanguages{{
+        {u"Plain text", u"no-highlight"},
         {u"Apache", u"apache"},
         {u"Bash", u"bash"},
         {u"C", u"c"},
@@ -33,9 +33,13 @@ QString languageIdentifier(const std::optional<QString>& title) {
         {u"SQL", u"sql"},
         {u"XML", u"xml"},
     }};
+    return kLanguages;
+}
+
+QString languageIdentifier(const std::optional<QString>& title) {
     if (title) {
-        for (const auto& [shown, identifier] : kLanguages) {
-            if (*title == shown) return identifier.toString();
+        for (const LanguageChoice& choice : languageChoices()) {
+            if (*title == choice.title) return choice.identifier.toString();
         }
     }
     return QStringLiteral("no-highlight");

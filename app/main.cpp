@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/CommandLine.h"
 
 #include <sys/prctl.h>
 
@@ -6,5 +7,7 @@ int main(int argc, char** argv) {
     // Holds a password and an API key: no core dumps, and no other process of the user may
     // attach to read them.
     ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    // A command word runs without a window or a display.
+    if (ferrodock::wantsCommandLine(argc, argv)) return ferrodock::runCommandLine(argc, argv);
     return ferrodock::runApplication(argc, argv);
 }

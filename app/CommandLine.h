@@ -1,0 +1,52 @@
+#pragma once
+
+// ferrodock on the command line: upload, image, paste, login and logout with the window's
+// transport, session file and answer rules, and no display.
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+namespace ferrodock {
+
+// Exit statuses of a command.
+enum CommandStatus { kCommandOk = 0, kCommandFailed = 1, kCommandUsage = 2 };
+
+// Where a command reads and writes. The defaults are the process's own streams and terminal.
+struct CommandStreams {
+    std::FILE* in = stdin;
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    bool inIsTerminal = false;
+    bool errIsTerminal = false;
+    // Asks on the terminal, echoing the answer or not; none when there is no terminal.
+    std::function<std::optional<QString>(const QString& prompt, bool echo)> ask;
+    // Puts text on the clipboard; false when there is no display to hold it.
+    std::function<bool(const QString& text)> copy;
+
+    static CommandStreams standard();
+};
+
+// The largest paste sent; a larger one is refused before anything goes out.
+constexpr qint64 kPasteLimit = 16 * 1024 * 1024;
+
+// Whether these program arguments ask for a command rather than the window: a first argument
+// that is a word, or one of the help and version options.
+bool wantsCommandLine(int argc, char** argv);
+
+// The address an answer names ("https://" and the answer), or none when the answer is
+// anything else (a message, an error, an empty text).
+std::optional<QString> answerAddress(const QString& answer);
+
+// Runs one command (`arguments` without the program name) with whatever transport is
+// installed; an application object must exist. Returns a CommandStatus.
+int runCommand(const QStringList& arguments, const CommandStreams& io);
+
+// The program's entry for commands: a core application (a GUI one only for --copy with a
+// display), the service's transport, the command.
+int runCommandLine(int argc, char** argv);
+
+}  // namespace ferrodock
