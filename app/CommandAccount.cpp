@@ -1,0 +1,183 @@
+#include "app/CommandSupport.h"
+
+#include "app/Answers.h"
+#include "app/SessionFile.h"
+#include "platform/Toolkit.h"
+
+#include <QCommandLineParser>
+#include <QGuiApplication>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
+
+namespace ferrodock {
+
+namespace {
+constexpr qint64 kPasswordLimit = 64 * 1024;
+}  // namespace
+
+namespace cli {
+
+int login(const CommandStreams& io, const QCommandLineParser& parser) {
+    const QString command = QStringLiteral("login");
+    const QStringList names = parser.positionalArguments();
+    if (names.size() > 1) return usageError(io, QStringLiteral("login: one USER at most"), command);
+    const bool fromStdin = parser.isSet(QStringLiteral("password-stdin"));
+    if (fromStdin && names.isEmpty()) {
+        return usageError(io, QStringLiteral("login: --password-stdin needs the USER"), command);
+    }
+    if (!documentsDirectory()) {
+        complain(io, QStringLiteral("login: there is no Documents folder to keep the login in"));
+        return kCommandFailed;
+    }
+
+    QString user;
+    if (!names.isEmpty()) {
+        user = names.first();
+    } else {
+        const std::optional<QString> typed =
+            io.ask ? io.ask(QStringLiteral("User name: "), true) : std::nullopt;
+        if (!typed) {
+            complain(io, QStringLiteral("login: no terminal to ask for the user name; give USER"));
+            return kCommandFailed;
+        }
+        user = *typed;
+    }
+
+    QString secret;
+    if (fromStdin) {
+        QByteArray bytes = readStream(io.in, kPasswordLimit);
+        if (bytes.endsWith('\n')) bytes.chop(1);
+        if (bytes.endsWith('\r')) bytes.chop(1);
+        secret = QString::fromUtf8(bytes);
+        bytes.fill('\0');
+    } else {
+        const std::optional<QString> typed =
+            io.ask ? io.ask(QStringLiteral("Password for ") + user + QStringLiteral(": "), false)
+                   : std::nullopt;
+        if (!typed) {
+            complain(io, QStringLiteral("login: no terminal to ask for the password; use "
+                                        "--password-stdin"));
+            return kCommandFailed;
+        }
+        secret = *typed;
+    }
+
+    const TransportResult result =
+        await(io, QStringLiteral("Logging in"), [&](QObject* context, TransportCompletion done) {
+            sharedTransport().postFields(
+                QStringLiteral("/api/validate/user"),
+                {{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}}, context,
+                std::move(done));
+        });
+    secret.fill(QLatin1Char('\0'));
+    const std::optional<QString> answer = result.ok ? decodeAnswer(result.body) : std::nullopt;
+    if (!answer) {
+        complain(io,
+                 QStringLiteral("login failed: ") +
+                     (result.ok ? QStringLiteral("the answer is not UTF-8 text") : result.error));
+        return kCommandFailed;
+    }
+    switch (classifyLoginAnswer(*answer)) {
+        case LoginAnswer::Message:
+            complain(io, QStringLiteral("login: the service answered: ") + printable(*answer));
+            return kCommandFailed;
+        case LoginAnswer::Rejected:
+            complain(io, QStringLiteral("login incorrect"));
+            return kCommandFailed;
+        case LoginAnswer::Accepted:
+            break;
+    }
+    if (!writeSessionFile(user, *answer)) {
+        complain(io, QStringLiteral("login: accepted, but it could not be saved in ") +
+                         *documentsDirectory() + QLatin1Char('/') +
+                         QLatin1String(kSessionFileName));
+        return kCommandFailed;
+    }
+    write(io.err, QStringLiteral("Logged in as ") + user + QLatin1Char('\n'));
+    return kCommandOk;
+}
+
+int logout(const CommandStreams& io, const QCommandLineParser& parser) {
+    if (!parser.positionalArguments().isEmpty()) {
+        return usageError(io, QStringLiteral("logout: takes no arguments"),
+                          QStringLiteral("logout"));
+    }
+    clearSessionFile();
+    write(io.err, QStringLiteral("Logged out\n"));
+    return kCommandOk;
+}
+
+}  // namespace cli
+
+CommandStreams CommandStreams::standard() {
+    CommandStreams io;
+    io.inIsTerminal = ::isatty(STDIN_FILENO) == 1;
+    io.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    io.ask = [](const QString& prompt, bool echo) -> std::optional<QString> {
+        const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return std::nullopt;
+        const QByteArray shown = prompt.toUtf8();
+        if (::write(fd, shown.constData(), size_t(shown.size())) < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        // Echo comes back even when Ctrl+C ends the program at the prompt.
+        static termios saved{};
+        static int savedFd = -1;
+        const bool quiet = !echo && ::tcgetattr(fd, &saved) == 0;
+        struct sigaction previous {};
+        if (quiet) {
+            savedFd = fd;
+            termios silent = saved;
+            silent.c_lflag &= tcflag_t(~ECHO);
+            struct sigaction restore {};
+            restore.sa_handler = [](int signal) {
+                ::tcsetattr(savedFd, TCSAFLUSH, &saved);
+                std::signal(signal, SIG_DFL);
+                std::raise(signal);
+            };
+            ::sigaction(SIGINT, &restore, &previous);
+            ::tcsetattr(fd, TCSAFLUSH, &silent);
+        }
+        QByteArray line;
+        bool ended = false;
+        char c = 0;
+        for (;;) {
+            const ssize_t n = ::read(fd, &c, 1);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            if (c == '\n') {
+                ended = true;
+                break;
+            }
+            if (line.size() < kPasswordLimit) line.append(c);
+        }
+        if (quiet) {
+            ::tcsetattr(fd, TCSAFLUSH, &saved);
+            ::sigaction(SIGINT, &previous, nullptr);
+            // The line feed typed was not echoed; a prompt that follows starts on a new line.
+            if (::write(fd, "\n", 1) < 0) {
+            }
+        }
+        ::close(fd);
+        const QString answer = QString::fromUtf8(line);
+        line.fill('\0');
+        if (!ended && answer.isEmpty()) return std::nullopt;
+        return answer;
+    };
+    io.copy = [](const QString& text) {
+        // Only a GUI application reaches a clipboard, and the offscreen one holds no real one.
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
+        const QString platform = QGuiApplication::platformName();
+        if (platform == u"offscreen" || platform == u"minimal") return false;
+        toolkit::writeClipboardText(text);
+        return true;
+    };
+    return io;
+}
+
+}  // namespace ferrodock

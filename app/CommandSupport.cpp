@@ -1,0 +1,144 @@
+#include "app/CommandSupport.h"
+
+#include "app/Answers.h"
+#include "app/SessionFile.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace ferrodock::cli {
+
+namespace {
+
+// Shows a spinner and the seconds spent on standard error while a request runs for more than
+// a second, when standard error is a terminal.
+class Activity {
+public:
+    Activity(const CommandStreams& io, const QString& label) : io_(io), label_(label) {
+        if (!io.errIsTerminal) return;
+        clock_.start();
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { draw(); });
+        timer_.start(250);
+    }
+    ~Activity() {
+        if (drawn_) write(io_.err, QStringLiteral("\r\033[K"));
+    }
+    Activity(const Activity&) = delete;
+    Activity& operator=(const Activity&) = delete;
+
+private:
+    void draw() {
+        const qint64 ms = clock_.elapsed();
+        if (ms < 1000) return;
+        static constexpr char kFrames[] = {'|', '/', '-', '\\'};
+        drawn_ = true;
+        write(io_.err, QStringLiteral("\r\033[K%1 %2 %3 s")
+                           .arg(label_, QChar::fromLatin1(kFrames[(ms / 250) % 4]))
+                           .arg(ms / 1000));
+    }
+    const CommandStreams& io_;
+    QString label_;
+    QElapsedTimer clock_;
+    QTimer timer_;
+    bool drawn_ = false;
+};
+
+}  // namespace
+
+void write(std::FILE* stream, const QString& text) {
+    std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+void complain(const CommandStreams& io, const QString& message) {
+    write(io.err, QStringLiteral("ferrodock: ") + message + QLatin1Char('\n'));
+}
+
+int usageError(const CommandStreams& io, const QString& message, const QString& command) {
+    complain(io, message);
+    const QString help = command.isEmpty()
+                             ? QStringLiteral("ferrodock --help")
+                             : QStringLiteral("ferrodock ") + command + QStringLiteral(" --help");
+    write(io.err, QStringLiteral("Try '") + help + QStringLiteral("' for more information.\n"));
+    return kCommandUsage;
+}
+
+// The service's text as it may safely reach a terminal: control characters other than line
+// feeds and tabs become U+FFFD.
+QString printable(QString text) {
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control && c != u'\n' && c != u'\t') {
+            c = QChar::ReplacementCharacter;
+        }
+    }
+    return text;
+}
+
+// At most `limit` bytes of a stream; one more tells the caller it went on.
+QByteArray readStream(std::FILE* stream, qint64 limit) {
+    QByteArray bytes;
+    char buffer[64 * 1024];
+    while (bytes.size() <= limit) {
+        const size_t n = std::fread(buffer, 1, sizeof buffer, stream);
+        if (n == 0) break;
+        bytes.append(buffer, qsizetype(n));
+    }
+    if (bytes.size() > limit + 1) bytes.truncate(limit + 1);
+    return bytes;
+}
+
+// Starts one request and runs the event loop until it has finished.
+TransportResult await(const CommandStreams& io, const QString& label,
+                      const std::function<void(QObject*, TransportCompletion)>& start) {
+    QObject context;
+    QEventLoop loop;
+    TransportResult outcome;
+    bool done = false;
+    start(&context, [&](const TransportResult& result) {
+        outcome = result;
+        done = true;
+        loop.quit();
+    });
+    Activity activity(io, label);
+    if (!done) loop.exec();
+    return outcome;
+}
+
+// The address in a finished upload's answer, or none after saying on standard error why not.
+std::optional<QString> addressFrom(const CommandStreams& io, const QString& what,
+                                   const TransportResult& result) {
+    if (!result.ok) {
+        complain(io, what + QStringLiteral(": upload failed: ") + result.error);
+        return std::nullopt;
+    }
+    const std::optional<QString> answer = decodeAnswer(result.body);
+    if (!answer) {
+        complain(io, what + QStringLiteral(": upload failed: the answer is not UTF-8 text"));
+        return std::nullopt;
+    }
+    std::optional<QString> address = answerAddress(*answer);
+    if (!address) {
+        complain(io, what + QStringLiteral(": the service answered: ") + printable(*answer));
+    }
+    return address;
+}
+
+QString apiKey() {
+    const std::optional<Session> session = readSessionFile();
+    return session ? session->apiKey : QString();
+}
+
+void copyAddress(const CommandStreams& io, const QString& address) {
+    if (address.isEmpty()) return;
+    if (!io.copy || !io.copy(address)) {
+        complain(io, QStringLiteral("no display: the address was not put on the clipboard"));
+    }
+}
+
+QString flag(const QCommandLineParser& parser, const QString& name) {
+    return parser.isSet(name) ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+}  // namespace ferrodock::cli

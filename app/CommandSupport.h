@@ -1,0 +1,54 @@
+#pragma once
+
+// What the commands share: writing to their streams, running one request to its end, and
+// reading an upload's answer as an address. Only the command line uses it.
+
+#include "app/CommandLine.h"
+#include "platform/Transport.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+class QCommandLineParser;
+class QObject;
+
+namespace ferrodock::cli {
+
+void write(std::FILE* stream, const QString& text);
+// "ferrodock: " and the message, on standard error.
+void complain(const CommandStreams& io, const QString& message);
+// complain(), then where to find help; returns kCommandUsage.
+int usageError(const CommandStreams& io, const QString& message, const QString& command = {});
+// The service's text as it may safely reach a terminal: control characters other than line
+// feeds and tabs become U+FFFD.
+QString printable(QString text);
+// At most `limit` bytes of a stream; one more tells the caller it went on.
+QByteArray readStream(std::FILE* stream, qint64 limit);
+
+// Starts one request and runs the event loop until it has finished, showing on a terminal
+// that something is going on.
+TransportResult await(const CommandStreams& io, const QString& label,
+                      const std::function<void(QObject*, TransportCompletion)>& start);
+// The address in a finished upload's answer, or none after saying on standard error why not.
+std::optional<QString> addressFrom(const CommandStreams& io, const QString& what,
+                                   const TransportResult& result);
+
+// The remembered key, or none when logged out.
+QString apiKey();
+void copyAddress(const CommandStreams& io, const QString& address);
+// An option as the service reads a flag: "1" or "0".
+QString flag(const QCommandLineParser& parser, const QString& name);
+
+// The commands.
+int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool image);
+int paste(const CommandStreams& io, const QCommandLineParser& parser);
+int login(const CommandStreams& io, const QCommandLineParser& parser);
+int logout(const CommandStreams& io, const QCommandLineParser& parser);
+// The languages a paste may name, as the help lists them.
+QString languageList();
+
+}  // namespace ferrodock::cli

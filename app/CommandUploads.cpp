@@ -1,0 +1,185 @@
+#include "app/CommandSupport.h"
+
+#include "app/Answers.h"
+#include "app/Characters.h"
+#include "app/ImageTypes.h"
+#include "app/PasteUpload.h"
+#include "platform/OpenPanel.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ferrodock::cli {
+
+namespace {
+
+// Why `path` cannot be uploaded, or nothing when it can.
+QString uploadProblem(const QString& path, bool image) {
+    if (!pathKeepsItsBytes(path)) {
+        return QStringLiteral("the name is not valid UTF-8; rename the file to upload it");
+    }
+    if (image && !imageFileTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
+        return QStringLiteral("only jpg, jpeg, gif and png images can be uploaded as images");
+    }
+    const QFileInfo info(path);
+    if (info.isDir()) return QStringLiteral("is a folder");
+    // A pipe or a device would block here or send a torn upload.
+    if (info.exists() && !info.isFile()) return QStringLiteral("is not a regular file");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return file.errorString();
+    return {};
+}
+
+std::optional<QString> languageNamed(const QString& name) {
+    for (const LanguageChoice& choice : languageChoices()) {
+        if (name.compare(choice.title, Qt::CaseInsensitive) == 0 || name == choice.identifier) {
+            return choice.identifier.toString();
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool image) {
+    const QString command = image ? QStringLiteral("image") : QStringLiteral("upload");
+    const QStringList paths = parser.positionalArguments();
+    if (paths.isEmpty())
+        return usageError(io, command + QStringLiteral(": no FILE given"), command);
+
+    QList<FormField> fields{{QStringLiteral("priv"), flag(parser, QStringLiteral("private"))},
+                            {QStringLiteral("anon"), flag(parser, QStringLiteral("anonymous"))}};
+    if (image) fields.append({QStringLiteral("nsfw"), flag(parser, QStringLiteral("nsfw"))});
+    fields.append({QStringLiteral("apikey"), apiKey()});
+    const QString endpoint =
+        image ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file");
+
+    static const QMimeDatabase mimeDatabase;
+    int status = kCommandOk;
+    QString last;
+    for (const QString& path : paths) {
+        const QString problem = uploadProblem(path, image);
+        if (!problem.isEmpty()) {
+            complain(io, path + QStringLiteral(": ") + problem);
+            status = kCommandFailed;
+            continue;
+        }
+        const QString mimeType =
+            mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
+        const TransportResult result =
+            await(io, displayName(path), [&](QObject* context, TransportCompletion done) {
+                sharedTransport().uploadFile(endpoint, fields, path, mimeType, context,
+                                             std::move(done));
+            });
+        const std::optional<QString> address = addressFrom(io, path, result);
+        if (!address) {
+            status = kCommandFailed;
+            continue;
+        }
+        write(io.out, *address + QLatin1Char('\n'));
+        last = *address;
+    }
+    if (parser.isSet(QStringLiteral("copy"))) copyAddress(io, last);
+    return status;
+}
+
+QString languageList() {
+    QStringList names;
+    for (const LanguageChoice& choice : languageChoices()) {
+        names.append(choice.title.toString() + QStringLiteral(" (") + choice.identifier.toString() +
+                     QLatin1Char(')'));
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+int paste(const CommandStreams& io, const QCommandLineParser& parser) {
+    const QString command = QStringLiteral("paste");
+    const QStringList sources = parser.positionalArguments();
+    if (sources.size() > 1)
+        return usageError(io, QStringLiteral("paste: one FILE at most"), command);
+    QString language = QStringLiteral("no-highlight");
+    if (parser.isSet(QStringLiteral("language"))) {
+        const std::optional<QString> chosen =
+            languageNamed(parser.value(QStringLiteral("language")));
+        if (!chosen) {
+            return usageError(io,
+                              QStringLiteral("paste: unknown language '") +
+                                  parser.value(QStringLiteral("language")) +
+                                  QStringLiteral("'; choose one of: ") + languageList(),
+                              command);
+        }
+        language = *chosen;
+    }
+
+    const QString source = sources.isEmpty() ? QStringLiteral("-") : sources.first();
+    const QString what = source == u"-" ? QStringLiteral("standard input") : source;
+    QByteArray bytes;
+    if (source == u"-") {
+        if (io.inIsTerminal) {
+            write(io.err, QStringLiteral("Type or paste the text, then press Ctrl+D.\n"));
+        }
+        bytes = readStream(io.in, kPasteLimit);
+        if (std::ferror(io.in)) {
+            complain(io,
+                     what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+            return kCommandFailed;
+        }
+    } else {
+        // Read as a stream, so that a pipe such as <(dmesg) works as well as a file.
+        if (QFileInfo(source).isDir()) {
+            complain(io, what + QStringLiteral(": is a folder"));
+            return kCommandFailed;
+        }
+        std::FILE* file = std::fopen(QFile::encodeName(source).constData(), "rbe");
+        if (!file) {
+            complain(io,
+                     what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+            return kCommandFailed;
+        }
+        bytes = readStream(file, kPasteLimit);
+        const bool failed = std::ferror(file);
+        std::fclose(file);
+        if (failed) {
+            complain(io, what + QStringLiteral(": cannot be read"));
+            return kCommandFailed;
+        }
+    }
+    if (bytes.size() > kPasteLimit) {
+        complain(io, what + QStringLiteral(": the text is over %1 MiB, the most one paste may hold")
+                                .arg(kPasteLimit >> 20));
+        return kCommandFailed;
+    }
+    const std::optional<QString> text = decodeUtf8(bytes);
+    if (!text) {
+        complain(io, what + QStringLiteral(": the text is not UTF-8"));
+        return kCommandFailed;
+    }
+    if (text->isEmpty()) {
+        complain(io, what + QStringLiteral(": nothing to paste, the text is empty"));
+        return kCommandFailed;
+    }
+
+    const QList<FormField> fields{
+        {QStringLiteral("pastedata"), *text},
+        {QStringLiteral("language"), language},
+        {QStringLiteral("priv"), flag(parser, QStringLiteral("private"))},
+        {QStringLiteral("anon"), flag(parser, QStringLiteral("anonymous"))},
+        {QStringLiteral("apikey"), apiKey()}};
+    const TransportResult result =
+        await(io, QStringLiteral("Pasting"), [&](QObject* context, TransportCompletion done) {
+            sharedTransport().postFields(QStringLiteral("/api/upload/paste"), fields, context,
+                                         std::move(done));
+        });
+    const std::optional<QString> address = addressFrom(io, what, result);
+    if (!address) return kCommandFailed;
+    write(io.out, *address + QLatin1Char('\n'));
+    if (parser.isSet(QStringLiteral("copy"))) copyAddress(io, *address);
+    return kCommandOk;
+}
+
+}  // namespace ferrodock::cli
