@@ -211,21 +211,26 @@ void imageScenario(const QString& file, bool floorFirst) {
     answerPanelWith(file, [answeredNs] { *answeredNs = monotonicNs(); });
     QTimer::singleShot(1000, [=] {
         QLabel* preview = widget<QLabel>("bgImage");
-        // The preview's size depends only on the view, so a first decode to it can come first.
-        const QSize size = floorFirst ? QImageReader(file).size().scaled(
-                                            preview->contentsRect().size(), Qt::KeepAspectRatio)
-                                      : QSize();
-        const qint64 floorFirstNs = floorFirst ? scaledDecodeNs(file, size) : 0;
+        // The preview's size depends only on the picture and the view, so the floor can come
+        // first.
+        const QSize full = QImageReader(file).size();
+        const QSize box = preview->contentsRect().size();
+        const QSize fitted =
+            full.boundedTo(box) == full ? full : full.scaled(box, Qt::KeepAspectRatio);
+        const qint64 floorFirstNs = floorFirst ? scaledDecodeNs(file, fitted) : 0;
         new LoopProbe(
-            preview, [preview] { return !preview->pixmap().isNull(); },
+            preview,
+            [preview, before = preview->pixmap().cacheKey()] {
+                return preview->pixmap().cacheKey() != before;
+            },
             [=](LoopProbe::Result shown) {
                 const QSize got = preview->pixmap().size();
                 const qint64 floorNs = floorFirst ? floorFirstNs : scaledDecodeNs(file, got);
                 report(
                     "preview_ns=%lld decode_ns=%lld max_gap_ns=%lld max_gap_cpu_ns=%lld "
-                    "preview=%dx%d",
+                    "preview=%dx%d floor=%dx%d",
                     shown.endNs - *answeredNs, floorNs, shown.maxGapNs, shown.maxGapCpuNs,
-                    got.width(), got.height());
+                    got.width(), got.height(), fitted.width(), fitted.height());
                 QCoreApplication::quit();
             });
         widget<QPushButton>("selectButton")->click();
