@@ -4,14 +4,13 @@
 // window's first frame that is set up from inside the application object's constructor, so
 // the program under test runs unchanged.
 
+#include "bench/Clock.h"
+
 #include <QtGlobal>
 
 #include <functional>
 
 namespace ferrodock::bench {
-
-// CLOCK_MONOTONIC, which every process on the machine shares.
-qint64 monotonicNs();
 
 // CPU time of the calling thread.
 qint64 threadCpuNs();
@@ -26,8 +25,9 @@ bool resetPeakMemory();
 // User plus system CPU time of the whole process.
 double cpuSeconds();
 
-// Arms the watch: once the first QMainWindow has painted its first frame, `next` runs on the
-// main thread with the monotonic time the frame was done. Call before the application object
+// Arms the watch: once the first QMainWindow's first frame is on the X server (painted,
+// flushed, and a round trip to the server made after it), `next` runs on the main thread with
+// the monotonic time of that. Call before the application object
 // exists; installFrameWatch() is then called from its constructor.
 void onFirstFrame(std::function<void(qint64 frameNs)> next);
 void installFrameWatch();

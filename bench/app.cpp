@@ -3,14 +3,15 @@
 //
 //   ferrodock-bench-app startup
 //   ferrodock-bench-app upload FILE ORIGIN CA_PEM
-//   ferrodock-bench-app paste MIB ORIGIN CA_PEM
-//   ferrodock-bench-app image JPEG
+//   ferrodock-bench-app paste TEXT_FILE ORIGIN CA_PEM
+//   ferrodock-bench-app image JPEG [floor-first]
 //   ferrodock-bench-app make-jpeg JPEG WIDTH HEIGHT
-#include "bench/Probe.h"
+//   ferrodock-bench-app make-text TEXT_FILE MIB
 #include "app/Application.h"
+#include "bench/Probe.h"
 #include "platform/HttpsTransport.h"
-#include "platform/OpenPanel.h"
 #include "platform/Toolkit.h"
+#include "tests/support/ScriptedPanel.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -35,19 +36,13 @@ using namespace ferrodock::bench;
 
 namespace {
 
-// Answers the chooser with one file, as a person confirming the panel would, and notes when.
-class ScriptedPanel final : public OpenPanel {
-public:
-    explicit ScriptedPanel(QString path) : path_(std::move(path)) {}
-    OpenPanelAnswer runModal(const OpenPanelSettings&, QWidget*) override {
-        answeredNs = monotonicNs();
-        return {true, {QUrl::fromLocalFile(path_)}};
-    }
-    qint64 answeredNs = 0;
-
-private:
-    QString path_;
-};
+// Answers the chooser with `path`, as a person confirming the panel would; `answered` notes when.
+void answerPanelWith(const QString& path, std::function<void()> answered = nullptr) {
+    auto panel = std::make_unique<test::ScriptedPanel>();
+    panel->answers = {{true, {QUrl::fromLocalFile(path)}}};
+    panel->answered = std::move(answered);
+    installSharedOpenPanel(std::move(panel));
+}
 
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "ferrodock-bench-app: %s\n", what);
@@ -70,7 +65,7 @@ T* widget(const char* name) {
 }
 
 // The transport ferrodock installs at start talks to the built-in origin; the scenarios
-// talk to the local receiver instead, through the same class.
+// talk to the local server instead, through the same class.
 void useService(const QString& origin, const QString& caPath) {
     QFile ca(caPath);
     if (!ca.open(QIODevice::ReadOnly)) fail("cannot read the CA certificate");
@@ -138,10 +133,11 @@ void checkAnswer(QPushButton* output) {
     }
 }
 
-// The File page: choose the file, press upload, wait for the answer on fileOutput.
+// The File page: choose the file, press upload, wait for the answer on fileOutput. The
+// server times the request; this notes the CPU, memory and event loop around it.
 void uploadScenario(const QString& file, const QString& origin, const QString& ca) {
     useService(origin, ca);
-    installSharedOpenPanel(std::make_unique<ScriptedPanel>(file));
+    answerPanelWith(file);
     widget<QPushButton>("filePageButton2")->click();
     widget<QPushButton>("selectButton2")->click();
     // Let the page settle so that the figures below are the upload's alone.
@@ -150,23 +146,14 @@ void uploadScenario(const QString& file, const QString& origin, const QString& c
         resetPeakMemory();  // else the idle peak is the start-up one, which is fine too
         const qint64 idleKib = statusKib("VmHWM");
         const double cpuBefore = cpuSeconds();
-        const qint64 startNs = monotonicNs();
         new LoopProbe(output, titleChanged(output), [=](LoopProbe::Result upload) {
             const double cpu = cpuSeconds() - cpuBefore;
-            const qint64 endKib = statusKib("VmHWM");
             checkAnswer(output);
-            // The floor for the longest gap: the same probe, as long again, with nothing to do.
-            const qint64 idleEnd = upload.endNs + (upload.endNs - startNs);
-            new LoopProbe(
-                output, [idleEnd] { return monotonicNs() >= idleEnd; },
-                [=](LoopProbe::Result idle) {
-                    report(
-                        "wall_ns=%lld cpu_s=%.4f idle_hwm_kib=%lld end_hwm_kib=%lld "
-                        "max_gap_ns=%lld max_gap_cpu_ns=%lld idle_max_gap_ns=%lld",
-                        upload.endNs - startNs, cpu, idleKib, endKib, upload.maxGapNs,
-                        upload.maxGapCpuNs, idle.maxGapNs);
-                    QCoreApplication::quit();
-                });
+            report(
+                "cpu_s=%.4f idle_hwm_kib=%lld end_hwm_kib=%lld max_gap_ns=%lld "
+                "max_gap_cpu_ns=%lld",
+                cpu, idleKib, statusKib("VmHWM"), upload.maxGapNs, upload.maxGapCpuNs);
+            QCoreApplication::quit();
         });
         widget<QPushButton>("fileUploadButton")->click();
     });
@@ -187,47 +174,66 @@ QString sourceText(qint64 bytes) {
     return text;
 }
 
-// The Paste page: the text is in pasteData, press the paste button. The receiver notes when
-// the last byte came in; this reports when the button was pressed.
-void pasteScenario(qint64 bytes, const QString& origin, const QString& ca) {
+// The Paste page: the text is in pasteData, press the paste button. The server notes when
+// the last byte came in; this reports when the button was pressed and the peak memory.
+void pasteScenario(const QString& textFile, const QString& origin, const QString& ca) {
     useService(origin, ca);
+    QFile text(textFile);
+    if (!text.open(QIODevice::ReadOnly)) fail("cannot read the text");
     widget<QPushButton>("pastePageButton2")->click();
-    widget<QPlainTextEdit>("pasteData")->setPlainText(sourceText(bytes));
+    widget<QPlainTextEdit>("pasteData")->setPlainText(QString::fromUtf8(text.readAll()));
     QTimer::singleShot(1000, [] {
         QPushButton* output = widget<QPushButton>("pasteOutput");
         const qint64 pressNs = monotonicNs();
-        auto handled = std::make_shared<qint64>(0);  // when the button's handler returned
         new LoopProbe(output, titleChanged(output), [=](LoopProbe::Result result) {
             checkAnswer(output);
-            report("press_ns=%lld handled_ns=%lld done_ns=%lld", pressNs, *handled, result.endNs);
+            report("press_ns=%lld hwm_kib=%lld max_gap_ns=%lld max_gap_cpu_ns=%lld", pressNs,
+                   statusKib("VmHWM"), result.maxGapNs, result.maxGapCpuNs);
             QCoreApplication::quit();
         });
         widget<QPushButton>("pasteUploadButton")->click();
-        *handled = monotonicNs();
     });
 }
 
-// The Image page: choose the picture; then decode it whole, the floor.
-void imageScenario(const QString& file) {
-    auto panel = std::make_unique<ScriptedPanel>(file);
-    ScriptedPanel* scripted = panel.get();
-    installSharedOpenPanel(std::move(panel));
-    QTimer::singleShot(1000, [file, scripted] {
-        QLabel* preview = widget<QLabel>("bgImage");
-        widget<QPushButton>("selectButton")->click();
-        const qint64 shownNs = monotonicNs();
-        if (preview->pixmap().isNull()) fail("no preview");
-        const QSize shown = preview->pixmap().size();
+// Qt's own scaled decode of the picture to `size`, the floor for the preview.
+qint64 scaledDecodeNs(const QString& file, QSize size) {
+    const qint64 start = monotonicNs();
+    QImageReader reader(file);
+    reader.setScaledSize(size);
+    if (reader.read().isNull()) fail("cannot decode the picture");
+    return monotonicNs() - start;
+}
 
-        const qint64 decodeStart = monotonicNs();
-        QImageReader reader(file);
-        const QImage full = reader.read();
-        const qint64 decodeNs = monotonicNs() - decodeStart;
-        if (full.isNull()) fail("cannot decode the picture");
-        report("preview_ns=%lld decode_ns=%lld preview=%dx%d full=%dx%d",
-               shownNs - scripted->answeredNs, decodeNs, shown.width(), shown.height(),
-               full.width(), full.height());
-        QCoreApplication::quit();
+// The Image page: choose the picture and wait for the preview; and, before or after, decode
+// it to the preview's size as Qt would.
+void imageScenario(const QString& file, bool floorFirst) {
+    auto answeredNs = std::make_shared<qint64>(0);
+    answerPanelWith(file, [answeredNs] { *answeredNs = monotonicNs(); });
+    QTimer::singleShot(1000, [=] {
+        QLabel* preview = widget<QLabel>("bgImage");
+        // The preview's size depends only on the picture and the view, so the floor can come
+        // first.
+        const QSize full = QImageReader(file).size();
+        const QSize box = preview->contentsRect().size();
+        const QSize fitted =
+            full.boundedTo(box) == full ? full : full.scaled(box, Qt::KeepAspectRatio);
+        const qint64 floorFirstNs = floorFirst ? scaledDecodeNs(file, fitted) : 0;
+        new LoopProbe(
+            preview,
+            [preview, before = preview->pixmap().cacheKey()] {
+                return preview->pixmap().cacheKey() != before;
+            },
+            [=](LoopProbe::Result shown) {
+                const QSize got = preview->pixmap().size();
+                const qint64 floorNs = floorFirst ? floorFirstNs : scaledDecodeNs(file, got);
+                report(
+                    "preview_ns=%lld decode_ns=%lld max_gap_ns=%lld max_gap_cpu_ns=%lld "
+                    "preview=%dx%d floor=%dx%d",
+                    shown.endNs - *answeredNs, floorNs, shown.maxGapNs, shown.maxGapCpuNs,
+                    got.width(), got.height(), fitted.width(), fitted.height());
+                QCoreApplication::quit();
+            });
+        widget<QPushButton>("selectButton")->click();
     });
 }
 
@@ -268,6 +274,12 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return makeJpeg(arg(2), arg(3).toInt(), arg(4).toInt());
     }
+    if (mode == QLatin1String("make-text")) {
+        QFile out(arg(2));
+        const bool ok = out.open(QIODevice::WriteOnly) &&
+                        out.write(sourceText(arg(3).toLongLong() << 20).toUtf8()) >= 0;
+        return ok && out.flush() ? 0 : 1;
+    }
     if (mode == QLatin1String("startup")) {
         measureStartUp();
     } else if (mode == QLatin1String("upload")) {
@@ -275,13 +287,14 @@ int main(int argc, char** argv) {
             uploadScenario(file, origin, ca);
         });
     } else if (mode == QLatin1String("paste")) {
-        onFirstFrame([bytes = arg(2).toLongLong() << 20, origin = arg(3), ca = arg(4)](qint64) {
-            pasteScenario(bytes, origin, ca);
+        onFirstFrame([text = arg(2), origin = arg(3), ca = arg(4)](qint64) {
+            pasteScenario(text, origin, ca);
         });
     } else if (mode == QLatin1String("image")) {
-        onFirstFrame([file = arg(2)](qint64) { imageScenario(file); });
+        onFirstFrame(
+            [file = arg(2), floorFirst = argc > 3](qint64) { imageScenario(file, floorFirst); });
     } else {
-        fail("usage: ferrodock-bench-app startup|upload|paste|image|make-jpeg ...");
+        fail("usage: ferrodock-bench-app startup|upload|paste|image|make-jpeg|make-text ...");
     }
     // Only the program's name goes on: ferrodock takes no arguments.
     int appArgc = 1;

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "platform/OpenPanel.h"
+#include "support/ScriptedPanel.h"
 
 #include <QList>
 #include <QTemporaryDir>
@@ -9,17 +10,6 @@
 #include <memory>
 
 namespace ferrodock::test {
-
-// A chooser that answers from a script instead of asking a person.
-class ScriptedPanel final : public OpenPanel {
-public:
-    OpenPanelAnswer runModal(const OpenPanelSettings& settings, QWidget*) override {
-        seen.append(settings);
-        return answers.isEmpty() ? OpenPanelAnswer{} : answers.takeFirst();
-    }
-    QList<OpenPanelAnswer> answers;
-    QList<OpenPanelSettings> seen;
-};
 
 // A private home folder for one test: HOME points at a fresh temporary folder with an empty
 // Documents folder in it, so the session file never touches the real one.
