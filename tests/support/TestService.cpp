@@ -223,6 +223,9 @@ struct TestService::Impl {
             case Reply::Kind::Silent: {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [this] { return stopping; });
+                // Cut off after the headers: the client sees an answer that never ends.
+                res.set_chunked_content_provider("text/plain",
+                                                 [](size_t, httplib::DataSink&) { return false; });
                 break;
             }
             case Reply::Kind::Huge:
