@@ -133,6 +133,8 @@ private Q_SLOTS:
     void reopenedWindowStartsAtTheName() {
         App app;
         app.logIn("ann", "secret");
+        app.delegate.password()->setFocus();  // where the last keystroke went
+        app.delegate.username()->deselect();
         app.net->answer(kKey);
         QTRY_VERIFY(!app.delegate.loginWindow()->isVisible());
         app.delegate.logout()->trigger();
