@@ -288,6 +288,7 @@ private Q_SLOTS:
             identifiers.insert(app.net->requests.last().field("language"));
         }
         QCOMPARE(identifiers.size(), box->count());
+        QVERIFY(!identifiers.contains(QString()));
         QCOMPARE(box->itemText(0), QStringLiteral("Plain text"));
         QVERIFY(identifiers.contains("no-highlight"));
         box->addItem("python");
