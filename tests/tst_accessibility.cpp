@@ -3,6 +3,7 @@
 #include "support/AppHarness.h"
 
 #include <QTest>
+#include <QTimer>
 
 using namespace ferrodock;
 using namespace ferrodock::test;
@@ -129,15 +130,18 @@ private Q_SLOTS:
         QCOMPARE(toolkit::subviews(app.delegate.mainView()).value(0)->objectName(), page);
     }
 
+    // Ctrl+Q in the main window ends the event loop.
     void quitShortcut() {
         AppHarness app;
-        bool quits = false;
-        for (QAction* action : app.interface.mainWindow->findChildren<QAction*>()) {
-            if (action->shortcut() == QKeySequence(QStringLiteral("Ctrl+Q"))) {
-                quits = action->property("quits").toBool();
-            }
-        }
-        QVERIFY(quits);
+        app.start();
+        QMainWindow* window = app.interface.mainWindow.get();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTimer::singleShot(0, window, [window] {
+            QTest::keySequence(window, QKeySequence(QStringLiteral("Ctrl+Q")));
+        });
+        QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
     }
 };
 

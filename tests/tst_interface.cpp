@@ -15,16 +15,6 @@ using ferrodock::test::AppHarness;
 class InterfaceTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void newDelegateHasNoOutlets() {
-        AppDelegate delegate;
-        const QMetaObject* meta = delegate.metaObject();
-        QCOMPARE(meta->propertyCount() - meta->propertyOffset(), 57);
-        for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
-            QVERIFY2(meta->property(i).read(&delegate).value<QObject*>() == nullptr,
-                     meta->property(i).name());
-        }
-    }
-
     void everyOutletAndActionConnected() {
         AppHarness app;
         const QMetaObject* meta = app.delegate.metaObject();
@@ -119,12 +109,6 @@ private Q_SLOTS:
         app.start();
         app.delegate.login()->trigger();
         QVERIFY(app.delegate.loginWindow()->isVisible());
-    }
-
-    void weakOutletForgetsDeletedWidget() {
-        AppHarness app;
-        delete app.delegate.pasteView();
-        QCOMPARE(app.delegate.pasteView(), nullptr);
     }
 
     void refusals_data() {

@@ -90,40 +90,6 @@ private Q_SLOTS:
         if (text) QCOMPARE(int(classifyLoginAnswer(*text)), login);
     }
 
-    void languages_data() {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("identifier");
-        const char* rows[][2] = {{"Apache", "apache"},
-                                 {"Bash", "bash"},
-                                 {"C", "c"},
-                                 {"C#", "cs"},
-                                 {"C++", "cpp"},
-                                 {"CSS", "css"},
-                                 {"CoffeeScript", "coffeescript"},
-                                 {"HTML", "html"},
-                                 {"Ini", "ini"},
-                                 {"Java", "java"},
-                                 {"JavaScript", "javascript"},
-                                 {"Objective C", "objectivec"},
-                                 {"PHP", "php"},
-                                 {"Perl", "perl"},
-                                 {"Python", "python"},
-                                 {"Ruby", "ruby"},
-                                 {"SQL", "sql"},
-                                 {"XML", "xml"},
-                                 {"python", "no-highlight"},
-                                 {"C ", "no-highlight"},
-                                 {"Plain text", "no-highlight"},
-                                 {"", "no-highlight"}};
-        for (const auto& row : rows) QTest::newRow(row[0]) << row[0] << row[1];
-    }
-    void languages() {
-        QFETCH(QString, title);
-        QFETCH(QString, identifier);
-        QCOMPARE(languageIdentifier(title), identifier);
-    }
-    void noLanguageChosen() { QCOMPARE(languageIdentifier(std::nullopt), "no-highlight"); }
-
     // At most 200 characters and 4096 code units are shown, cut between characters.
     void shownAnswers_data() {
         QTest::addColumn<QString>("answer");

@@ -1,4 +1,5 @@
 #include "platform/HttpsTransport.h"
+#include "support/Files.h"
 #include "support/RawService.h"
 #include "support/TestService.h"
 
@@ -43,18 +44,6 @@ QByteArray encodeForm(const Fields& fields) {
     for (const auto& [name, value] : fields)
         pairs.append(QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value));
     return pairs.join('&');
-}
-
-QByteArray pattern(qint64 size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i) bytes[i] = char((i * 7 + i / 251) & 0xff);
-    return bytes;
-}
-
-QString writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() ? path
-                                                                                    : QString();
 }
 
 Reply reply(Reply::Kind kind, std::chrono::milliseconds delay = 0ms) {
@@ -131,6 +120,9 @@ private Q_SLOTS:
         QTest::newRow("utf-8 and line breaks") << utf8 << 0;
         // Past httplib's own form limit, and past one encoded piece.
         QTest::newRow("large") << Fields{{"paste", QString(300 * 1024, '&')}} << 0;
+        // Encoded in pieces of 16384 units: a pair across a piece's edge stays one character.
+        QTest::newRow("pair across a piece edge")
+            << Fields{{"paste", QString(16383, 'a') + QString::fromUtf8("😀") + "b"}} << 0;
         QTest::newRow("still a post after a 302") << reserved << 302;
         QTest::newRow("after a 307") << utf8 << 307;
     }
@@ -200,15 +192,16 @@ private Q_SLOTS:
                                            << "text/plain" << QByteArray("x") << true << 0;
         QTest::newRow("empty file") << Fields{} << "empty.png"
                                     << "image/png" << QByteArray() << true << 0;
-        QTest::newRow("binary over several buffers") << Fields{{"a", "1"}} << "blob.bin" << binary
-                                                     << pattern(3 * 1024 * 1024 + 17) << true << 0;
+        QTest::newRow("binary over several buffers")
+            << Fields{{"a", "1"}} << "blob.bin" << binary << patternBytes(3 * 1024 * 1024 + 17)
+            << true << 0;
         QTest::newRow("large, counted only")
-            << Fields{} << "big.bin" << binary << pattern(24 * 1024 * 1024) << false << 0;
+            << Fields{} << "big.bin" << binary << patternBytes(24 * 1024 * 1024) << false << 0;
         // The body goes out again, so the file is read again from the start.
         QTest::newRow("after a 301") << Fields{{"a", "1"}} << "blob.bin" << binary
-                                     << pattern(3 * 1024 * 1024 + 17) << true << 301;
-        QTest::newRow("after a 308")
-            << Fields{} << "blob.bin" << binary << pattern(1 << 20) << true << 308;
+                                     << patternBytes(3 * 1024 * 1024 + 17) << true << 301;
+        QTest::newRow("after a 307")
+            << Fields{} << "blob.bin" << binary << patternBytes(1 << 20) << true << 307;
     }
 
     void uploadSendsFieldsThenFile() {
@@ -218,7 +211,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(bool, keepBodies);
         QFETCH(int, redirect);
-        const QString file = writeFile(dir_.filePath(fileName), content);
+        const QString file = makeFile(dir_.path(), fileName, content);
         QVERIFY(!file.isEmpty());
         TestService service({TestService::Certificate::Good, keepBodies, 16});
         service.setReply(Reply::text("https://x.example/f"));
@@ -409,14 +402,17 @@ private Q_SLOTS:
              : failure == Failure::OtherHostCertificate ? TestService::Certificate::OtherHost
                                                         : TestService::Certificate::Good,
              !changing, 16});
-        service.setReply(failure == Failure::DroppedConnection ? reply(Reply::Kind::Drop)
-                         : failure == Failure::RedirectToHttp
+        service.setReply(failure == Failure::RedirectToHttp
                              ? Reply::redirect(QString("http://127.0.0.1:%1/").arg(service.port()))
                              : Reply::text("ok"));
 
         HttpsTransport::Options options;
         options.origin = service.origin();
         if (failure != Failure::UntrustedCertificate) options.extraCaPem = TestService::caPem();
+        // Reads the request, then closes without a word.
+        std::optional<RawService> silent;
+        if (failure == Failure::DroppedConnection)
+            options.origin = silent.emplace(QList<RawStep>{}, RawService::Options{}).origin();
         const int unused = ::socket(AF_INET, SOCK_STREAM, 0);  // bound, never listening
         if (failure == Failure::ConnectionRefused) {
             sockaddr_in address{};
@@ -443,7 +439,7 @@ private Q_SLOTS:
             service.setReply("/slow", reply(Reply::Kind::Text, 500ms));
             for (int i = 0; i < 8; ++i)
                 transport.postFields("/slow", Fields{{"a", "1"}}, &busy.context, busy.add());
-            upload(writeFile(dir_.filePath("doomed.txt"), "content"));
+            upload(makeFile(dir_.path(), "doomed.txt", "content"));
             QVERIFY(QFile::remove(dir_.filePath("doomed.txt")));
         } else if (changing) {
             // The service reads nothing for a while: the upload stalls on full socket buffers
@@ -451,7 +447,7 @@ private Q_SLOTS:
             Reply stall = Reply::text("ok");
             stall.readDelay = 1500ms;
             service.setReply(stall);
-            QFile file(writeFile(dir_.filePath("changing.bin"), pattern(32 << 20)));
+            QFile file(makeFile(dir_.path(), "changing.bin", patternBytes(32 << 20)));
             upload(file.fileName());
             QTest::qWait(400);
             if (failure == Failure::FileShrinks)
@@ -493,7 +489,7 @@ private Q_SLOTS:
         TestService service({TestService::Certificate::Good, false, 16});
         service.setReply(answer);
         HttpsTransport transport(options(service.origin(), 2500ms));
-        const QString file = writeFile(dir_.filePath("limits.bin"), pattern(uploadBytes));
+        const QString file = makeFile(dir_.path(), "limits.bin", patternBytes(uploadBytes));
         Outcomes out;
         QElapsedTimer timer;
         timer.start();
@@ -561,7 +557,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         service.reset();
-        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(out.waitFor(3));
         QVERIFY(out.results[0].ok && out.results[1].ok);
         QVERIFY(!out.results[2].ok && !out.results[2].error.isEmpty());
@@ -580,7 +576,7 @@ private Q_SLOTS:
         silent.readDelay = midUpload ? 60s : 0s;
         service.setReply(silent);
         const QString file =
-            writeFile(dir_.filePath("inflight.bin"), pattern(midUpload ? 8 << 20 : 1000));
+            makeFile(dir_.path(), "inflight.bin", patternBytes(midUpload ? 8 << 20 : 1000));
         auto transport = service.makeTransport();
         Outcomes out;
         for (int i = 0; i < 20; ++i)
@@ -594,7 +590,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         transport.reset();
-        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
         QTest::qWait(200);
         QCOMPARE(out.results.size(), 0);
     }

@@ -1,8 +1,9 @@
-// The image and file pages: choosing, previewing and uploading, against the test service.
+// The image and file pages: choosing, dropping and previewing.
 #include "app/Preview.h"
 #include "platform/Toolkit.h"
-#include "support/ConnectedApp.h"
-#include "support/OutputCapture.h"
+#include "support/AppHarness.h"
+#include "support/FakeTransport.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QDropEvent>
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,29 +20,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstdio>
 
 using namespace ferrodock;
 using namespace ferrodock::test;
 
 namespace {
-
-QString makeImage(const QDir& dir, const QString& name, QSize size = QSize(64, 48)) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(200, 80, 40));
-    const QString path = dir.filePath(name);
-    if (!image.save(path, "PNG")) qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-QString makeFile(const QDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    return path;
-}
 
 // Lets every decode in flight finish and its result arrive.
 void settlePreviews() {
@@ -92,12 +74,6 @@ QString makeRawFile(const QDir& dir, const QByteArray& name) {
     if (fd < 0 || ::write(fd, "bytes", 5) != 5) qFatal("cannot write %s", path.constData());
     ::close(fd);
     return QString::fromLatin1(path.toPercentEncoding("/"));
-}
-
-QMap<QString, RecordedPart> partsByName(const RecordedRequest& request) {
-    QMap<QString, RecordedPart> parts;
-    for (const RecordedPart& part : request.parts) parts.insert(part.name, part);
-    return parts;
 }
 
 }  // namespace
@@ -202,74 +178,6 @@ private Q_SLOTS:
         if (image && !chosen.isEmpty()) QVERIFY(app.delegate.imageSelectButton()->icon().isNull());
     }
 
-    void multipartFields_data() {
-        QTest::addColumn<bool>("image");
-        QTest::addColumn<QList<bool>>("flags");  // priv, anon[, nsfw]
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QStringList>("expected");  // name=value of the text fields, in order
-        QTest::addColumn<QString>("mimeType");
-        QTest::newRow("image example")
-            << true << QList<bool>{true, false, false} << ""
-            << "cat.png" << QStringList{"priv=1", "anon=0", "nsfw=0", "apikey="} << "image/png";
-        QTest::newRow("image all ticked")
-            << true << QList<bool>{true, true, true} << "k"
-            << "cat.png" << QStringList{"priv=1", "anon=1", "nsfw=1", "apikey=k"} << "image/png";
-        QTest::newRow("file example")
-            << false << QList<bool>{false, true} << "0123456789abcdef0123456789abcdef"
-            << "report.pdf"
-            << QStringList{"priv=0", "anon=1", "apikey=0123456789abcdef0123456789abcdef"}
-            << "application/pdf";
-        QTest::newRow("file name with & and é")
-            << false << QList<bool>{false, false} << "k&=+"
-            << QString::fromUtf8("Tom & Jerry – été.bin")
-            << QStringList{"priv=0", "anon=0", "apikey=k&=+"} << "application/octet-stream";
-    }
-    void multipartFields() {
-        QFETCH(bool, image);
-        QFETCH(QList<bool>, flags);
-        QFETCH(QString, key);
-        QFETCH(QString, fileName);
-        QFETCH(QStringList, expected);
-        QFETCH(QString, mimeType);
-        ConnectedApp app;
-        const QByteArray address = image ? "ferrodock.net/i/abcdefghi" : "ferrodock.net/f/abcdefgh";
-        app.service.setReply(Reply::text(address));
-        QTemporaryDir dir;
-        QByteArray content(300 * 1024, '\0');
-        for (int i = 0; i < content.size(); ++i) content[i] = char(i * 7 + i / 1024);
-        const QString path = makeFile(dir.path(), fileName, content);
-        app.choose(path, image);
-        QCOMPARE(titleOf(image ? app.delegate.selectButton() : app.delegate.selectButton2()),
-                 fileName);  // shown literally, '&' included
-        const QList<QCheckBox*> boxes =
-            image ? QList<QCheckBox*>{app.delegate.privImage(), app.delegate.anonImage(),
-                                      app.delegate.nsfwImage()}
-                  : QList<QCheckBox*>{app.delegate.privFile(), app.delegate.anonFile()};
-        for (int i = 0; i < boxes.size(); ++i) boxes[i]->setChecked(flags[i]);
-        toolkit::setTitle(app.delegate.savedapikey(), key);
-
-        app.press(image ? app.delegate.imageUploadButton() : app.delegate.fileUploadButton());
-        QPushButton* link = image ? app.delegate.imageOutput() : app.delegate.fileOutput();
-        QTRY_COMPARE(titleOf(link), QString::fromLatin1(address));
-        const RecordedRequest request = app.lastRequest();
-        QCOMPARE(request.path,
-                 image ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"));
-        QStringList fields;
-        for (const RecordedPart& part : request.parts) {
-            if (part.name != "file") fields << part.name + "=" + QString::fromUtf8(part.content);
-        }
-        QCOMPARE(fields, expected);
-        const RecordedPart file = partsByName(request).value("file");
-        QCOMPARE(file.fileName, fileName);
-        QCOMPARE(file.contentType, mimeType);
-        QCOMPARE(file.content, content);
-
-        // The choice stays: the same file can go again, and the link copies the address.
-        app.press(link);
-        QCOMPARE(titleOf(link), QStringLiteral("Copied to clipboard."));
-    }
-
     // Previews match a smooth scale of the whole picture, at a scale that is not whole.
     void previewFidelity_data() {
         QTest::addColumn<QImage>("picture");
@@ -351,8 +259,9 @@ private Q_SLOTS:
     }
     void previewRefusals() {
         QFETCH(QString, kind);
-        ConnectedApp app;
-        app.service.setReply(Reply::text("ferrodock.net/i/abcdefghi"));
+        InstalledFake net;
+        AppHarness app;
+        app.start();
         QTemporaryDir dir;
         const QString path = dir.filePath("holiday.jpg");
         if (kind == "text") makeFile(dir.path(), "holiday.jpg", "plain text, no picture");
@@ -374,8 +283,7 @@ private Q_SLOTS:
         QVERIFY(app.delegate.bgImage()->pixmap().isNull());
         if (kind == "fifo") return;
         app.press(app.delegate.imageUploadButton());
-        QTRY_COMPARE(titleOf(app.delegate.imageOutput()),
-                     QStringLiteral("ferrodock.net/i/abcdefghi"));
+        QCOMPARE(net->requests.value(0).filePath, path);
     }
 
     // A newer choice wins over an older decode; a decode outliving its window touches nothing.
@@ -413,60 +321,6 @@ private Q_SLOTS:
             settlePreviews();
             QCOMPARE(view->pixmap().size(), fitted());
         }
-    }
-
-    // A page uploads only the file it shows; the link resets empty the choice of both pages.
-    void pageSendsWhatItShows_data() {
-        QTest::addColumn<QStringList>("steps");  // "choose image", "upload file", "copy file", ...
-        QTest::addColumn<bool>("image");         // the page pressed last
-        QTest::addColumn<QString>("sent");       // the file it sent; "" for the reminder
-        QTest::newRow("nothing chosen: image") << QStringList{} << true << "";
-        QTest::newRow("nothing chosen: file") << QStringList{} << false << "";
-        QTest::newRow("image chosen, file page") << QStringList{"choose image"} << false << "";
-        QTest::newRow("both chosen, image page")
-            << QStringList{"choose image", "choose file"} << true << "cat.png";
-        QTest::newRow("file link reset, then image")
-            << QStringList{"choose file", "upload file", "copy file", "choose image"} << false
-            << "";
-        QTest::newRow("image link reset empties both")
-            << QStringList{"choose file", "choose image", "upload image", "copy image"} << false
-            << "";
-    }
-    void pageSendsWhatItShows() {
-        QFETCH(QStringList, steps);
-        QFETCH(bool, image);
-        QFETCH(QString, sent);
-        ConnectedApp app;
-        QTemporaryDir dir;
-        const QString cat = makeImage(dir.path(), "cat.png");
-        const QString notes = makeFile(dir.path(), "notes.txt", "text");
-        for (const QString& step : steps) {
-            const bool onImage = step.endsWith("image");
-            QPushButton* link = onImage ? app.delegate.imageOutput() : app.delegate.fileOutput();
-            const QByteArray address =
-                onImage ? "ferrodock.net/i/abcdefghi" : "ferrodock.net/f/abcdefgh";
-            if (step.startsWith("choose")) app.choose(onImage ? cat : notes, onImage);
-            if (step.startsWith("upload")) {
-                app.service.setReply(Reply::text(address));
-                app.press(onImage ? app.delegate.imageUploadButton()
-                                  : app.delegate.fileUploadButton());
-                QTRY_COMPARE(titleOf(link), QString::fromLatin1(address));
-            }
-            if (step.startsWith("copy")) app.press(link);
-        }
-        const int before = app.service.requestCount();
-        app.service.setReply(Reply::text("answer"));
-        app.press(image ? app.delegate.imageUploadButton() : app.delegate.fileUploadButton());
-        QPushButton* link = image ? app.delegate.imageOutput() : app.delegate.fileOutput();
-        if (sent.isEmpty()) {
-            QCOMPARE(titleOf(link), image ? QStringLiteral("You forgot to choose an image.")
-                                          : QStringLiteral("You forgot to choose a file."));
-            QTest::qWait(100);
-            QCOMPARE(app.service.requestCount(), before);
-            return;
-        }
-        QTRY_COMPARE(titleOf(link), QStringLiteral("answer"));
-        QCOMPARE(partsByName(app.lastRequest()).value("file").fileName, sent);
     }
 
     // Choices refused with their reason on the page's link, leaving the page as it was.
@@ -540,42 +394,6 @@ private Q_SLOTS:
                      .entryList(fileTypePatterns({"jpg", "jpeg", "gif", "png"}), QDir::Files,
                                 QDir::Name),
                  QStringList({"a.Jpg", "b.JPEG", "c.gif", "d.pNg"}));
-    }
-
-    void failures_data() {
-        QTest::addColumn<bool>("image");
-        QTest::addColumn<QString>("fault");
-        for (bool image : {true, false}) {
-            const char* page = image ? "image" : "file";
-            QTest::addRow("%s deleted after choosing", page) << image << "deleted";
-            QTest::addRow("%s replaced by a folder", page) << image << "folder";
-            QTest::addRow("%s dropped connection", page) << image << "drop";
-            QTest::addRow("%s dropped halfway", page) << image << "halfway";
-        }
-    }
-    void failures() {
-        QFETCH(bool, image);
-        QFETCH(QString, fault);
-        // A cut connection may leave nothing to read; the idle limit then ends the upload.
-        ConnectedApp app({}, std::chrono::seconds(2));
-        Reply reply = fault == "drop" ? replyOf(Reply::Kind::Drop) : Reply::text("x");
-        if (fault == "halfway") reply.dropAfterBytes = 256 * 1024;
-        app.service.setReply(reply);
-        QTemporaryDir dir;
-        const QString path = fault == "halfway"
-                                 ? makeFile(dir.path(), "cat.png", QByteArray(4 << 20, 'c'))
-                                 : makeImage(dir.path(), "cat.png");
-        app.choose(path, image);
-        if (fault == "deleted" || fault == "folder") QVERIFY(QFile::remove(path));
-        if (fault == "folder") QVERIFY(QDir().mkdir(path));
-        QPushButton* link = image ? app.delegate.imageOutput() : app.delegate.fileOutput();
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("upload failed: ")));
-        OutputCapture out(stdout);
-        app.press(image ? app.delegate.imageUploadButton() : app.delegate.fileUploadButton());
-        QTRY_COMPARE_WITH_TIMEOUT(titleOf(link), QStringLiteral("Upload failed. Please try again."),
-                                  10000);
-        QCOMPARE(out.text(), image ? QByteArray("Error\n") : QByteArray());
-        QCOMPARE(titleOf(app.delegate.savedpath()), path);
     }
 };
 

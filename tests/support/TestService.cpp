@@ -6,21 +6,14 @@
 #include <QMap>
 #include <QtGlobal>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <condition_variable>
 #include <deque>
-#include <filesystem>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -42,31 +35,6 @@ QString certsDir() {
     return QStringLiteral(FERRODOCK_TEST_CERTS_DIR);
 }
 
-// httplib does not give handlers the socket, so find the server side of the connection by
-// its two ports among the process's descriptors.
-int findServerSocket(int localPort, int remotePort) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    for (auto it = fs::directory_iterator("/proc/self/fd", error);
-         !error && it != fs::directory_iterator(); it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        int fd = -1;
-        if (std::from_chars(name.data(), name.data() + name.size(), fd).ec != std::errc()) continue;
-        sockaddr_in local{};
-        sockaddr_in peer{};
-        socklen_t length = sizeof local;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
-            local.sin_family != AF_INET || ntohs(local.sin_port) != localPort)
-            continue;
-        length = sizeof peer;
-        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
-            ntohs(peer.sin_port) != remotePort)
-            continue;
-        return fd;
-    }
-    return -1;
-}
-
 }  // namespace
 
 struct TestService::Impl {
@@ -82,16 +50,10 @@ struct TestService::Impl {
     Reply defaultReply;
     QMap<QString, Reply> replies;
     QList<RecordedRequest> requests;
-    // A private duplicate of the socket each worker thread is serving, so stopping can shut
-    // down idle keep-alive connections that would otherwise hold a worker for seconds. Being
-    // our own descriptor, it cannot have been reused for an unrelated socket meanwhile.
-    std::map<std::thread::id, int> connections;
-
-    // Worker threads for connections; each releases its connection once httplib is done
-    // with it.
+    // Worker threads for connections, as many as the options ask for.
     class Workers final : public httplib::TaskQueue {
     public:
-        Workers(Impl& impl, int count) : impl_(impl) {
+        explicit Workers(int count) {
             for (int i = 0; i < std::max(count, 1); ++i) threads_.emplace_back([this] { work(); });
         }
         void enqueue(std::function<void()> job) override {
@@ -122,11 +84,9 @@ struct TestService::Impl {
                     jobs_.pop_front();
                 }
                 job();
-                impl_.releaseConnection();
             }
         }
 
-        Impl& impl_;
         std::mutex mutex_;
         std::condition_variable ready_;
         std::deque<std::function<void()>> jobs_;
@@ -145,8 +105,10 @@ struct TestService::Impl {
         server = std::make_unique<httplib::SSLServer>(cert.constData(), key.constData());
         if (!server->is_valid()) qFatal("test service: cannot load %s", cert.constData());
 
-        server->new_task_queue = [this] { return new Workers(*this, options.threads); };
+        server->new_task_queue = [this] { return new Workers(options.threads); };
         server->set_keep_alive_max_count(100);
+        // An idle kept-alive connection holds its worker this long, stopping included.
+        server->set_keep_alive_timeout(1);
         server->Post(".*",
                      [this](const httplib::Request& req, httplib::Response& res,
                             const httplib::ContentReader& reader) { handle(req, res, reader); });
@@ -172,7 +134,6 @@ struct TestService::Impl {
         {
             std::lock_guard lock(mutex);
             stopping = true;
-            for (const auto& [thread, fd] : connections) ::shutdown(fd, SHUT_RDWR);
         }
         changed.notify_all();
         server->stop();
@@ -186,30 +147,6 @@ struct TestService::Impl {
         return !changed.wait_for(lock, duration, [this] { return stopping; });
     }
 
-    int trackConnection(const httplib::Request& req) {
-        const auto self = std::this_thread::get_id();
-        {
-            std::lock_guard lock(mutex);
-            if (auto it = connections.find(self); it != connections.end()) return it->second;
-        }
-        const int fd = findServerSocket(req.local_port, req.remote_port);
-        if (fd < 0) return -1;
-        const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        if (copy < 0) return -1;
-        std::lock_guard lock(mutex);
-        if (stopping) ::shutdown(copy, SHUT_RDWR);
-        connections[self] = copy;
-        return copy;
-    }
-
-    void releaseConnection() {
-        std::lock_guard lock(mutex);
-        if (auto it = connections.find(std::this_thread::get_id()); it != connections.end()) {
-            ::close(it->second);
-            connections.erase(it);
-        }
-    }
-
     Reply replyFor(const QString& path) const {
         std::lock_guard lock(mutex);
         return replies.value(path, defaultReply);
@@ -217,7 +154,6 @@ struct TestService::Impl {
 
     void handle(const httplib::Request& req, httplib::Response& res,
                 const httplib::ContentReader& reader) {
-        const int connection = trackConnection(req);
         RecordedRequest record;
         record.method = qstring(req.method);
         record.path = qstring(req.path);
@@ -227,13 +163,6 @@ struct TestService::Impl {
         if (!pause(reply.readDelay)) return;
 
         const bool keep = options.keepBodies;
-        qint64 received = 0;
-        // Cuts the connection halfway through the request body, as a failing network does.
-        auto dropHere = [&] {
-            if (reply.dropAfterBytes < 0 || received < reply.dropAfterBytes) return false;
-            if (connection >= 0) ::shutdown(connection, SHUT_RDWR);
-            return true;
-        };
         if (req.is_multipart_form_data()) {
             record.complete = reader(
                 [&](const httplib::MultipartFormData& header) {
@@ -248,8 +177,6 @@ struct TestService::Impl {
                     if (record.parts.isEmpty()) return false;
                     RecordedPart& part = record.parts.last();
                     part.size += qint64(length);
-                    received += qint64(length);
-                    if (dropHere()) return false;
                     if (keep) part.content.append(data, qsizetype(length));
                     return true;
                 });
@@ -263,8 +190,6 @@ struct TestService::Impl {
             std::string body;
             record.complete = reader([&](const char* data, size_t length) {
                 record.bodyBytes += qint64(length);
-                received += qint64(length);
-                if (dropHere()) return false;
                 if (keep) body.append(data, length);
                 return true;
             });
@@ -298,12 +223,11 @@ struct TestService::Impl {
             case Reply::Kind::Silent: {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [this] { return stopping; });
+                // Cut off after the headers: the client sees an answer that never ends.
+                res.set_chunked_content_provider("text/plain",
+                                                 [](size_t, httplib::DataSink&) { return false; });
                 break;
             }
-            case Reply::Kind::Drop:
-                // Nothing gets written: the response httplib then tries to send fails.
-                if (connection >= 0) ::shutdown(connection, SHUT_RDWR);
-                break;
             case Reply::Kind::Huge:
                 res.set_chunked_content_provider(
                     "application/octet-stream",

@@ -38,15 +38,13 @@ struct Reply {
     enum class Kind {
         Text,      // status + body
         Silent,    // accepts the request and never answers (until the service stops)
-        Drop,      // closes the connection without an answer
         Huge,      // streams `hugeBytes` bytes of 'x' as the body
         Redirect,  // answers `status` (302 unless a 3xx is set) with Location: `location`
     };
     Kind kind = Kind::Text;
     int status = 200;
     QByteArray body;
-    std::chrono::milliseconds delay{0};  // wait before answering
-    qint64 dropAfterBytes = -1;          // >= 0: close the connection once this much body came in
+    std::chrono::milliseconds delay{0};      // wait before answering
     std::chrono::milliseconds readDelay{0};  // wait before reading the request body
     qint64 hugeBytes = 0;
     qint64 chunkBytes = 64 * 1024;       // Huge: bytes per chunk

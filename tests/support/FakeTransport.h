@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/Transport.h"
+
+#include <QPointer>
+#include <QStringList>
+
+#include <utility>
+
+namespace ferrodock::test {
+
+// One request as a page made it.
+struct FakeRequest {
+    QString path;
+    QList<FormField> fields;
+    QString filePath;  // empty for a form post
+    QString mimeType;
+    QPointer<QObject> context;
+    TransportCompletion completion;
+
+    QString field(const QString& name) const {
+        for (const FormField& f : fields)
+            if (f.name == name) return f.value;
+        return QStringLiteral("<absent>");
+    }
+    QStringList names() const {
+        QStringList list;
+        for (const FormField& f : fields) list << f.name;
+        return list;
+    }
+};
+
+// A transport that only records: the test decides when and how each request ends.
+class FakeTransport final : public Transport {
+public:
+    void postFields(const QString& path, const QList<FormField>& fields, QObject* context,
+                    TransportCompletion completion) override {
+        requests.append({path, fields, {}, {}, context, std::move(completion)});
+    }
+    void uploadFile(const QString& path, const QList<FormField>& fields, const QString& filePath,
+                    const QString& mimeType, QObject* context,
+                    TransportCompletion completion) override {
+        requests.append({path, fields, filePath, mimeType, context, std::move(completion)});
+    }
+
+    // Ends request `index` (the last one by default), as the transport would on its context.
+    void finish(const TransportResult& result, qsizetype index = -1) {
+        FakeRequest& request = requests[index < 0 ? requests.size() - 1 : index];
+        Q_ASSERT(request.completion);
+        const TransportCompletion completion = std::exchange(request.completion, {});
+        if (request.context) completion(result);
+    }
+    void answer(const QByteArray& body, qsizetype index = -1) { finish({true, body, {}}, index); }
+    void fail(qsizetype index = -1) {
+        finish({false, {}, QStringLiteral("connection refused")}, index);
+    }
+
+    QList<FakeRequest> requests;
+};
+
+// Installs a fresh fake as the shared transport for the lifetime of this object.
+class InstalledFake {
+public:
+    InstalledFake() {
+        auto owned = std::make_unique<FakeTransport>();
+        fake_ = owned.get();
+        installSharedTransport(std::move(owned));
+    }
+    ~InstalledFake() { installSharedTransport(nullptr); }
+    FakeTransport* operator->() const { return fake_; }
+    FakeTransport& operator*() const { return *fake_; }
+
+private:
+    FakeTransport* fake_;
+};
+
+}  // namespace ferrodock::test

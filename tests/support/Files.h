@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+namespace ferrodock::test {
+
+// Writes `bytes` to `name` in `dir` and gives its path; a test cannot go on without it.
+inline QString makeFile(const QDir& dir, const QString& name, const QByteArray& bytes = {}) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// A plain PNG of `size` under `name` in `dir`.
+inline QString makeImage(const QDir& dir, const QString& name, QSize size = QSize(64, 48)) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(200, 80, 40));
+    const QString path = dir.filePath(name);
+    if (!image.save(path, "PNG")) qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// Bytes with no short period, so a shifted or repeated piece shows.
+inline QByteArray patternBytes(qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i) bytes[i] = char((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+}  // namespace ferrodock::test
