@@ -39,8 +39,8 @@ void AppDelegate::uploadChosenFile(bool forImage) {
     const QString mimeType =
         mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
 
-    UploadPanel* panel = UploadPanel::of(output, forImage ? QStringLiteral("Image")
-                                                          : QStringLiteral("File"));
+    UploadPanel* panel =
+        UploadPanel::of(output, forImage ? QStringLiteral("Image") : QStringLiteral("File"));
     const quint64 id = panel ? panel->begin(displayName(path)) : 0;
     const TransferHandle handle = sharedTransport().uploadFile(
         forImage ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"), fields,

@@ -78,9 +78,8 @@ void AppDelegate::pastePushed(QObject*) {
     const QString key = savedapikey() ? toolkit::title(savedapikey()) : QString();
 
     UploadPanel* panel = UploadPanel::of(pasteOutput(), QStringLiteral("Paste"));
-    const quint64 id = panel ? panel->begin(sizeText(text.toUtf8().size()) +
-                                            QStringLiteral(" of text"))
-                             : 0;
+    const quint64 id =
+        panel ? panel->begin(sizeText(text.toUtf8().size()) + QStringLiteral(" of text")) : 0;
     const TransferHandle handle = sharedTransport().postFields(
         QStringLiteral("/api/upload/paste"),
         {{QStringLiteral("pastedata"), text},

@@ -200,9 +200,9 @@ void UploadPanel::finish(quint64 id, const QString& text, bool succeeded) {
     if (uploads_.upper_bound(id) == uploads_.end()) theme::showTitle(link_, text);
     updateLauncher(true);
     if (!link_ || link_->window()->isActiveWindow()) return;
-    sharedNotices().notify(pageName_ + (succeeded ? QStringLiteral(" uploaded")
-                                                  : QStringLiteral(" upload failed")),
-                           text);
+    sharedNotices().notify(
+        pageName_ + (succeeded ? QStringLiteral(" uploaded") : QStringLiteral(" upload failed")),
+        text);
 }
 
 void UploadPanel::cancelAll() {
@@ -265,9 +265,8 @@ void UploadPanel::updateLauncher(bool force) {
             total += upload.last.total;
         }
     }
-    sharedNotices().showProgress(any ? std::optional<double>(total > 0 ? double(sent) / double(total)
-                                                                       : 0.0)
-                                     : std::nullopt);
+    sharedNotices().showProgress(
+        any ? std::optional<double>(total > 0 ? double(sent) / double(total) : 0.0) : std::nullopt);
 }
 
 }  // namespace ferrodock

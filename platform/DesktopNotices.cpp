@@ -14,8 +14,8 @@ class BusNotices final : public DesktopNotices {
 public:
     explicit BusNotices(const QString& desktopFileName)
         : entry_(desktopFileName),
-          appUri_(QStringLiteral("application://") + desktopFileName +
-                  QStringLiteral(".desktop")) {}
+          appUri_(QStringLiteral("application://") + desktopFileName + QStringLiteral(".desktop")) {
+    }
 
     void notify(const QString& summary, const QString& body) override {
         QDBusConnection bus = QDBusConnection::sessionBus();

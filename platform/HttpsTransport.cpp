@@ -219,9 +219,7 @@ struct HttpsTransport::Engine {
         add(std::move(t));
     }
 
-    void finish(std::unique_ptr<Transfer> t, CURLcode code) {
-        deliver(*t, resultOf(*t, code));
-    }
+    void finish(std::unique_ptr<Transfer> t, CURLcode code) { deliver(*t, resultOf(*t, code)); }
 
     void deliver(Transfer& t, TransportResult result) {
         std::lock_guard lock(t.guard->mutex);

@@ -32,8 +32,8 @@ public:
     HttpsTransport(const HttpsTransport&) = delete;
     HttpsTransport& operator=(const HttpsTransport&) = delete;
 
-    TransferHandle postFields(const QString& path, const QList<FormField>& fields,
-                              QObject* context, TransportCompletion completion,
+    TransferHandle postFields(const QString& path, const QList<FormField>& fields, QObject* context,
+                              TransportCompletion completion,
                               ProgressReport progress = {}) override;
     TransferHandle uploadFile(const QString& path, const QList<FormField>& fields,
                               const QString& filePath, const QString& mimeType, QObject* context,

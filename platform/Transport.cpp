@@ -31,8 +31,8 @@ private:
         QMetaObject::invokeMethod(
             context,
             [completion = std::move(completion)] {
-                completion(TransportResult{false, {}, QStringLiteral("no transport installed"),
-                                           TransportError::Other});
+                completion(TransportResult{
+                    false, {}, QStringLiteral("no transport installed"), TransportError::Other});
             },
             Qt::QueuedConnection);
     }

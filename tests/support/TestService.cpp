@@ -230,6 +230,7 @@ struct TestService::Impl {
         qint64 received = 0;
         // Cuts the connection halfway through the request body, as a failing network does.
         auto dropHere = [&] {
+            if (!pause(reply.readPause)) return true;
             if (reply.dropAfterBytes < 0 || received < reply.dropAfterBytes) return false;
             if (connection >= 0) ::shutdown(connection, SHUT_RDWR);
             return true;
