@@ -12,8 +12,8 @@ namespace ferrodock::cli {
 
 namespace {
 
-// Shows a spinner and the seconds spent on standard error while a request runs for more than
-// a second, when standard error is a terminal.
+// Shows a progress bar (a spinner until the size is known) on standard error while a request
+// runs for more than a second, when standard error is a terminal.
 class Activity {
 public:
     Activity(const CommandStreams& io, const QString& label) : io_(io), label_(label) {
@@ -27,13 +27,28 @@ public:
     }
     Activity(const Activity&) = delete;
     Activity& operator=(const Activity&) = delete;
+    void update(const TransportProgress& progress) { progress_ = progress; }
 
 private:
     void draw() {
         const qint64 ms = clock_.elapsed();
         if (ms < 1000) return;
-        static constexpr char kFrames[] = {'|', '/', '-', '\\'};
         drawn_ = true;
+        if (progress_.fullySent || progress_.total > 0) {
+            constexpr int kWidth = 30;
+            const qint64 percent =
+                progress_.fullySent ? 100 : progress_.sent * 100 / progress_.total;
+            const int filled = int(percent * kWidth / 100);
+            write(io_.err,
+                  QStringLiteral("\r\033[K%1 [%2%3] %4%%5")
+                      .arg(label_, QString(filled, QLatin1Char('#')),
+                           QString(kWidth - filled, QLatin1Char('-')))
+                      .arg(percent)
+                      .arg(progress_.fullySent ? QStringLiteral(", waiting for the service")
+                                               : QString()));
+            return;
+        }
+        static constexpr char kFrames[] = {'|', '/', '-', '\\'};
         write(io_.err, QStringLiteral("\r\033[K%1 %2 %3 s")
                            .arg(label_, QChar::fromLatin1(kFrames[(ms / 250) % 4]))
                            .arg(ms / 1000));
@@ -42,6 +57,7 @@ private:
     QString label_;
     QElapsedTimer clock_;
     QTimer timer_;
+    TransportProgress progress_;
     bool drawn_ = false;
 };
 
@@ -96,13 +112,16 @@ TransportResult await(const CommandStreams& io, const QString& label,
     QEventLoop loop;
     TransportResult outcome;
     bool done = false;
+    Activity activity(io, label);
+    sharedTransport().watchProgress(
+        &context, [&activity](const TransportProgress& progress) { activity.update(progress); });
     start(&context, [&](const TransportResult& result) {
         outcome = result;
         done = true;
         loop.quit();
     });
-    Activity activity(io, label);
     if (!done) loop.exec();
+    sharedTransport().watchProgress(&context, {});
     return outcome;
 }
 

@@ -9,13 +9,16 @@ namespace ferrodock {
 
 struct TransportResult;
 
-// Shown when a request could not be completed or its answer could not be read. Neither text
-// has an address length, so a link button showing one is never copied.
-inline QString uploadFailedText() {
-    return QStringLiteral("Upload failed. Please try again.");
-}
-inline QString loginFailedText() {
-    return QStringLiteral("Login failed. Please try again.");
+// Shown when a request could not be completed or its answer could not be read: the cause in
+// plain words, then what to do. Every text has spaces, so a link button showing one is never
+// copied as an address.
+QString uploadFailedText(const TransportResult& result);
+QString loginFailedText(const TransportResult& result);
+// The cause alone, lower case and without a full stop ("the connection was lost"); empty
+// when nothing more is known than that it failed.
+QString failureCause(const TransportResult& result);
+inline QString uploadCancelledText() {
+    return QStringLiteral("Upload cancelled.");
 }
 
 // Where the details of failures go, for whoever reads standard error; never a password or a

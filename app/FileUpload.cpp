@@ -1,7 +1,9 @@
 #include "app/AppDelegate.h"
+#include "app/Characters.h"
 #include "app/Feedback.h"
 #include "app/PasteUpload.h"
 #include "app/Theme.h"
+#include "app/UploadProgress.h"
 #include "platform/Toolkit.h"
 #include "platform/Transport.h"
 
@@ -37,22 +39,24 @@ void AppDelegate::uploadChosenFile(bool forImage) {
     const QString mimeType =
         mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
 
-    sharedTransport().uploadFile(
+    UploadPanel* panel =
+        UploadPanel::of(output, forImage ? QStringLiteral("Image") : QStringLiteral("File"));
+    const quint64 id = panel ? panel->begin(displayName(path)) : 0;
+    const TransferHandle handle = sharedTransport().uploadFile(
         forImage ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"), fields,
-        path, mimeType, this, [this, forImage](const TransportResult& result) {
+        path, mimeType, this,
+        [forImage, panel = QPointer<UploadPanel>(panel), id](const TransportResult& result) {
+            if (result.kind == TransportError::Cancelled) return;
             const std::optional<QString> answer =
                 answerText(result, lcUpload(), forImage ? "image upload" : "file upload");
-            QPushButton* link = forImage ? imageOutput() : fileOutput();
-            if (answer) {
-                theme::showTitle(link, *answer);
-                return;
-            }
-            if (forImage) {
+            if (!answer && forImage) {
                 std::fputs("Error\n", stdout);
                 std::fflush(stdout);
             }
-            theme::showTitle(link, uploadFailedText());
-        });
+            if (panel) panel->finish(id, answer ? *answer : uploadFailedText(result), bool(answer));
+        },
+        panel ? panel->reportFor(id) : ProgressReport{});
+    if (panel) panel->attach(id, handle);
 }
 
 void AppDelegate::imagePushed(QObject*) {

@@ -30,7 +30,7 @@ void AppDelegate::loginPushed(QObject*) {
         [this, user](const TransportResult& result) {
             const std::optional<QString> answer = answerText(result, lcLogin(), "login");
             if (!answer) {
-                showStatus(loginResponse(), loginFailedText());
+                showStatus(loginResponse(), loginFailedText(result));
                 return;
             }
             switch (classifyLoginAnswer(*answer)) {

@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/Feedback.h"
 #include "app/Theme.h"
+#include "app/UploadProgress.h"
 #include "platform/Transport.h"
 
 #include <QTextDocument>
@@ -76,17 +77,24 @@ void AppDelegate::pastePushed(QObject*) {
     const QString anon = flagValue(anonPaste());
     const QString key = savedapikey() ? toolkit::title(savedapikey()) : QString();
 
-    sharedTransport().postFields(
+    UploadPanel* panel = UploadPanel::of(pasteOutput(), QStringLiteral("Paste"));
+    const quint64 id =
+        panel ? panel->begin(sizeText(text.toUtf8().size()) + QStringLiteral(" of text")) : 0;
+    const TransferHandle handle = sharedTransport().postFields(
         QStringLiteral("/api/upload/paste"),
         {{QStringLiteral("pastedata"), text},
          {QStringLiteral("language"), languageIdentifier(title)},
          {QStringLiteral("priv"), priv},
          {QStringLiteral("anon"), anon},
          {QStringLiteral("apikey"), key}},
-        this, [this](const TransportResult& result) {
+        this,
+        [panel = QPointer<UploadPanel>(panel), id](const TransportResult& result) {
+            if (result.kind == TransportError::Cancelled) return;
             const std::optional<QString> answer = answerText(result, lcUpload(), "paste upload");
-            theme::showTitle(pasteOutput(), answer ? *answer : uploadFailedText());
-        });
+            if (panel) panel->finish(id, answer ? *answer : uploadFailedText(result), bool(answer));
+        },
+        panel ? panel->reportFor(id) : ProgressReport{});
+    if (panel) panel->attach(id, handle);
 }
 
 }  // namespace ferrodock

@@ -11,6 +11,7 @@
 #include <thread>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace ferrodock {
 
@@ -53,6 +54,7 @@ struct HttpsTransport::Engine {
     Options options;
     QByteArray userAgent = QByteArrayLiteral("ferrodock/" FERRODOCK_VERSION);
     CURLM* multi = nullptr;
+    std::shared_ptr<Waker> waker = std::make_shared<Waker>();
     // Cleared when the transport goes away, so completions already posted do not run.
     std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);
 
@@ -69,6 +71,7 @@ struct HttpsTransport::Engine {
         if (initCurl()) multi = curl_multi_init();
         if (multi) {
             curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxHostConnections);
+            waker->multi = multi;
             thread = std::thread([this] { run(); });
         }
     }
@@ -86,6 +89,10 @@ struct HttpsTransport::Engine {
             // whatever they captured) die on the thread that destroys the transport.
             for (const auto& [easy, t] : running) curl_multi_remove_handle(multi, easy);
             running.clear();
+            {
+                std::lock_guard lock(waker->mutex);
+                waker->multi = nullptr;
+            }
             curl_multi_cleanup(multi);
         }
         // Whatever never reached the loop is dropped without a completion.
@@ -94,8 +101,12 @@ struct HttpsTransport::Engine {
 
     // A transfer to origin + `path` whose completion is delivered to `context`.
     std::unique_ptr<Transfer> transferTo(const QString& path, QObject* context,
-                                         TransportCompletion completion, RequestBody body) {
+                                         TransportCompletion completion, ProgressReport progress,
+                                         RequestBody body) {
         auto t = std::make_unique<Transfer>();
+        t->control = std::make_shared<TransferHandle::State>();
+        t->control->waker = waker;
+        t->progress = std::move(progress);
         t->url = (options.origin + path).toStdString();
         t->body = std::move(body);
         t->guard = guardContext(context);
@@ -104,17 +115,32 @@ struct HttpsTransport::Engine {
         return t;
     }
 
-    void submit(std::unique_ptr<Transfer> t) {
+    TransferHandle submit(std::unique_ptr<Transfer> t) {
+        TransferHandle handle(t->control);
         if (!multi) {
             t->failure = QStringLiteral("cannot initialise libcurl");
             finish(std::move(t), CURLE_FAILED_INIT);
-            return;
+            return handle;
         }
         {
             std::lock_guard lock(mutex);
             incoming.push_back(std::move(t));
         }
         curl_multi_wakeup(multi);
+        return handle;
+    }
+
+    // A cancelled transfer leaves the multi handle at once, which closes its connection
+    // mid-request, so nothing more of it is sent.
+    void dropCancelled() {
+        std::vector<CURL*> cancelled;
+        for (const auto& [easy, t] : running)
+            if (t->control->cancelled.load()) cancelled.push_back(easy);
+        for (CURL* easy : cancelled) {
+            curl_multi_remove_handle(multi, easy);
+            auto node = running.extract(easy);
+            finish(std::move(node.mapped()), CURLE_ABORTED_BY_CALLBACK);
+        }
     }
 
     void run() {
@@ -126,6 +152,7 @@ struct HttpsTransport::Engine {
                 batch.swap(incoming);
             }
             for (auto& t : batch) start(std::move(t));
+            dropCancelled();
 
             int active = 0;
             curl_multi_perform(multi, &active);
@@ -144,6 +171,10 @@ struct HttpsTransport::Engine {
     }
 
     void start(std::unique_ptr<Transfer> t) {
+        if (t->control->cancelled.load()) {
+            finish(std::move(t), CURLE_ABORTED_BY_CALLBACK);
+            return;
+        }
         if (auto* upload = std::get_if<UploadBody>(&t->body);
             upload && !prepareUpload(*upload, t->failure)) {
             finish(std::move(t), CURLE_READ_ERROR);
@@ -188,20 +219,7 @@ struct HttpsTransport::Engine {
         add(std::move(t));
     }
 
-    void finish(std::unique_ptr<Transfer> t, CURLcode code) {
-        TransportResult result;
-        if (code == CURLE_OK) {
-            result.ok = true;
-            result.body = std::move(t->answer);
-        } else if (!t->failure.isEmpty()) {
-            result.error = t->failure;
-        } else {
-            const QString text = t->errorBuffer[0] ? QString::fromUtf8(t->errorBuffer).trimmed()
-                                                   : QString::fromUtf8(curl_easy_strerror(code));
-            result.error = QStringLiteral("%1 (curl error %2)").arg(text).arg(int(code));
-        }
-        deliver(*t, std::move(result));
-    }
+    void finish(std::unique_ptr<Transfer> t, CURLcode code) { deliver(*t, resultOf(*t, code)); }
 
     void deliver(Transfer& t, TransportResult result) {
         std::lock_guard lock(t.guard->mutex);
@@ -225,21 +243,27 @@ HttpsTransport::HttpsTransport(Options options)
 
 HttpsTransport::~HttpsTransport() = default;
 
-void HttpsTransport::postFields(const QString& path, const QList<FormField>& fields,
-                                QObject* context, TransportCompletion completion) {
-    engine_->submit(engine_->transferTo(path, context, std::move(completion), formBody(fields)));
+TransferHandle HttpsTransport::postFields(const QString& path, const QList<FormField>& fields,
+                                          QObject* context, TransportCompletion completion,
+                                          ProgressReport progress) {
+    return engine_->submit(engine_->transferTo(path, context, std::move(completion),
+                                               progressFor(context, std::move(progress)),
+                                               formBody(fields)));
 }
 
-void HttpsTransport::uploadFile(const QString& path, const QList<FormField>& fields,
-                                const QString& filePath, const QString& mimeType, QObject* context,
-                                TransportCompletion completion) {
+TransferHandle HttpsTransport::uploadFile(const QString& path, const QList<FormField>& fields,
+                                          const QString& filePath, const QString& mimeType,
+                                          QObject* context, TransportCompletion completion,
+                                          ProgressReport progress) {
     UploadBody upload;
     for (const FormField& field : fields)
         upload.fields.emplace_back(field.name.toUtf8(), field.value.toUtf8());
     upload.filePath = filePath;
     upload.fileName = filePath.mid(filePath.lastIndexOf(QLatin1Char('/')) + 1).toUtf8();
     upload.mimeType = mimeType.toUtf8();
-    engine_->submit(engine_->transferTo(path, context, std::move(completion), std::move(upload)));
+    return engine_->submit(engine_->transferTo(path, context, std::move(completion),
+                                               progressFor(context, std::move(progress)),
+                                               std::move(upload)));
 }
 
 }  // namespace ferrodock

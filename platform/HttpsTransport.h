@@ -32,11 +32,13 @@ public:
     HttpsTransport(const HttpsTransport&) = delete;
     HttpsTransport& operator=(const HttpsTransport&) = delete;
 
-    void postFields(const QString& path, const QList<FormField>& fields, QObject* context,
-                    TransportCompletion completion) override;
-    void uploadFile(const QString& path, const QList<FormField>& fields, const QString& filePath,
-                    const QString& mimeType, QObject* context,
-                    TransportCompletion completion) override;
+    TransferHandle postFields(const QString& path, const QList<FormField>& fields, QObject* context,
+                              TransportCompletion completion,
+                              ProgressReport progress = {}) override;
+    TransferHandle uploadFile(const QString& path, const QList<FormField>& fields,
+                              const QString& filePath, const QString& mimeType, QObject* context,
+                              TransportCompletion completion,
+                              ProgressReport progress = {}) override;
 
 private:
     struct Engine;

@@ -94,6 +94,7 @@ size_t onUploadRead(char* buffer, size_t size, size_t count, void* arg) {
     if (!openUpload(u, t.failure)) return CURL_READFUNC_ABORT;
     struct stat st {};
     if (::fstat(u.fd, &st) != 0 || st.st_size != u.fileSize) {
+        u.problem = TransportError::FileChanged;
         t.failure = QStringLiteral("%1 changed size during the upload").arg(u.filePath);
         return CURL_READFUNC_ABORT;
     }
@@ -105,10 +106,12 @@ size_t onUploadRead(char* buffer, size_t size, size_t count, void* arg) {
             ::pread(u.fd, buffer + got, wanted - got, off_t(u.fileOffset) + off_t(got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
+            u.problem = TransportError::FileUnreadable;
             t.failure = QStringLiteral("cannot read %1: %2").arg(u.filePath, systemError(errno));
             return CURL_READFUNC_ABORT;
         }
         if (n == 0) {
+            u.problem = TransportError::FileChanged;
             t.failure = QStringLiteral("%1 shrank during the upload").arg(u.filePath);
             return CURL_READFUNC_ABORT;
         }
@@ -193,10 +196,12 @@ bool prepareUpload(UploadBody& u, QString& failure) {
     const QByteArray path = QFile::encodeName(u.filePath);
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
+        u.problem = errno == ENOENT ? TransportError::FileChanged : TransportError::FileUnreadable;
         failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
+        u.problem = TransportError::FileChanged;
         failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
         return false;
     }
@@ -209,11 +214,13 @@ bool prepareUpload(UploadBody& u, QString& failure) {
         const ssize_t n = ::read(u.fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
+            u.problem = TransportError::FileUnreadable;
             failure = QStringLiteral("cannot read %1: %2").arg(u.filePath, systemError(errno));
             return false;
         }
         if (n == 0) return true;
         if (u.content.size() + n > kMaxUnsizedFileBytes) {
+            u.problem = TransportError::FileUnreadable;
             failure = QStringLiteral("%1 reports no size and holds more than %2 bytes")
                           .arg(u.filePath)
                           .arg(kMaxUnsizedFileBytes);
@@ -228,15 +235,18 @@ bool openUpload(UploadBody& u, QString& failure) {
     const QByteArray path = QFile::encodeName(u.filePath);
     u.fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (u.fd < 0) {
+        u.problem = errno == ENOENT ? TransportError::FileChanged : TransportError::FileUnreadable;
         failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
         return false;
     }
     struct stat st {};
     if (::fstat(u.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        u.problem = TransportError::FileChanged;
         failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
         return false;
     }
     if (st.st_size != u.fileSize) {
+        u.problem = TransportError::FileChanged;
         failure = QStringLiteral("%1 changed size before the upload started").arg(u.filePath);
         return false;
     }

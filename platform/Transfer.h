@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,19 @@
 
 // The pieces of one HTTPS request shared by the transport's engine, its request bodies and the
 // setup every transfer gets. Internal to the transport.
+namespace ferrodock {
+
+namespace transfer {
+struct Waker;
+}
+
+struct TransferHandle::State {
+    std::atomic<bool> cancelled{false};
+    std::weak_ptr<transfer::Waker> waker;
+};
+
+}  // namespace ferrodock
+
 namespace ferrodock::transfer {
 
 using Clock = std::chrono::steady_clock;
@@ -51,6 +65,7 @@ struct UploadBody {
     // A file that reports size 0 (as /proc files do) is read whole before sending.
     bool readWhole = false;
     QByteArray content;
+    TransportError problem = TransportError::None;  // what went wrong with the file
 };
 
 using RequestBody = std::variant<FormBody, UploadBody>;
@@ -98,6 +113,17 @@ struct Transfer {
     QByteArray answer;
 
     QString failure;  // our own reason, preferred over curl's text
+    TransportError failureKind = TransportError::None;
+    std::chrono::milliseconds failedLimit{0};
+
+    // Shared with the caller's handle; set from any thread.
+    std::shared_ptr<TransferHandle::State> control;
+    ProgressReport progress;
+    Clock::time_point lastReport;
+    bool reportedSent = false;
+    // Set while a report is on its way to the context: the next waits, so a busy context
+    // never gets a queue of them.
+    std::shared_ptr<std::atomic<bool>> reportPending = std::make_shared<std::atomic<bool>>(false);
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     Transfer() = default;
@@ -109,6 +135,18 @@ struct Transfer {
     // Forgets the previous answer before the request goes out (again).
     void restart();
 };
+
+// Wakes the engine's loop from any thread; `multi` is cleared before the multi handle goes.
+struct Waker {
+    std::mutex mutex;
+    CURLM* multi = nullptr;
+    void wake();
+};
+
+// The result a finished transfer delivers (TransferControl.cpp), for curl's `code`.
+TransportResult resultOf(Transfer& t, CURLcode code);
+// Posts progress to the transfer's context, coalesced; called on every curl progress tick.
+void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal);
 
 // Request bodies (RequestBody.cpp).
 FormBody formBody(const QList<FormField>& fields);

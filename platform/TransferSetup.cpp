@@ -26,6 +26,7 @@ QString seconds(std::chrono::milliseconds limit) {
 bool overCap(Transfer& t, size_t bytes) {
     t.readBytes += qint64(bytes);
     if (t.readBytes <= t.limits.readBytes) return false;
+    t.failureKind = TransportError::TooLarge;
     t.failure = QStringLiteral("the answer is larger than %1 bytes").arg(t.limits.readBytes);
     return true;
 }
@@ -116,7 +117,9 @@ int onRequestStart(void* arg, char*, char*, int, int) {
 // out, the answer has a deadline of its own, however slowly it trickles in.
 int onProgress(void* arg, curl_off_t, curl_off_t down, curl_off_t upTotal, curl_off_t up) {
     auto& t = *static_cast<Transfer*>(arg);
+    if (t.control && t.control->cancelled.load()) return 1;
     if (!t.sending) return 0;
+    reportProgress(t, up, upTotal);
     const Clock::time_point now = Clock::now();
     if (!t.sent && upTotal > 0 && up >= upTotal) {
         t.sent = true;
@@ -125,6 +128,8 @@ int onProgress(void* arg, curl_off_t, curl_off_t down, curl_off_t upTotal, curl_
     if (t.sent) {
         if (t.sentAt == Clock::time_point{}) t.sentAt = now;
         if (now - t.sentAt < t.limits.answer) return 0;
+        t.failureKind = TransportError::NoAnswer;
+        t.failedLimit = t.limits.answer;
         t.failure = QStringLiteral("no complete answer within %1 s of sending the request")
                         .arg(seconds(t.limits.answer));
         return 1;
@@ -136,6 +141,8 @@ int onProgress(void* arg, curl_off_t, curl_off_t down, curl_off_t upTotal, curl_
         return 0;
     }
     if (now - t.lastActivity < t.limits.idle) return 0;
+    t.failureKind = TransportError::NoAnswer;
+    t.failedLimit = t.limits.idle;
     t.failure = QStringLiteral("no data moved for %1 s").arg(seconds(t.limits.idle));
     return 1;
 }

@@ -14,13 +14,16 @@ std::unique_ptr<Transport>& slot() {
 // instead of crashing.
 class NoTransport final : public Transport {
 public:
-    void postFields(const QString&, const QList<FormField>&, QObject* context,
-                    TransportCompletion completion) override {
+    TransferHandle postFields(const QString&, const QList<FormField>&, QObject* context,
+                              TransportCompletion completion, ProgressReport) override {
         fail(context, std::move(completion));
+        return {};
     }
-    void uploadFile(const QString&, const QList<FormField>&, const QString&, const QString&,
-                    QObject* context, TransportCompletion completion) override {
+    TransferHandle uploadFile(const QString&, const QList<FormField>&, const QString&,
+                              const QString&, QObject* context, TransportCompletion completion,
+                              ProgressReport) override {
         fail(context, std::move(completion));
+        return {};
     }
 
 private:
@@ -28,13 +31,25 @@ private:
         QMetaObject::invokeMethod(
             context,
             [completion = std::move(completion)] {
-                completion(TransportResult{false, {}, QStringLiteral("no transport installed")});
+                completion(TransportResult{
+                    false, {}, QStringLiteral("no transport installed"), TransportError::Other});
             },
             Qt::QueuedConnection);
     }
 };
 
 }  // namespace
+
+void Transport::watchProgress(const QObject* context, ProgressReport progress) {
+    if (progress)
+        watches_.insert(context, std::move(progress));
+    else
+        watches_.remove(context);
+}
+
+ProgressReport Transport::progressFor(const QObject* context, ProgressReport own) const {
+    return own ? own : watches_.value(context);
+}
 
 Transport& sharedTransport() {
     if (!slot()) slot() = std::make_unique<NoTransport>();

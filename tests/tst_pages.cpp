@@ -23,8 +23,15 @@ namespace {
 
 const QByteArray kKey = "0123456789abcdef0123456789abcdef";
 const QByteArray kRejection = "3b7f0c52a9d14e68b2c5f7091d4a6e83";
-const QString kFailed = QStringLiteral("Upload failed. Please try again.");
-const QString kLoginFailed = QStringLiteral("Login failed. Please try again.");
+// The fake's failure and an answer that is not text, as the pages name them.
+const QString kFailed =
+    QStringLiteral("Upload failed: could not reach ferrodock.net. Please try again.");
+const QString kNotText =
+    QStringLiteral("Upload failed: the service's answer was not text. Please try again.");
+const QString kLoginFailed =
+    QStringLiteral("Login failed: could not reach ferrodock.net. Please try again.");
+const QString kLoginNotText =
+    QStringLiteral("Login failed: the service's answer was not text. Please try again.");
 const QByteArray kNotSent = "<not sent>";
 
 // The real window with a fake transport; `session` is what the session file holds at start.
@@ -93,7 +100,7 @@ private Q_SLOTS:
         QTest::newRow("33") << QByteArray(33, 'k') << QString(33, 'k') << QByteArray();
         QTest::newRow("empty") << QByteArray("") << "" << QByteArray();
         QTest::newRow("markup") << QByteArray("<b>no</b> & x") << "<b>no</b> & x" << QByteArray();
-        QTest::newRow("not utf-8") << QByteArray("\xff\xfe") << kLoginFailed << QByteArray();
+        QTest::newRow("not utf-8") << QByteArray("\xff\xfe") << kLoginNotText << QByteArray();
         QTest::newRow("transport failure") << QByteArray("fail") << kLoginFailed << QByteArray();
         // 32 units the session file could not hold: a message, not a key.
         for (const char* odd : {",", "\n", "\r", "\t", "\x7f", "\xE2\x80\xA8"}) {
@@ -328,7 +335,7 @@ private Q_SLOTS:
                                   << QString::fromUtf8(family.repeated(200)) + "...";
         QTest::newRow("one character of 520k marks")
             << "a" + QByteArray("\xCC\x81").repeated(520000) << "...";
-        QTest::newRow("not utf-8") << QByteArray("\xc3\x28") << kFailed;
+        QTest::newRow("not utf-8") << QByteArray("\xc3\x28") << kNotText;
         QTest::newRow("transport failure") << QByteArray("fail") << kFailed;
     }
     void pasteAnswers() {
@@ -337,7 +344,8 @@ private Q_SLOTS:
         App app;
         app.delegate.pasteData()->setPlainText("keep me");
         app.press(app.delegate.pasteUploadButton());
-        if (shown == kFailed) QTest::ignoreMessage(QtWarningMsg, QRegularExpression("paste"));
+        if (shown == kFailed || shown == kNotText)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("paste"));
         settle(*app.net, answer);
         QCOMPARE(titleOf(app.delegate.pasteOutput()), shown);
         QCOMPARE(toolkit::titleColor(app.delegate.pasteOutput()), QColor(Qt::white));
@@ -429,7 +437,8 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("upload failed: "));
         OutputCapture out(stdout);
         settle(*app.net, answer);
-        QCOMPARE(titleOf(app.link(image ? "image" : "file")), kFailed);
+        QCOMPARE(titleOf(app.link(image ? "image" : "file")),
+                 answer == "fail" ? kFailed : kNotText);
         QCOMPARE(out.text(), image ? QByteArray("Error\n") : QByteArray());
         QCOMPARE(titleOf(app.delegate.savedpath()), path);
     }

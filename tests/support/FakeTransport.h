@@ -33,14 +33,17 @@ struct FakeRequest {
 // A transport that only records: the test decides when and how each request ends.
 class FakeTransport final : public Transport {
 public:
-    void postFields(const QString& path, const QList<FormField>& fields, QObject* context,
-                    TransportCompletion completion) override {
+    TransferHandle postFields(const QString& path, const QList<FormField>& fields,
+                              QObject* context, TransportCompletion completion,
+                              ProgressReport) override {
         requests.append({path, fields, {}, {}, context, std::move(completion)});
+        return {};
     }
-    void uploadFile(const QString& path, const QList<FormField>& fields, const QString& filePath,
-                    const QString& mimeType, QObject* context,
-                    TransportCompletion completion) override {
+    TransferHandle uploadFile(const QString& path, const QList<FormField>& fields,
+                              const QString& filePath, const QString& mimeType, QObject* context,
+                              TransportCompletion completion, ProgressReport) override {
         requests.append({path, fields, filePath, mimeType, context, std::move(completion)});
+        return {};
     }
 
     // Ends request `index` (the last one by default), as the transport would on its context.
@@ -52,7 +55,8 @@ public:
     }
     void answer(const QByteArray& body, qsizetype index = -1) { finish({true, body, {}}, index); }
     void fail(qsizetype index = -1) {
-        finish({false, {}, QStringLiteral("connection refused")}, index);
+        finish({false, {}, QStringLiteral("connection refused"), TransportError::Unreachable, {}},
+               index);
     }
 
     QList<FakeRequest> requests;

@@ -163,6 +163,8 @@ struct TestService::Impl {
         if (!pause(reply.readDelay)) return;
 
         const bool keep = options.keepBodies;
+        // A slow reader: waits this long before taking each piece of the body.
+        auto slowly = [&] { return pause(reply.readPause); };
         if (req.is_multipart_form_data()) {
             record.complete = reader(
                 [&](const httplib::MultipartFormData& header) {
@@ -174,7 +176,7 @@ struct TestService::Impl {
                     return true;
                 },
                 [&](const char* data, size_t length) {
-                    if (record.parts.isEmpty()) return false;
+                    if (record.parts.isEmpty() || !slowly()) return false;
                     RecordedPart& part = record.parts.last();
                     part.size += qint64(length);
                     if (keep) part.content.append(data, qsizetype(length));
@@ -189,6 +191,7 @@ struct TestService::Impl {
         } else {
             std::string body;
             record.complete = reader([&](const char* data, size_t length) {
+                if (!slowly()) return false;
                 record.bodyBytes += qint64(length);
                 if (keep) body.append(data, length);
                 return true;

@@ -46,6 +46,7 @@ struct Reply {
     QByteArray body;
     std::chrono::milliseconds delay{0};      // wait before answering
     std::chrono::milliseconds readDelay{0};  // wait before reading the request body
+    std::chrono::milliseconds readPause{0};  // wait before each piece of the body read
     qint64 hugeBytes = 0;
     qint64 chunkBytes = 64 * 1024;       // Huge: bytes per chunk
     std::chrono::milliseconds pause{0};  // Huge: wait between chunks

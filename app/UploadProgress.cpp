@@ -1,0 +1,272 @@
+#include "app/UploadProgress.h"
+
+#include "app/Feedback.h"
+#include "app/Theme.h"
+#include "platform/DesktopNotices.h"
+
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+
+#include <cmath>
+
+namespace ferrodock {
+
+namespace {
+
+// Uploads that end sooner are not worth a moving bar.
+constexpr int kRevealDelayMs = 300;
+constexpr qint64 kLauncherIntervalMs = 250;
+constexpr int kBarSteps = 1000;
+
+QList<QPointer<UploadPanel>>& panels() {
+    static QList<QPointer<UploadPanel>> all;
+    return all;
+}
+
+// Asks before the window closes over running uploads, and cancels the shown page's uploads
+// on Esc. One per window.
+class WindowGuard final : public QObject {
+public:
+    explicit WindowGuard(QWidget* window) : QObject(window) {
+        setObjectName(QStringLiteral("uploadGuard"));
+        window->installEventFilter(this);
+        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+        QObject::connect(escape, &QShortcut::activated, this, [] {
+            for (const QPointer<UploadPanel>& panel : panels())
+                if (panel && panel->parentWidget()->isVisible()) panel->cancelAll();
+        });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Close || watched != parent()) return false;
+        const int running = UploadPanel::runningEverywhere();
+        if (running == 0) return false;
+        QMessageBox question(QMessageBox::Question, QStringLiteral("Uploads running"),
+                             running == 1
+                                 ? QStringLiteral("An upload is still running.")
+                                 : QStringLiteral("%1 uploads are still running.").arg(running),
+                             QMessageBox::NoButton, static_cast<QWidget*>(parent()));
+        question.setObjectName(QStringLiteral("cancelUploadsQuestion"));
+        question.setInformativeText(QStringLiteral("Cancel them and close the window?"));
+        QPushButton* stop =
+            question.addButton(QStringLiteral("Cancel Uploads"), QMessageBox::AcceptRole);
+        question.setDefaultButton(
+            question.addButton(QStringLiteral("Keep Uploading"), QMessageBox::RejectRole));
+        question.exec();
+        if (question.clickedButton() == stop) {
+            UploadPanel::cancelEverywhere();
+            return false;
+        }
+        event->ignore();
+        return true;
+    }
+};
+
+QString durationText(double seconds) {
+    const qint64 s = qint64(std::ceil(seconds));
+    if (s < 60) return QStringLiteral("%1 s").arg(std::max<qint64>(s, 1));
+    if (s < 3600) return QStringLiteral("%1 min").arg((s + 59) / 60);
+    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg((s % 3600 + 59) / 60);
+}
+
+}  // namespace
+
+QString sizeText(qint64 bytes) {
+    if (bytes < 1000) return QStringLiteral("%1 bytes").arg(bytes);
+    static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB"};
+    double value = double(bytes) / 1000.0;
+    int unit = 0;
+    while (value >= 999.95 && unit < 3) {
+        value /= 1000.0;
+        ++unit;
+    }
+    return QString::number(value, 'f', 1) + QLatin1Char(' ') + QLatin1String(kUnits[unit]);
+}
+
+QString progressText(const QString& label, qint64 sent, qint64 total, double bytesPerSecond) {
+    QString text = QStringLiteral("Uploading %1: %2%, %3 of %4")
+                       .arg(label)
+                       .arg(total > 0 ? sent * 100 / total : 0)
+                       .arg(sizeText(sent), sizeText(total));
+    if (bytesPerSecond > 0) {
+        text += QStringLiteral(", %1/s, about %2 left")
+                    .arg(sizeText(qint64(bytesPerSecond)),
+                         durationText(double(std::max<qint64>(total - sent, 0)) / bytesPerSecond));
+    }
+    return text;
+}
+
+UploadPanel* UploadPanel::of(QPushButton* link, const QString& pageName) {
+    if (!link) return nullptr;
+    for (const QPointer<UploadPanel>& panel : panels())
+        if (panel && panel->link_ == link) return panel;
+    return new UploadPanel(link, pageName);
+}
+
+UploadPanel::UploadPanel(QPushButton* link, const QString& pageName)
+    : QWidget(link->parentWidget()), link_(link), pageName_(pageName) {
+    const QString name = pageName.toLower();
+    setObjectName(name + QStringLiteral("Progress"));
+    setAttribute(Qt::WA_StyledBackground);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setMinimumHeight(link->minimumHeight());
+    text_ = new QLabel(this);
+    text_->setObjectName(name + QStringLiteral("ProgressText"));
+    text_->setTextFormat(Qt::PlainText);
+    text_->setAccessibleName(pageName + QStringLiteral(" upload progress"));
+    bar_ = new QProgressBar(this);
+    bar_->setObjectName(name + QStringLiteral("ProgressBar"));
+    bar_->setRange(0, kBarSteps);
+    bar_->setTextVisible(false);
+    bar_->setAccessibleName(pageName + QStringLiteral(" upload progress bar"));
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_->setObjectName(name + QStringLiteral("CancelButton"));
+    cancel_->setAccessibleName(QStringLiteral("Cancel the upload"));
+    cancel_->setToolTip(QStringLiteral("Stop the upload (Esc)"));
+    cancel_->setFocusPolicy(Qt::TabFocus);
+    connect(cancel_, &QPushButton::clicked, this, &UploadPanel::cancelAll);
+
+    auto* column = new QVBoxLayout;
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(4);
+    column->addWidget(text_);
+    column->addWidget(bar_);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(18, 4, 6, 4);
+    row->setSpacing(12);
+    row->addLayout(column, 1);
+    row->addWidget(cancel_);
+    hide();
+    if (auto* box = qobject_cast<QBoxLayout*>(link->parentWidget()->layout()))
+        box->insertWidget(box->indexOf(link), this);
+
+    revealTimer_.setSingleShot(true);
+    connect(&revealTimer_, &QTimer::timeout, this, &UploadPanel::reveal);
+    if (QWidget* window = link->window();
+        !window->findChild<QObject*>(QStringLiteral("uploadGuard"), Qt::FindDirectChildrenOnly))
+        new WindowGuard(window);
+    panels().append(this);
+}
+
+int UploadPanel::runningEverywhere() {
+    int count = 0;
+    for (const QPointer<UploadPanel>& panel : panels())
+        if (panel) count += panel->running();
+    return count;
+}
+
+void UploadPanel::cancelEverywhere() {
+    for (const QPointer<UploadPanel>& panel : panels())
+        if (panel) panel->cancelAll();
+}
+
+quint64 UploadPanel::begin(const QString& label) {
+    Upload upload;
+    upload.clock.start();
+    upload.label = label;
+    uploads_.emplace(++newest_, std::move(upload));
+    if (shown_)
+        render();
+    else
+        revealTimer_.start(kRevealDelayMs);
+    return newest_;
+}
+
+void UploadPanel::attach(quint64 id, TransferHandle handle) {
+    if (auto it = uploads_.find(id); it != uploads_.end()) it->second.handle = std::move(handle);
+}
+
+ProgressReport UploadPanel::reportFor(quint64 id) {
+    return [panel = QPointer<UploadPanel>(this), id](const TransportProgress& progress) {
+        if (!panel) return;
+        auto it = panel->uploads_.find(id);
+        if (it == panel->uploads_.end()) return;
+        it->second.last = progress;
+        if (id == panel->newest_ && panel->shown_) panel->render();
+        updateLauncher(false);
+    };
+}
+
+void UploadPanel::finish(quint64 id, const QString& text, bool succeeded) {
+    if (uploads_.erase(id) == 0) return;  // cancelled: the page already says so
+    if (id == newest_) conceal();
+    // An older upload's answer would only be painted over by the newer one's.
+    if (uploads_.upper_bound(id) == uploads_.end()) theme::showTitle(link_, text);
+    updateLauncher(true);
+    if (!link_ || link_->window()->isActiveWindow()) return;
+    sharedNotices().notify(
+        pageName_ + (succeeded ? QStringLiteral(" uploaded") : QStringLiteral(" upload failed")),
+        text);
+}
+
+void UploadPanel::cancelAll() {
+    if (uploads_.empty()) return;
+    for (auto& [id, upload] : uploads_) upload.handle.cancel();
+    uploads_.clear();
+    conceal();
+    theme::showTitle(link_, uploadCancelledText());
+    updateLauncher(true);
+}
+
+void UploadPanel::reveal() {
+    if (!uploads_.contains(newest_) || !link_) return;
+    shown_ = true;
+    link_->hide();
+    show();
+    render();
+}
+
+void UploadPanel::conceal() {
+    revealTimer_.stop();
+    if (!shown_) return;
+    shown_ = false;
+    hide();
+    if (link_) link_->show();
+}
+
+void UploadPanel::render() {
+    const auto it = uploads_.find(newest_);
+    if (it == uploads_.end()) return;
+    const Upload& upload = it->second;
+    const TransportProgress& p = upload.last;
+    if (p.fullySent) {
+        text_->setText(QStringLiteral("Waiting for the service..."));
+        bar_->setValue(kBarSteps);
+        return;
+    }
+    if (p.total <= 0) {
+        text_->setText(QStringLiteral("Uploading %1...").arg(upload.label));
+        bar_->setValue(0);
+        return;
+    }
+    const double seconds = double(upload.clock.elapsed()) / 1000.0;
+    const double rate = seconds >= 1.0 && p.sent > 0 ? double(p.sent) / seconds : 0.0;
+    text_->setText(progressText(upload.label, p.sent, p.total, rate));
+    bar_->setValue(int(p.sent * kBarSteps / p.total));
+}
+
+void UploadPanel::updateLauncher(bool force) {
+    static QElapsedTimer last;
+    if (!force && last.isValid() && last.elapsed() < kLauncherIntervalMs) return;
+    last.start();
+    qint64 sent = 0, total = 0;
+    bool any = false;
+    for (const QPointer<UploadPanel>& panel : panels()) {
+        if (!panel) continue;
+        for (const auto& [id, upload] : panel->uploads_) {
+            any = true;
+            sent += upload.last.sent;
+            total += upload.last.total;
+        }
+    }
+    sharedNotices().showProgress(
+        any ? std::optional<double>(total > 0 ? double(sent) / double(total) : 0.0) : std::nullopt);
+}
+
+}  // namespace ferrodock

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/Transport.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <map>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace ferrodock {
+
+// "Uploading photo.png: 37%, 12.3 MB of 33.1 MB, 4.2 MB/s, about 6 s left"; the speed and
+// the time left only once `bytesPerSecond` is known.
+QString progressText(const QString& label, qint64 sent, qint64 total, double bytesPerSecond);
+// "12.3 MB", "512 kB", "17 bytes": decimal units, one decimal place from kB on.
+QString sizeText(qint64 bytes);
+
+// The uploads of one page and their progress, shown in place of the page's link button while
+// the newest runs: a line of text over a bar, and a Cancel button beside them. It is made the
+// first time the page uploads, and holds that page's running uploads, so the page can follow
+// its newest and cancel them all (the Cancel button, Esc, or closing the window).
+class UploadPanel final : public QWidget {
+    Q_OBJECT
+public:
+    // The panel of the page whose link button is `link`, made beside it on first use.
+    // `pageName` names the page in notifications ("File", "Image", "Paste").
+    static UploadPanel* of(QPushButton* link, const QString& pageName);
+    // Uploads running on every page.
+    static int runningEverywhere();
+    static void cancelEverywhere();
+
+    // A new upload, followed from now on; `label` names it ("photo.png", "2.1 MB of text").
+    quint64 begin(const QString& label);
+    void attach(quint64 id, TransferHandle handle);
+    ProgressReport reportFor(quint64 id);
+    // Upload `id` has ended with `text` on the link (an answer or a failure). Shows it when no
+    // newer upload of the page still runs, and tells the desktop when the window is not
+    // active. Nothing when the upload was cancelled.
+    void finish(quint64 id, const QString& text, bool succeeded);
+    void cancelAll();
+    int running() const { return int(uploads_.size()); }
+
+private:
+    struct Upload {
+        TransferHandle handle;
+        QElapsedTimer clock;
+        QString label;
+        TransportProgress last;
+    };
+    UploadPanel(QPushButton* link, const QString& pageName);
+    void reveal();
+    void render();
+    void conceal();
+    static void updateLauncher(bool force);
+
+    QPointer<QPushButton> link_;
+    QString pageName_;
+    QLabel* text_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QTimer revealTimer_;
+    std::map<quint64, Upload> uploads_;
+    quint64 newest_ = 0;
+    bool shown_ = false;
+};
+
+}  // namespace ferrodock

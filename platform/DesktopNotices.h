@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace ferrodock {
+
+// What the desktop shows outside the window: notifications, and the overall progress on the
+// application's taskbar or dock entry. Without a desktop to show them, calls do nothing.
+class DesktopNotices {
+public:
+    virtual ~DesktopNotices() = default;
+    virtual void notify(const QString& summary, const QString& body) = 0;
+    // `fraction` in [0, 1], or none to hide the progress.
+    virtual void showProgress(std::optional<double> fraction) = 0;
+};
+
+// Over the session bus: org.freedesktop.Notifications, and the launcher-entry signal that
+// docks and taskbars read, for the desktop entry `desktopFileName` (without ".desktop").
+// Never blocks; with no session bus, nothing is sent.
+std::unique_ptr<DesktopNotices> makeBusNotices(const QString& desktopFileName);
+
+// The process-wide notices; until one is installed, the session bus ones for the
+// application's desktop file name. Installing replaces the previous one.
+DesktopNotices& sharedNotices();
+void installSharedNotices(std::unique_ptr<DesktopNotices> notices);
+
+}  // namespace ferrodock

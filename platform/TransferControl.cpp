@@ -1,0 +1,110 @@
+#include "platform/Transfer.h"
+
+#include <QObject>
+
+namespace ferrodock {
+
+void TransferHandle::cancel() const {
+    if (!state_) return;
+    state_->cancelled.store(true);
+    if (auto waker = state_->waker.lock()) waker->wake();
+}
+
+namespace transfer {
+
+namespace {
+
+// Reports go out at most this often; the figures a person reads change no faster.
+constexpr auto kReportInterval = std::chrono::milliseconds(100);
+
+TransportError kindOfCode(const Transfer& t, CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+        case CURLE_COULDNT_CONNECT:
+            return TransportError::Unreachable;
+        case CURLE_OPERATION_TIMEDOUT:
+            // Only the connect limit is curl's own; ours set failureKind.
+            return t.sending ? TransportError::NoAnswer : TransportError::Unreachable;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            return TransportError::Untrusted;
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+            return TransportError::ConnectionLost;
+        default:
+            return TransportError::Other;
+    }
+}
+
+}  // namespace
+
+void Waker::wake() {
+    std::lock_guard lock(mutex);
+    if (multi) curl_multi_wakeup(multi);
+}
+
+TransportResult resultOf(Transfer& t, CURLcode code) {
+    TransportResult result;
+    if (t.control && t.control->cancelled.load()) {
+        result.kind = TransportError::Cancelled;
+        result.error = QStringLiteral("cancelled");
+        return result;
+    }
+    if (code == CURLE_OK) {
+        result.ok = true;
+        result.body = std::move(t.answer);
+        return result;
+    }
+    const auto* upload = std::get_if<UploadBody>(&t.body);
+    if (upload && upload->problem != TransportError::None)
+        result.kind = upload->problem;
+    else if (t.failureKind != TransportError::None)
+        result.kind = t.failureKind;
+    else
+        result.kind = kindOfCode(t, code);
+    result.limit = t.failedLimit;
+    if (!t.failure.isEmpty()) {
+        result.error = t.failure;
+    } else {
+        const QString text = t.errorBuffer[0] ? QString::fromUtf8(t.errorBuffer).trimmed()
+                                              : QString::fromUtf8(curl_easy_strerror(code));
+        result.error = QStringLiteral("%1 (curl error %2)").arg(text).arg(int(code));
+    }
+    return result;
+}
+
+void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal) {
+    if (!t.progress) return;
+    const bool fullySent = t.sent && !t.reportedSent;
+    const Clock::time_point now = Clock::now();
+    if (!fullySent && (t.sent || now - t.lastReport < kReportInterval)) return;
+    if (t.reportPending->exchange(true)) return;
+    t.lastReport = now;
+    t.reportedSent = t.reportedSent || fullySent;
+    const TransportProgress report{qint64(up), qint64(upTotal), t.sent};
+    std::lock_guard lock(t.guard->mutex);
+    if (!t.guard->target) return;
+    // The report and its function are shared, so the function never dies on this thread.
+    QMetaObject::invokeMethod(
+        t.guard->target,
+        [progress = std::make_shared<ProgressReport>(t.progress), control = t.control,
+         pending = t.reportPending, report] {
+            pending->store(false);
+            if (control && control->cancelled.load()) return;
+            (*progress)(report);
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace transfer
+
+}  // namespace ferrodock
