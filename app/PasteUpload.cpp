@@ -59,6 +59,28 @@ QString flagValue(const QCheckBox* box) {
     return QStringLiteral("0");
 }
 
+namespace {
+// How many bytes `text` takes as UTF-8, without making the bytes.
+qint64 utf8Size(QStringView text) {
+    qint64 size = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            size += 1;
+        } else if (c < 0x800) {
+            size += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+                   QChar::isLowSurrogate(text[i + 1].unicode())) {
+            size += 4;
+            ++i;
+        } else {
+            size += 3;
+        }
+    }
+    return size;
+}
+}  // namespace
+
 QString pasteText(const QPlainTextEdit* view) {
     // toPlainText() would turn no-break spaces into spaces; the paste goes out as typed. The
     // view ends paragraphs with U+2029 and Shift+Return lines with U+2028: both are line
@@ -72,22 +94,25 @@ QString pasteText(const QPlainTextEdit* view) {
 void AppDelegate::pastePushed(QObject*) {
     std::optional<QString> title;
     if (language() && language()->currentIndex() >= 0) title = language()->currentText();
-    const QString text = pasteData() ? pasteText(pasteData()) : QString();
+    QString text = pasteData() ? pasteText(pasteData()) : QString();
     const QString priv = flagValue(privPaste());
     const QString anon = flagValue(anonPaste());
     const QString key = savedapikey() ? toolkit::title(savedapikey()) : QString();
 
     UploadPanel* panel = UploadPanel::of(pasteOutput(), QStringLiteral("Paste"));
     const quint64 id =
-        panel ? panel->begin(sizeText(text.toUtf8().size()) + QStringLiteral(" of text")) : 0;
+        panel ? panel->begin(sizeText(utf8Size(text)) + QStringLiteral(" of text")) : 0;
+    // The text is moved, not copied (a braced list would copy it): a large paste is held once
+    // while it is sent.
+    QList<FormField> fields;
+    fields.reserve(5);
+    fields.append({QStringLiteral("pastedata"), std::move(text)});
+    fields.append({QStringLiteral("language"), languageIdentifier(title)});
+    fields.append({QStringLiteral("priv"), priv});
+    fields.append({QStringLiteral("anon"), anon});
+    fields.append({QStringLiteral("apikey"), key});
     const TransferHandle handle = sharedTransport().postFields(
-        QStringLiteral("/api/upload/paste"),
-        {{QStringLiteral("pastedata"), text},
-         {QStringLiteral("language"), languageIdentifier(title)},
-         {QStringLiteral("priv"), priv},
-         {QStringLiteral("anon"), anon},
-         {QStringLiteral("apikey"), key}},
-        this,
+        QStringLiteral("/api/upload/paste"), std::move(fields), this,
         [panel = QPointer<UploadPanel>(panel), id](const TransportResult& result) {
             if (result.kind == TransportError::Cancelled) return;
             const std::optional<QString> answer = answerText(result, lcUpload(), "paste upload");

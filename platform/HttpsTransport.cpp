@@ -243,12 +243,12 @@ HttpsTransport::HttpsTransport(Options options)
 
 HttpsTransport::~HttpsTransport() = default;
 
-TransferHandle HttpsTransport::postFields(const QString& path, const QList<FormField>& fields,
+TransferHandle HttpsTransport::postFields(const QString& path, QList<FormField> fields,
                                           QObject* context, TransportCompletion completion,
                                           ProgressReport progress) {
     return engine_->submit(engine_->transferTo(path, context, std::move(completion),
                                                progressFor(context, std::move(progress)),
-                                               formBody(fields)));
+                                               formBody(std::move(fields))));
 }
 
 TransferHandle HttpsTransport::uploadFile(const QString& path, const QList<FormField>& fields,

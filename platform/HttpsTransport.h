@@ -32,7 +32,7 @@ public:
     HttpsTransport(const HttpsTransport&) = delete;
     HttpsTransport& operator=(const HttpsTransport&) = delete;
 
-    TransferHandle postFields(const QString& path, const QList<FormField>& fields, QObject* context,
+    TransferHandle postFields(const QString& path, QList<FormField> fields, QObject* context,
                               TransportCompletion completion,
                               ProgressReport progress = {}) override;
     TransferHandle uploadFile(const QString& path, const QList<FormField>& fields,

@@ -183,12 +183,15 @@ bool attachUpload(Transfer& t, UploadBody& u) {
 
 }  // namespace
 
-FormBody formBody(const QList<FormField>& fields) {
+FormBody formBody(QList<FormField> fields) {
     FormBody f;
-    // Private copies, not shares of the caller's strings, so that wiping them touches only ours.
-    for (const FormField& field : fields)
-        f.fields.append({QString(field.name.constData(), field.name.size()),
-                         QString(field.value.constData(), field.value.size())});
+    f.fields = std::move(fields);
+    // Private strings, so that wiping them touches only ours: one the caller still shares
+    // (a password it read from its field) is copied, one moved in alone is taken as it is.
+    for (FormField& field : f.fields) {
+        field.name.detach();
+        field.value.detach();
+    }
     return f;
 }
 

@@ -149,7 +149,7 @@ TransportResult resultOf(Transfer& t, CURLcode code);
 void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal);
 
 // Request bodies (RequestBody.cpp).
-FormBody formBody(const QList<FormField>& fields);
+FormBody formBody(QList<FormField> fields);
 // Takes the file's size, or reads it whole when it reports none; false with `failure` set.
 bool prepareUpload(UploadBody& upload, QString& failure);
 // Opens the upload file when the request is about to go out; false with `failure` set.

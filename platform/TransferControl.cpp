@@ -1,5 +1,6 @@
 #include "platform/Transfer.h"
 
+#include <QLoggingCategory>
 #include <QObject>
 
 namespace ferrodock {
@@ -45,14 +46,8 @@ TransportError kindOfCode(const Transfer& t, CURLcode code) {
     }
 }
 
-}  // namespace
-
-void Waker::wake() {
-    std::lock_guard lock(mutex);
-    if (multi) curl_multi_wakeup(multi);
-}
-
-TransportResult resultOf(Transfer& t, CURLcode code) {
+// What a finished transfer ended with.
+TransportResult classify(Transfer& t, CURLcode code) {
     TransportResult result;
     if (t.control && t.control->cancelled.load()) {
         result.kind = TransportError::Cancelled;
@@ -79,6 +74,45 @@ TransportResult resultOf(Transfer& t, CURLcode code) {
                                               : QString::fromUtf8(curl_easy_strerror(code));
         result.error = QStringLiteral("%1 (curl error %2)").arg(text).arg(int(code));
     }
+    return result;
+}
+
+Q_LOGGING_CATEGORY(lcTransport, "ferrodock.transport")
+
+// One debug line a request: method, path, status, timings, sizes; never a body, so never a
+// password or a key.
+void logRequest(const Transfer& t, const TransportResult& result) {
+    if (!lcTransport().isDebugEnabled() || !t.easy) return;
+    long status = 0;
+    curl_off_t total = 0, connect = 0, tls = 0, firstByte = 0, sent = 0;
+    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(t.easy, CURLINFO_TOTAL_TIME_T, &total);
+    curl_easy_getinfo(t.easy, CURLINFO_CONNECT_TIME_T, &connect);
+    curl_easy_getinfo(t.easy, CURLINFO_APPCONNECT_TIME_T, &tls);
+    curl_easy_getinfo(t.easy, CURLINFO_STARTTRANSFER_TIME_T, &firstByte);
+    curl_easy_getinfo(t.easy, CURLINFO_SIZE_UPLOAD_T, &sent);
+    const std::string_view url(t.url);
+    const size_t path = url.find('/', url.find("//") + 2);
+    const auto ms = [](curl_off_t us) { return double(us) / 1000.0; };
+    qCDebug(lcTransport,
+            "POST %s: %s, status %ld, %.1f ms (connected %.1f, TLS %.1f, first byte %.1f), "
+            "%lld bytes sent, %lld received%s%s",
+            path == std::string_view::npos ? "/" : t.url.c_str() + path,
+            result.ok ? "done" : "failed", status, ms(total), ms(connect), ms(tls), ms(firstByte),
+            static_cast<long long>(sent), static_cast<long long>(t.readBytes),
+            result.ok ? "" : ": ", result.ok ? "" : qUtf8Printable(result.error));
+}
+
+}  // namespace
+
+void Waker::wake() {
+    std::lock_guard lock(mutex);
+    if (multi) curl_multi_wakeup(multi);
+}
+
+TransportResult resultOf(Transfer& t, CURLcode code) {
+    TransportResult result = classify(t, code);
+    logRequest(t, result);
     return result;
 }
 

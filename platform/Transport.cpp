@@ -14,7 +14,7 @@ std::unique_ptr<Transport>& slot() {
 // instead of crashing.
 class NoTransport final : public Transport {
 public:
-    TransferHandle postFields(const QString&, const QList<FormField>&, QObject* context,
+    TransferHandle postFields(const QString&, QList<FormField>, QObject* context,
                               TransportCompletion completion, ProgressReport) override {
         fail(context, std::move(completion));
         return {};

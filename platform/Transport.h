@@ -84,8 +84,9 @@ public:
 
     // POSTs the urlencoded form of `fields` (names as given, values percent-encoded UTF-8) to
     // origin + `path` as application/x-www-form-urlencoded; values are encoded while they are
-    // sent, and the transport's copies are wiped once the request ends.
-    virtual TransferHandle postFields(const QString& path, const QList<FormField>& fields,
+    // sent, and the transport's copies are wiped once the request ends. A value the caller
+    // moves in and shares with nobody is taken as it is, not copied (a large paste).
+    virtual TransferHandle postFields(const QString& path, QList<FormField> fields,
                                       QObject* context, TransportCompletion completion,
                                       ProgressReport progress = {}) = 0;
 

@@ -33,10 +33,9 @@ struct FakeRequest {
 // A transport that only records: the test decides when and how each request ends.
 class FakeTransport final : public Transport {
 public:
-    TransferHandle postFields(const QString& path, const QList<FormField>& fields,
-                              QObject* context, TransportCompletion completion,
-                              ProgressReport) override {
-        requests.append({path, fields, {}, {}, context, std::move(completion)});
+    TransferHandle postFields(const QString& path, QList<FormField> fields, QObject* context,
+                              TransportCompletion completion, ProgressReport) override {
+        requests.append({path, std::move(fields), {}, {}, context, std::move(completion)});
         return {};
     }
     TransferHandle uploadFile(const QString& path, const QList<FormField>& fields,
