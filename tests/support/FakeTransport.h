@@ -4,6 +4,9 @@
 
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
+
+#include <optional>
 
 #include <utility>
 
@@ -35,12 +38,12 @@ class FakeTransport final : public Transport {
 public:
     void postFields(const QString& path, const QList<FormField>& fields, QObject* context,
                     TransportCompletion completion) override {
-        requests.append({path, fields, {}, {}, context, std::move(completion)});
+        record({path, fields, {}, {}, context, std::move(completion)});
     }
     void uploadFile(const QString& path, const QList<FormField>& fields, const QString& filePath,
                     const QString& mimeType, QObject* context,
                     TransportCompletion completion) override {
-        requests.append({path, fields, filePath, mimeType, context, std::move(completion)});
+        record({path, fields, filePath, mimeType, context, std::move(completion)});
     }
 
     // Ends request `index` (the last one by default), as the transport would on its context.
@@ -56,6 +59,15 @@ public:
     }
 
     QList<FakeRequest> requests;
+    std::optional<TransportResult> reply;  // when set, every request ends so, a turn later
+
+private:
+    void record(FakeRequest request) {
+        requests.append(std::move(request));
+        if (reply)
+            QTimer::singleShot(0, requests.last().context,
+                               [this, index = requests.size() - 1] { finish(*reply, index); });
+    }
 };
 
 // Installs a fresh fake as the shared transport for the lifetime of this object.
