@@ -300,17 +300,27 @@ private Q_SLOTS:
     }
 
     // The picture follows the window's size, and is decoded again once it has grown.
+    void previewFollowsWindow_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::newRow("wide") << QSize(3000, 1000);
+        QTest::newRow("a strip that fits one way") << QSize(3000, 10);  // never under a pixel
+        QTest::newRow("small, never enlarged") << QSize(40, 30);
+    }
     void previewFollowsWindow() {
+        QFETCH(QSize, picture);
         AppHarness app;
         app.start();
         QTemporaryDir dir;
-        app.choose(makeImage(dir.path(), "wide.png", QSize(3000, 1000)), true);
+        app.choose(makeImage(dir.path(), "wide.png", picture), true);
         settlePreviews();
         QLabel* view = app.delegate.bgImage();
         for (const QSize window : {QSize(1200, 900), app.interface.mainWindow->minimumSize()}) {
             app.interface.mainWindow->resize(window);
-            const auto fitted = [view] {
-                return QSize(3000, 1000).scaled(view->contentsRect().size(), Qt::KeepAspectRatio);
+            const auto fitted = [view, picture] {
+                const QSize box = view->contentsRect().size();
+                if (picture.width() <= box.width() && picture.height() <= box.height())
+                    return picture;
+                return picture.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
             };
             QTRY_COMPARE(view->pixmap().size(), fitted());
             settlePreviews();
