@@ -125,6 +125,7 @@ private Q_SLOTS:
             << Fields{{"paste", QString(16383, 'a') + QString::fromUtf8("😀") + "b"}} << 0;
         QTest::newRow("still a post after a 302") << reserved << 302;
         QTest::newRow("after a 307") << utf8 << 307;
+        QTest::newRow("after a 308") << reserved << 308;
     }
 
     void formPostArrivesExactly() {
