@@ -304,6 +304,7 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("picture");
         QTest::newRow("wide") << QSize(3000, 1000);
         QTest::newRow("a strip that fits one way") << QSize(3000, 10);  // never under a pixel
+        QTest::newRow("a tall strip") << QSize(10, 3000);
         QTest::newRow("small, never enlarged") << QSize(40, 30);
     }
     void previewFollowsWindow() {
