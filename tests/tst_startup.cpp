@@ -10,6 +10,19 @@ using namespace ferrodock;
 using ferrodock::test::AppHarness;
 using ferrodock::test::titleOf;
 
+namespace {
+
+const QColor kBase(23, 31, 40);
+
+QColor mostCommonColour(const QImage& image) {
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y) | 0xff000000];
+    return QColor(std::max_element(counts.cbegin(), counts.cend()).key());
+}
+
+}  // namespace
+
 class StartUpTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -58,12 +71,22 @@ private Q_SLOTS:
             QCOMPARE(toolkit::titleColor(button), QColor(Qt::white));
             QCOMPARE(toolkit::titleAlignment(button), Qt::AlignCenter);
         }
-        const QImage image = app.delegate.window()->grab().toImage();
-        QHash<QRgb, int> counts;
+        QCOMPARE(mostCommonColour(app.delegate.window()->grab().toImage()), kBase);
+    }
+
+    // The paste's own text view is painted in the theme too: white text on the base colour.
+    void pasteTextIsWhiteOnBase() {
+        AppHarness app;
+        app.start();
+        app.press(app.delegate.pastePageButton2());
+        QPlainTextEdit* text = app.delegate.pasteData();
+        text->setPlainText("MMMMMMMM\nMMMMMMMM");
+        const QImage image = text->viewport()->grab().toImage();
+        QCOMPARE(mostCommonColour(image), kBase);
+        int white = 0;
         for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y) | 0xff000000];
-        const auto most = std::max_element(counts.cbegin(), counts.cend());
-        QCOMPARE(QColor(most.key()), QColor(23, 31, 40));
+            for (int x = 0; x < image.width(); ++x) white += qGray(image.pixel(x, y)) > 200;
+        QVERIFY(white > 0);
     }
 
     void switchingPagesKeepsThem() {

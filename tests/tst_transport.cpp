@@ -524,6 +524,17 @@ private Q_SLOTS:
         QCOMPARE(out.results[2].body, QByteArray("/slow"));
     }
 
+    // With no transport installed, requests fail on their own; they are never lost.
+    void noTransportInstalledFails() {
+        installSharedTransport(nullptr);
+        Outcomes out;
+        sharedTransport().postFields("/", {}, &out.context, out.add());
+        sharedTransport().uploadFile("/", {}, "x", "text/plain", &out.context, out.add());
+        QVERIFY(out.waitFor(2));
+        for (const TransportResult& result : std::as_const(out.results))
+            QVERIFY(!result.ok && !result.error.isEmpty());
+    }
+
     void destroyedContextGetsNoCompletion() {
         TestService service;
         service.setReply(reply(Reply::Kind::Text, 300ms));
