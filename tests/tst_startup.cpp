@@ -74,21 +74,6 @@ private Q_SLOTS:
         QCOMPARE(mostCommonColour(app.delegate.window()->grab().toImage()), kBase);
     }
 
-    // The paste's own text view is painted in the theme too: white text on the base colour.
-    void pasteTextIsWhiteOnBase() {
-        AppHarness app;
-        app.start();
-        app.press(app.delegate.pastePageButton2());
-        QPlainTextEdit* text = app.delegate.pasteData();
-        text->setPlainText("MMMMMMMM\nMMMMMMMM");
-        const QImage image = text->viewport()->grab().toImage();
-        QCOMPARE(mostCommonColour(image), kBase);
-        int white = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) white += qGray(image.pixel(x, y)) > 200;
-        QVERIFY(white > 0);
-    }
-
     void switchingPagesKeepsThem() {
         AppHarness app;
         app.start();
