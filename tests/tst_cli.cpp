@@ -164,6 +164,25 @@ private Q_SLOTS:
         QTEST(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), "sessionAfter");
     }
 
+    // A word or a help or version option runs a command; anything else (Qt's own options
+    // included) opens the window.
+    void whatRunsACommand_data() {
+        QTest::addColumn<QByteArrayList>("args");
+        QTest::addColumn<bool>("command");
+        QTest::newRow("none") << QByteArrayList{} << false;
+        QTest::newRow("a word") << QByteArrayList{"paste"} << true;
+        for (const char* option : {"-h", "--help", "-v", "--version"})
+            QTest::newRow(option) << QByteArrayList{option} << true;
+        QTest::newRow("Qt's option") << QByteArrayList{"-platform", "offscreen"} << false;
+    }
+    void whatRunsACommand() {
+        QFETCH(QByteArrayList, args);
+        args.prepend("ferrodock");
+        QList<char*> argv;
+        for (QByteArray& arg : args) argv << arg.data();
+        QTEST(wantsCommandLine(int(argv.size()), argv.data()), "command");
+    }
+
     // Commands need neither a display nor a GUI application; the window needs no word.
     void binary_data() {
         QTest::addColumn<QStringList>("args");

@@ -27,6 +27,8 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<Session>>("expected");
         QTest::newRow("empty key")
             << QByteArray("ann,") << std::optional<Session>(Session{"ann", ""});
+        QTest::newRow("empty key, a field after")
+            << QByteArray("ann,,x") << std::optional<Session>(Session{"ann", ""});
         QTest::newRow("empty file") << QByteArray() << std::optional<Session>();
         QTest::newRow("no comma") << QByteArray("ann") << std::optional<Session>();
         QTest::newRow("three fields")
