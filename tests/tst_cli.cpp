@@ -1,9 +1,11 @@
 // The command line: each command against the test service, and the real binary with no display.
 #include "app/CommandLine.h"
 #include "support/AppHarness.h"
-#include "support/TestService.h"
+#include "support/FakeTransport.h"
+#include "support/Files.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,17 +30,14 @@ QByteArray contents(std::FILE* file) {
     return bytes;
 }
 
-// The last request in one line: the path, then the form fields or the multipart parts.
-QString summary(const QList<RecordedRequest>& requests) {
+// The last request in one line: the path, the fields in order, then the file.
+QString summary(const QList<FakeRequest>& requests) {
     if (requests.isEmpty()) return {};
-    const RecordedRequest& r = requests.last();
+    const FakeRequest& r = requests.last();
     QStringList bits{r.path};
-    for (const RecordedPart& part : r.parts) {
-        bits << (part.fileName.isEmpty()
-                     ? part.name + "=" + QString::fromUtf8(part.content)
-                     : part.name + "<" + part.fileName + ";" + part.contentType);
-    }
-    for (auto it = r.form.cbegin(); it != r.form.cend(); ++it) bits << it.key() + "=" + it.value();
+    for (const FormField& f : r.fields) bits << f.name + "=" + f.value;
+    if (!r.filePath.isEmpty())
+        bits << "file<" + QFileInfo(r.filePath).fileName() + ";" + r.mimeType;
     return bits.join(" ");
 }
 
@@ -47,114 +46,73 @@ QString summary(const QList<RecordedRequest>& requests) {
 class CliTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() {
-        home_ = std::make_unique<TestHome>();
-        installSharedTransport(service_.makeTransport());
-    }
-    void cleanup() {
-        installSharedTransport(nullptr);
-        home_.reset();
-    }
+    void init() { home_ = std::make_unique<TestHome>(); }
+    void cleanup() { home_.reset(); }
 
     void commands_data() {
         QTest::addColumn<QStringList>("args");  // @txt, @png, @fifo: in a temporary folder
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("session");
-        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("reply");  // "fail": the transport fails
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("out");
         QTest::addColumn<QString>("request");
         QTest::addColumn<QString>("err");  // a piece of standard error
         QTest::addColumn<QByteArray>("sessionAfter");
-        const QByteArray a = "ferrodock.net/p/abcdefghi", url = "https://" + a + "\n";
-        const QString paste = "/api/upload/paste ";
-        QTest::newRow("paste stdin, logged out")
-            << QStringList{"paste"} << QByteArray("print('hi')\n") << QByteArray() << a << 0 << url
-            << paste + "anon=0 apikey= language=no-highlight pastedata=print('hi')\n priv=0"
-            << "" << QByteArray();
-        QTest::newRow("paste title any case, flags, logged in")
-            << QStringList{"paste", "-l", "objective c", "-pa", "-"} << QByteArray("x") << kSession
-            << a << 0 << url
-            << paste + "anon=1 apikey=" + QString(kKey) + " language=objectivec pastedata=x priv=1"
-            << "" << kSession;
-        QTest::newRow("paste file, identifier, copy without display")
-            << QStringList{"paste", "--language", "cpp", "--copy", "@txt"} << QByteArray()
-            << QByteArray() << a << 0 << url
-            << paste + "anon=0 apikey= language=cpp pastedata=a&b=c C++\n priv=0"
-            << "no display" << QByteArray();
-        QTest::newRow("answer is a message")
-            << QStringList{"paste"} << QByteArray("x") << QByteArray()
-            << QByteArray("Invalid API key") << 1 << QByteArray()
-            << paste + "anon=0 apikey= language=no-highlight pastedata=x priv=0"
-            << "the service answered: Invalid API key" << QByteArray();
-        QTest::newRow("answer is a word") << QStringList{"paste"} << QByteArray("x") << QByteArray()
-                                          << QByteArray("Error") << 1 << QByteArray()
-                                          << paste +
-                                                 "anon=0 apikey= language=no-highlight "
-                                                 "pastedata=x priv=0"
-                                          << "answered: Error" << QByteArray();
-        QTest::newRow("empty paste")
-            << QStringList{"paste"} << QByteArray() << QByteArray() << a << 1 << QByteArray() << ""
-            << "empty" << QByteArray();
-        QTest::newRow("paste not UTF-8") << QStringList{"paste"} << QByteArray("a\xff")
-                                         << QByteArray() << a << 1 << QByteArray() << ""
-                                         << "not UTF-8" << QByteArray();
-        QTest::newRow("paste over the limit")
-            << QStringList{"paste"} << QByteArray(kPasteLimit + 1, 'x') << QByteArray() << a << 1
-            << QByteArray() << ""
-            << "over 16 MiB" << QByteArray();
-        QTest::newRow("paste a folder") << QStringList{"paste", "."} << QByteArray() << QByteArray()
-                                        << a << 1 << QByteArray() << ""
-                                        << "folder" << QByteArray();
-        QTest::newRow("upload, logged in")
-            << QStringList{"upload", "-p", "@txt"} << QByteArray() << kSession
-            << QByteArray("ferrodock.net/f/abcdefgh") << 0
-            << QByteArray("https://ferrodock.net/f/abcdefgh\n")
-            << "/api/upload/file priv=1 anon=0 apikey=" + QString(kKey) +
-                   " file<note.txt;text/plain"
-            << "" << kSession;
-        QTest::newRow("image, nsfw") << QStringList{"image", "--nsfw", "@png"} << QByteArray()
-                                     << QByteArray() << a << 0 << url
-                                     << "/api/upload/image priv=0 anon=0 nsfw=1 apikey= "
-                                        "file<pic.PNG;image/png"
-                                     << "" << QByteArray();
-        QTest::newRow("several files, one missing")
-            << QStringList{"upload", "@txt", "missing.bin", "@png"} << QByteArray() << QByteArray()
-            << a << 1 << url + url
-            << "/api/upload/file priv=0 anon=0 apikey= file<pic.PNG;image/png"
-            << "missing.bin: No such file" << QByteArray();
-        QTest::newRow("paste a missing file") << QStringList{"paste", "missing.txt"} << QByteArray()
-                                              << QByteArray() << a << 1 << QByteArray() << ""
-                                              << "missing.txt: No such file" << QByteArray();
-        QTest::newRow("upload a pipe") << QStringList{"upload", "@fifo"} << QByteArray()
-                                       << QByteArray() << a << 1 << QByteArray() << ""
-                                       << "not a regular file" << QByteArray();
-        QTest::newRow("image refuses other types") << QStringList{"image", "@txt"} << QByteArray()
-                                                   << QByteArray() << a << 1 << QByteArray() << ""
-                                                   << "only jpg, jpeg, gif and png" << QByteArray();
-        QTest::newRow("login from stdin")
-            << QStringList{"login", "--password-stdin", "al"} << QByteArray("p&w 1\n")
-            << QByteArray("old,key") << kKey << 0 << QByteArray()
-            << "/api/validate/user password=p&w 1 username=al"
-            << "Logged in as al" << kSession;
-        QTest::newRow("login asked on the terminal")
-            << QStringList{"login", "al"} << QByteArray() << QByteArray() << kKey << 0
-            << QByteArray() << "/api/validate/user password=typed secret username=al"
-            << "" << kSession;
-        QTest::newRow("login rejected")
-            << QStringList{"login", "--password-stdin", "al"} << QByteArray("pw") << QByteArray()
-            << QByteArray("3b7f0c52a9d14e68b2c5f7091d4a6e83") << 1 << QByteArray()
-            << "/api/validate/user password=pw username=al"
-            << "login incorrect" << QByteArray();
-        QTest::newRow("login message, old login kept")
-            << QStringList{"login", "--password-stdin", "al"} << QByteArray("pw") << kSession
-            << QByteArray("Account locked") << 1 << QByteArray()
-            << "/api/validate/user password=pw username=al"
-            << "Account locked" << kSession;
-        QTest::newRow("logout") << QStringList{"logout"} << QByteArray() << kSession << a << 0
-                                << QByteArray() << ""
-                                << "Logged out" << QByteArray();
-        const QByteArray none;
+        const QByteArray a = "ferrodock.net/p/abcdefghi", url = "https://" + a + "\n", none;
+        const QString paste = "/api/upload/paste pastedata=", key = QString::fromLatin1(kKey);
+        const auto row = [](const char* name, const QStringList& args, const QByteArray& input,
+                            const QByteArray& session, const QByteArray& reply, int status,
+                            const QByteArray& out, const QString& request, const QString& err,
+                            const QByteArray& sessionAfter) {
+            QTest::newRow(name) << args << input << session << reply << status << out << request
+                                << err << sessionAfter;
+        };
+        row("paste stdin, logged out", {"paste"}, "print('hi')\n", none, a, 0, url,
+            paste + "print('hi')\n language=no-highlight priv=0 anon=0 apikey=", "", none);
+        row("paste title any case, flags, logged in", {"paste", "-l", "objective c", "-pa", "-"},
+            "x", kSession, a, 0, url, paste + "x language=objectivec priv=1 anon=1 apikey=" + key,
+            "", kSession);
+        row("paste file, identifier, copy without display",
+            {"paste", "--language", "cpp", "--copy", "@txt"}, none, none, a, 0, url,
+            paste + "a&b=c C++\n language=cpp priv=0 anon=0 apikey=", "no display", none);
+        const QString x = paste + "x language=no-highlight priv=0 anon=0 apikey=";
+        row("answer is a message", {"paste"}, "x", none, "Invalid API key", 1, none, x,
+            "the service answered: Invalid API key", none);
+        row("answer is a word", {"paste"}, "x", none, "Error", 1, none, x, "answered: Error", none);
+        row("transport fails", {"paste"}, "x", none, "fail", 1, none, x,
+            "standard input: upload failed", none);
+        row("empty paste", {"paste"}, none, none, a, 1, none, "", "empty", none);
+        row("paste not UTF-8", {"paste"}, "a\xff", none, a, 1, none, "", "not UTF-8", none);
+        row("paste over the limit", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), none, a, 1, none,
+            "", "over 16 MiB", none);
+        row("paste a folder", {"paste", "."}, none, none, a, 1, none, "", "folder", none);
+        row("upload, logged in", {"upload", "-p", "@txt"}, none, kSession,
+            "ferrodock.net/f/abcdefgh", 0, "https://ferrodock.net/f/abcdefgh\n",
+            "/api/upload/file priv=1 anon=0 apikey=" + key + " file<note.txt;text/plain", "",
+            kSession);
+        row("image, nsfw", {"image", "--nsfw", "@png"}, none, none, a, 0, url,
+            "/api/upload/image priv=0 anon=0 nsfw=1 apikey= file<pic.PNG;image/png", "", none);
+        row("several files, one missing", {"upload", "@txt", "missing.bin", "@png"}, none, none, a,
+            1, url + url, "/api/upload/file priv=0 anon=0 apikey= file<pic.PNG;image/png",
+            "missing.bin: No such file", none);
+        row("paste a missing file", {"paste", "missing.txt"}, none, none, a, 1, none, "",
+            "missing.txt: No such file", none);
+        row("upload a pipe", {"upload", "@fifo"}, none, none, a, 1, none, "", "not a regular file",
+            none);
+        row("image refuses other types", {"image", "@txt"}, none, none, a, 1, none, "",
+            "only jpg, jpeg, gif and png", none);
+        row("login from stdin", {"login", "--password-stdin", "al"}, "p&w 1\n", "old,key", kKey, 0,
+            none, "/api/validate/user username=al password=p&w 1", "Logged in as al", kSession);
+        row("login asked on the terminal", {"login", "al"}, none, none, kKey, 0, none,
+            "/api/validate/user username=al password=typed secret", "", kSession);
+        row("login rejected", {"login", "--password-stdin", "al"}, "pw", none,
+            "3b7f0c52a9d14e68b2c5f7091d4a6e83", 1, none,
+            "/api/validate/user username=al password=pw", "login incorrect", none);
+        row("login message, old login kept", {"login", "--password-stdin", "al"}, "pw", kSession,
+            "Account locked", 1, none, "/api/validate/user username=al password=pw",
+            "Account locked", kSession);
+        row("logout", {"logout"}, none, kSession, a, 0, none, "", "Logged out", none);
         for (const QStringList& bad :
              {QStringList{"upload"}, QStringList{"paste", "-l", "cobol"},
               QStringList{"paste", "a", "b"}, QStringList{"upload", "--nsfw", "@txt"},
@@ -171,20 +129,18 @@ private Q_SLOTS:
         QFETCH(QByteArray, session);
         QFETCH(QByteArray, reply);
         QTemporaryDir dir;
-        QFile text(dir.filePath("note.txt")), picture(dir.filePath("pic.PNG"));
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("a&b=c C++\n") == 10);
-        QVERIFY(picture.open(QIODevice::WriteOnly) && picture.write("\x89PNG") == 4);
-        text.close();
-        picture.close();
+        const QString text = makeFile(dir.path(), "note.txt", "a&b=c C++\n");
+        const QString picture = makeFile(dir.path(), "pic.PNG", "\x89PNG");
         QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0);
         for (QString& arg : args) {
             if (arg == "@fifo") arg = dir.filePath("pipe");
-            if (arg == "@txt") arg = text.fileName();
-            if (arg == "@png") arg = picture.fileName();
+            if (arg == "@txt") arg = text;
+            if (arg == "@png") arg = picture;
         }
         if (!session.isEmpty()) home_->writeSession(session);
-        service_.setReply(Reply::text(reply));
-        const int before = service_.requestCount();
+        InstalledFake net;
+        net->reply = reply == "fail" ? TransportResult{false, {}, "refused"}
+                                     : TransportResult{true, reply, {}};
 
         CommandStreams io = CommandStreams::standard();
         io.in = std::tmpfile();
@@ -200,13 +156,31 @@ private Q_SLOTS:
 
         QTEST(status, "status");
         QTEST(gotOut, "out");
-        const QList<RecordedRequest> requests = service_.requests().mid(before);
-        QTEST(summary(requests), "request");
+        QTEST(summary(net->requests), "request");
         QFETCH(QString, err);
         QVERIFY2(QString::fromUtf8(gotErr).contains(err), gotErr.constData());
         QVERIFY(!gotErr.contains(kKey) && !gotErr.contains("secret") && !gotErr.contains("p&w"));
         QFile after(home_->sessionFile());
         QTEST(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), "sessionAfter");
+    }
+
+    // A word or a help or version option runs a command; anything else (Qt's own options
+    // included) opens the window.
+    void whatRunsACommand_data() {
+        QTest::addColumn<QByteArrayList>("args");
+        QTest::addColumn<bool>("command");
+        QTest::newRow("none") << QByteArrayList{} << false;
+        QTest::newRow("a word") << QByteArrayList{"paste"} << true;
+        for (const char* option : {"-h", "--help", "-v", "--version"})
+            QTest::newRow(option) << QByteArrayList{option} << true;
+        QTest::newRow("Qt's option") << QByteArrayList{"-platform", "offscreen"} << false;
+    }
+    void whatRunsACommand() {
+        QFETCH(QByteArrayList, args);
+        args.prepend("ferrodock");
+        QList<char*> argv;
+        for (QByteArray& arg : args) argv << arg.data();
+        QTEST(wantsCommandLine(int(argv.size()), argv.data()), "command");
     }
 
     // Commands need neither a display nor a GUI application; the window needs no word.
@@ -249,7 +223,6 @@ private Q_SLOTS:
     }
 
 private:
-    TestService service_;
     std::unique_ptr<TestHome> home_;
 };
 

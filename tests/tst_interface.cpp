@@ -49,15 +49,6 @@ private Q_SLOTS:
                                                                app.delegate.savedpath()}) {
             QVERIFY(hidden->isHidden());
         }
-        QStringList languages;
-        for (int i = 0; i < app.delegate.language()->count(); ++i) {
-            languages << app.delegate.language()->itemText(i);
-        }
-        for (const char* title :
-             {"Apache", "Bash", "C", "C#", "C++", "CSS", "CoffeeScript", "HTML", "Ini", "Java",
-              "JavaScript", "Objective C", "PHP", "Perl", "Python", "Ruby", "SQL", "XML"}) {
-            QVERIFY2(languages.contains(QLatin1String(title)), title);
-        }
         QCOMPARE(app.delegate.password()->echoMode(), QLineEdit::Password);
         QCOMPARE(app.delegate.loginResponse()->textFormat(), Qt::PlainText);
         QCOMPARE(app.delegate.login()->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
@@ -102,13 +93,6 @@ private Q_SLOTS:
                          qPrintable(control->objectName()));
             }
         }
-    }
-
-    void menuOpensLoginWindow() {
-        AppHarness app;
-        app.start();
-        app.delegate.login()->trigger();
-        QVERIFY(app.delegate.loginWindow()->isVisible());
     }
 
     void refusals_data() {

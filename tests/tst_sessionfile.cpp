@@ -27,7 +27,14 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<Session>>("expected");
         QTest::newRow("empty key")
             << QByteArray("ann,") << std::optional<Session>(Session{"ann", ""});
+        QTest::newRow("empty key, a field after")
+            << QByteArray("ann,,x") << std::optional<Session>(Session{"ann", ""});
         QTest::newRow("empty file") << QByteArray() << std::optional<Session>();
+        QTest::newRow("no comma") << QByteArray("ann") << std::optional<Session>();
+        QTest::newRow("three fields")
+            << QByteArray("ann,k,x") << std::optional<Session>(Session{"ann", "k"});
+        QTest::newRow("line feed kept")
+            << QByteArray("ann,k\n") << std::optional<Session>(Session{"ann", "k\n"});
         QTest::newRow("10 MiB") << QByteArray("ann,") + QByteArray(10 << 20, 'k')
                                 << std::optional<Session>();
         QTest::newRow("over 64 KiB")

@@ -76,6 +76,17 @@ QString makeRawFile(const QDir& dir, const QByteArray& name) {
     return QString::fromLatin1(path.toPercentEncoding("/"));
 }
 
+// Drags `urls` onto `page` and drops them there; gives whether the drag was taken.
+bool dropOn(QWidget* page, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(page, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(page, &drop);
+    return enter.isAccepted();
+}
+
 }  // namespace
 
 class UploadsTest : public QObject {
@@ -104,26 +115,18 @@ private Q_SLOTS:
         app.panel->answers.append(OpenPanelAnswer{false, {}});
         app.press(app.delegate.selectButton());
         QCOMPARE(titleOf(app.delegate.savedpath()), path);
-        QVERIFY(!app.delegate.bgImage()->pixmap().isNull());
-    }
-
-    void choosingAFileTouchesOnlyItsPage() {
-        AppHarness app;
-        app.start();
-        QTemporaryDir dir;
-        const QString image = makeImage(dir.path(), "cat.png");
-        app.choose(image, true);
-        settlePreviews();
         const QImage preview = app.delegate.bgImage()->pixmap().toImage();
-        const QString file = makeFile(dir.path(), "quarterly-report-final-version-2.pdf", "%PDF");
+        QVERIFY(!preview.isNull());
+
+        // A file chosen on its page touches only that page.
+        const QString file = makeFile(dir.path(), "report.pdf", "%PDF");
         app.choose(file, false);
-        const OpenPanelSettings& asked = app.panel->seen.last();
-        QCOMPARE(asked.title, QStringLiteral("Select File"));
-        QCOMPARE(asked.allowedFileTypes, std::nullopt);
+        QCOMPARE(app.panel->seen.last().title, QStringLiteral("Select File"));
+        QCOMPARE(app.panel->seen.last().allowedFileTypes, std::nullopt);
         QCOMPARE(titleOf(app.delegate.savedpath()), file);
-        QCOMPARE(titleOf(app.delegate.selectButton2()),
-                 QStringLiteral("quarterly-report-final-ve...pdf"));
-        QCOMPARE(titleOf(app.delegate.selectButton()), QStringLiteral("cat.png"));
+        QCOMPARE(titleOf(app.delegate.selectButton2()), QStringLiteral("report.pdf"));
+        QCOMPARE(titleOf(app.delegate.selectButton()),
+                 QStringLiteral("Screenshot 2014-11-20 at ...png"));
         QCOMPARE(app.delegate.bgImage()->pixmap().toImage(), preview);
     }
 
@@ -157,16 +160,8 @@ private Q_SLOTS:
         makeFile(dir.path(), "notes.txt", "text");
         QList<QUrl> urls;
         for (const QString& name : dropped) urls << QUrl::fromLocalFile(dir.filePath(name));
-        QMimeData data;
-        data.setUrls(urls);
-
-        QWidget* page = image ? app.delegate.imageView() : app.delegate.fileView();
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
-        QCoreApplication::sendEvent(page, &enter);
-        QCOMPARE(enter.isAccepted(), !chosen.isEmpty());
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(page, &drop);
+        QCOMPARE(dropOn(image ? app.delegate.imageView() : app.delegate.fileView(), urls),
+                 !chosen.isEmpty());
 
         QCOMPARE(titleOf(app.delegate.savedpath()),
                  chosen.isEmpty() ? QString() : dir.filePath(chosen));
@@ -305,17 +300,28 @@ private Q_SLOTS:
     }
 
     // The picture follows the window's size, and is decoded again once it has grown.
+    void previewFollowsWindow_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::newRow("wide") << QSize(3000, 1000);
+        QTest::newRow("a strip that fits one way") << QSize(3000, 10);  // never under a pixel
+        QTest::newRow("a tall strip") << QSize(10, 3000);
+        QTest::newRow("small, never enlarged") << QSize(40, 30);
+    }
     void previewFollowsWindow() {
+        QFETCH(QSize, picture);
         AppHarness app;
         app.start();
         QTemporaryDir dir;
-        app.choose(makeImage(dir.path(), "wide.png", QSize(3000, 1000)), true);
+        app.choose(makeImage(dir.path(), "wide.png", picture), true);
         settlePreviews();
         QLabel* view = app.delegate.bgImage();
         for (const QSize window : {QSize(1200, 900), app.interface.mainWindow->minimumSize()}) {
             app.interface.mainWindow->resize(window);
-            const auto fitted = [view] {
-                return QSize(3000, 1000).scaled(view->contentsRect().size(), Qt::KeepAspectRatio);
+            const auto fitted = [view, picture] {
+                const QSize box = view->contentsRect().size();
+                if (picture.width() <= box.width() && picture.height() <= box.height())
+                    return picture;
+                return picture.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
             };
             QTRY_COMPARE(view->pixmap().size(), fitted());
             settlePreviews();
@@ -362,15 +368,7 @@ private Q_SLOTS:
         }
         const QUrl url = QUrl::fromEncoded("file://" + chosen.toLatin1());
         if (drop) {
-            QMimeData data;
-            data.setUrls({url});
-            QWidget* page = image ? app.delegate.imageView() : app.delegate.fileView();
-            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
-                                  Qt::NoModifier);
-            QCoreApplication::sendEvent(page, &enter);
-            QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
-                             Qt::NoModifier);
-            QCoreApplication::sendEvent(page, &event);
+            dropOn(image ? app.delegate.imageView() : app.delegate.fileView(), {url});
         } else {
             // The panel hands over names as Qt decoded them from the folder.
             app.choose(url.toLocalFile(), image);

@@ -4,6 +4,9 @@
 
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
+
+#include <optional>
 
 #include <utility>
 
@@ -35,13 +38,13 @@ class FakeTransport final : public Transport {
 public:
     TransferHandle postFields(const QString& path, QList<FormField> fields, QObject* context,
                               TransportCompletion completion, ProgressReport) override {
-        requests.append({path, std::move(fields), {}, {}, context, std::move(completion)});
+        record({path, std::move(fields), {}, {}, context, std::move(completion)});
         return {};
     }
     TransferHandle uploadFile(const QString& path, const QList<FormField>& fields,
                               const QString& filePath, const QString& mimeType, QObject* context,
                               TransportCompletion completion, ProgressReport) override {
-        requests.append({path, fields, filePath, mimeType, context, std::move(completion)});
+        record({path, fields, filePath, mimeType, context, std::move(completion)});
         return {};
     }
 
@@ -59,6 +62,15 @@ public:
     }
 
     QList<FakeRequest> requests;
+    std::optional<TransportResult> reply;  // when set, every request ends so, a turn later
+
+private:
+    void record(FakeRequest request) {
+        requests.append(std::move(request));
+        if (reply)
+            QTimer::singleShot(0, requests.last().context,
+                               [this, index = requests.size() - 1] { finish(*reply, index); });
+    }
 };
 
 // Installs a fresh fake as the shared transport for the lifetime of this object.
