@@ -25,6 +25,7 @@ struct RawService::Impl {
     int port = 0;
     std::thread thread;
     std::atomic<int> requests{0};
+    QByteArray protocols;  // what the last client offered by ALPN, guarded by the mutex
 
     std::mutex mutex;
     std::condition_variable stopped;
@@ -49,6 +50,17 @@ struct RawService::Impl {
         }
         if (!options.ciphers.isEmpty())
             SSL_CTX_set_cipher_list(context, options.ciphers.constData());
+        // Notes the protocols the client offers, and takes none of them.
+        SSL_CTX_set_alpn_select_cb(
+            context,
+            [](SSL*, const unsigned char**, unsigned char*, const unsigned char* in,
+               unsigned int length, void* arg) {
+                auto* self = static_cast<Impl*>(arg);
+                std::lock_guard lock(self->mutex);
+                self->protocols = QByteArray(reinterpret_cast<const char*>(in), int(length));
+                return SSL_TLSEXT_ERR_NOACK;
+            },
+            this);
 
         listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -142,6 +154,11 @@ QString RawService::origin() const {
 
 int RawService::requestCount() const {
     return impl_->requests;
+}
+
+QByteArray RawService::offeredProtocols() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->protocols;
 }
 
 }  // namespace ferrodock::test

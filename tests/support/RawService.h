@@ -34,6 +34,8 @@ public:
 
     QString origin() const;
     int requestCount() const;
+    // The application protocols the last client offered (ALPN, length-prefixed names).
+    QByteArray offeredProtocols() const;
 
 private:
     struct Impl;
