@@ -4,6 +4,7 @@
 #include "app/Feedback.h"
 #include "app/Theme.h"
 #include "app/UploadProgress.h"
+#include "platform/FormEncoding.h"
 #include "platform/Transport.h"
 
 #include <QTextDocument>
@@ -58,28 +59,6 @@ QString flagValue(const QCheckBox* box) {
     }
     return QStringLiteral("0");
 }
-
-namespace {
-// How many bytes `text` takes as UTF-8, without making the bytes.
-qint64 utf8Size(QStringView text) {
-    qint64 size = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < 0x80) {
-            size += 1;
-        } else if (c < 0x800) {
-            size += 2;
-        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
-                   QChar::isLowSurrogate(text[i + 1].unicode())) {
-            size += 4;
-            ++i;
-        } else {
-            size += 3;
-        }
-    }
-    return size;
-}
-}  // namespace
 
 QString pasteText(const QPlainTextEdit* view) {
     // toPlainText() would turn no-break spaces into spaces; the paste goes out as typed. The

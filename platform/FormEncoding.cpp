@@ -11,24 +11,38 @@ bool unreserved(char16_t c) {
            c == u'-' || c == u'.' || c == u'_' || c == u'~';
 }
 
+// Walks `text` one code point at a time as UTF-8 sees it: `visit` gets the code unit (the
+// first of a pair) and how many bytes the code point takes. An unpaired surrogate counts as
+// the one '?' it is sent as.
+template <typename Visit>
+void forEachCodePoint(QStringView text, Visit visit) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        int bytes = c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            bytes = 4;
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            bytes = 1;
+        }
+        visit(c, bytes);
+    }
+}
+
 }  // namespace
+
+qsizetype utf8Size(QStringView text) {
+    qsizetype size = 0;
+    forEachCodePoint(text, [&size](char16_t, int bytes) { size += bytes; });
+    return size;
+}
 
 qsizetype formEncodedSize(QStringView text) {
     qsizetype size = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < 0x80) {
-            size += unreserved(c) ? 1 : 3;
-        } else if (c < 0x800) {
-            size += 6;
-        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
-                   QChar::isLowSurrogate(text[i + 1].unicode())) {
-            size += 12;
-            ++i;
-        } else {
-            size += QChar::isSurrogate(c) ? 3 : 9;
-        }
-    }
+    forEachCodePoint(text, [&size](char16_t c, int bytes) {
+        size += c < 0x80 && unreserved(c) ? 1 : 3 * bytes;
+    });
     return size;
 }
 
