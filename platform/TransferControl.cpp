@@ -121,7 +121,8 @@ void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal) {
     const bool fullySent = t.sent && !t.reportedSent;
     const Clock::time_point now = Clock::now();
     if (!fullySent && (t.sent || now - t.lastReport < kReportInterval)) return;
-    if (t.reportPending->exchange(true)) return;
+    // The fully-sent report goes out even while another waits: it is the last one.
+    if (t.reportPending->exchange(true) && !fullySent) return;
     t.lastReport = now;
     t.reportedSent = t.reportedSent || fullySent;
     const TransportProgress report{qint64(up), qint64(upTotal), t.sent};

@@ -1,21 +1,19 @@
 #include "support/TestService.h"
 
-#include <httplib.h>
-
 #include <QFile>
 #include <QMap>
-#include <QtGlobal>
+#include <QRegularExpression>
 
+#include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
-#include <string>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -23,239 +21,201 @@ namespace ferrodock::test {
 
 namespace {
 
-QString qstring(const std::string& s) {
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+QByteArray certFile(const char* name, const char* suffix) {
+    return FERRODOCK_TEST_CERTS_DIR "/" + QByteArray(name) + suffix;
 }
 
-QByteArray qbytes(const std::string& s) {
-    return QByteArray(s.data(), qsizetype(s.size()));
+// The first group of `pattern` in `text`, or nothing.
+QString find(const QByteArray& text, const char* pattern) {
+    return QRegularExpression(QString::fromLatin1(pattern),
+                              QRegularExpression::CaseInsensitiveOption)
+        .match(QString::fromUtf8(text))
+        .captured(1);
 }
 
-QString certsDir() {
-    return QStringLiteral(FERRODOCK_TEST_CERTS_DIR);
+QList<RecordedPart> partsOf(const QByteArray& body, const QString& contentType) {
+    QList<RecordedPart> parts;
+    const QByteArray boundary = "\r\n--" + find(contentType.toUtf8(), "boundary=(\\S+)").toUtf8();
+    // Each part follows a boundary and a line break; the last boundary is followed by "--".
+    qsizetype at = body.indexOf(boundary.mid(2)) + boundary.size() - 2;
+    while (at >= boundary.size() - 2 && body.mid(at, 2) == "\r\n") {
+        const qsizetype split = body.indexOf("\r\n\r\n", at);
+        const qsizetype end = body.indexOf(boundary, split);
+        if (split < 0 || end < 0) break;
+        const QByteArray head = body.mid(at, split - at);
+        parts.append({find(head, "; name=\"([^\"]*)\""), find(head, "; filename=\"([^\"]*)\""),
+                      find(head, "\r\nContent-Type: ([^\r]*)"),
+                      body.mid(split + 4, end - split - 4)});
+        at = end + boundary.size();
+    }
+    return parts;
 }
 
 }  // namespace
 
 struct TestService::Impl {
-    Options options;
-    std::unique_ptr<httplib::SSLServer> server;
-    std::thread listener;
-    std::atomic<bool> listenerDone{false};
+    SSL_CTX* context = nullptr;
+    int listener = -1;
     int port = 0;
+    std::thread acceptor;
+    std::vector<std::thread> connections;  // touched by the acceptor only, until it ends
 
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     bool stopping = false;
+    std::set<int> open;  // sockets being served
     Reply defaultReply;
     QMap<QString, Reply> replies;
     QList<RecordedRequest> requests;
-    // Worker threads for connections, as many as the options ask for.
-    class Workers final : public httplib::TaskQueue {
-    public:
-        explicit Workers(int count) {
-            for (int i = 0; i < std::max(count, 1); ++i) threads_.emplace_back([this] { work(); });
+    QByteArray protocols;
+
+    explicit Impl(const Options& options) {
+        static const char* const names[] = {"server", "expired", "otherhost", "cnonly"};
+        const char* name = names[int(options.certificate)];
+        context = SSL_CTX_new(TLS_server_method());
+        if (!context ||
+            SSL_CTX_use_certificate_file(context, certFile(name, ".pem"), SSL_FILETYPE_PEM) != 1 ||
+            SSL_CTX_use_PrivateKey_file(context, certFile(name, ".key"), SSL_FILETYPE_PEM) != 1)
+            qFatal("test service: cannot load the %s certificate", name);
+        if (options.maxTlsVersion) {
+            SSL_CTX_set_security_level(context, 0);  // old protocols are refused otherwise
+            SSL_CTX_set_min_proto_version(context, 0);
+            SSL_CTX_set_max_proto_version(context, options.maxTlsVersion);
         }
-        void enqueue(std::function<void()> job) override {
-            {
-                std::lock_guard lock(mutex_);
-                jobs_.push_back(std::move(job));
-            }
-            ready_.notify_one();
-        }
-        void shutdown() override {
-            {
-                std::lock_guard lock(mutex_);
-                done_ = true;
-            }
-            ready_.notify_all();
-            for (auto& thread : threads_) thread.join();
-        }
+        if (!options.ciphers.isEmpty())
+            SSL_CTX_set_cipher_list(context, options.ciphers.constData());
+        // Notes the protocols the client offers, and takes none of them.
+        SSL_CTX_set_alpn_select_cb(
+            context,
+            [](SSL*, const unsigned char**, unsigned char*, const unsigned char* in,
+               unsigned int length, void* arg) {
+                auto* self = static_cast<Impl*>(arg);
+                std::lock_guard lock(self->mutex);
+                self->protocols = QByteArray(reinterpret_cast<const char*>(in), int(length));
+                return SSL_TLSEXT_ERR_NOACK;
+            },
+            this);
 
-    private:
-        void work() {
-            for (;;) {
-                std::function<void()> job;
-                {
-                    std::unique_lock lock(mutex_);
-                    ready_.wait(lock, [this] { return done_ || !jobs_.empty(); });
-                    if (jobs_.empty()) return;
-                    job = std::move(jobs_.front());
-                    jobs_.pop_front();
-                }
-                job();
-            }
-        }
-
-        std::mutex mutex_;
-        std::condition_variable ready_;
-        std::deque<std::function<void()>> jobs_;
-        std::vector<std::thread> threads_;
-        bool done_ = false;
-    };
-
-    explicit Impl(Options o) : options(o) {
-        QString name = QStringLiteral("server");
-        if (options.certificate == Certificate::Expired) name = QStringLiteral("expired");
-        if (options.certificate == Certificate::OtherHost) name = QStringLiteral("otherhost");
-        const QByteArray cert =
-            QFile::encodeName(certsDir() + QLatin1Char('/') + name + QStringLiteral(".pem"));
-        const QByteArray key =
-            QFile::encodeName(certsDir() + QLatin1Char('/') + name + QStringLiteral(".key"));
-        server = std::make_unique<httplib::SSLServer>(cert.constData(), key.constData());
-        if (!server->is_valid()) qFatal("test service: cannot load %s", cert.constData());
-
-        server->new_task_queue = [this] { return new Workers(options.threads); };
-        server->set_keep_alive_max_count(100);
-        // An idle kept-alive connection holds its worker this long, stopping included.
-        server->set_keep_alive_timeout(1);
-        server->Post(".*",
-                     [this](const httplib::Request& req, httplib::Response& res,
-                            const httplib::ContentReader& reader) { handle(req, res, reader); });
-
-        port = server->bind_to_any_port("127.0.0.1");
-        if (port <= 0) qFatal("test service: cannot bind to 127.0.0.1");
-        listener = std::thread([this] {
-            // A client hanging up must fail our writes, not kill the test with SIGPIPE; the
-            // worker threads inherit this mask.
-            sigset_t pipe;
-            sigemptyset(&pipe);
-            sigaddset(&pipe, SIGPIPE);
-            pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-            server->listen_after_bind();
-            listenerDone = true;
-        });
-        // stop() is a no-op until the server runs, so do not hand out a service before that.
-        while (!server->is_running() && !listenerDone)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(listener, 64) != 0 ||
+            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            qFatal("test service: cannot listen on 127.0.0.1");
+        port = ntohs(address.sin_port);
+        acceptor = std::thread([this] { accept(); });
     }
 
     ~Impl() {
         {
             std::lock_guard lock(mutex);
             stopping = true;
+            for (int fd : open) ::shutdown(fd, SHUT_RDWR);
         }
         changed.notify_all();
-        server->stop();
-        listener.join();
+        ::shutdown(listener, SHUT_RDWR);
+        acceptor.join();
+        for (std::thread& connection : connections) connection.join();
+        ::close(listener);
+        SSL_CTX_free(context);
     }
 
     // Waits unless the service stops first; false when it is stopping.
     bool pause(std::chrono::milliseconds duration) const {
-        if (duration.count() <= 0) return true;
         std::unique_lock lock(mutex);
         return !changed.wait_for(lock, duration, [this] { return stopping; });
     }
 
-    Reply replyFor(const QString& path) const {
-        std::lock_guard lock(mutex);
-        return replies.value(path, defaultReply);
+    void accept() {
+        // A client hanging up must fail our writes, not kill the test with SIGPIPE; the
+        // connection threads inherit this mask.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        for (;;) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            std::lock_guard lock(mutex);
+            if (fd < 0 || stopping) {
+                if (fd >= 0) ::close(fd);
+                return;
+            }
+            open.insert(fd);
+            connections.emplace_back([this, fd] { serve(fd); });
+        }
     }
 
-    void handle(const httplib::Request& req, httplib::Response& res,
-                const httplib::ContentReader& reader) {
-        RecordedRequest record;
-        record.method = qstring(req.method);
-        record.path = qstring(req.path);
-        const std::string contentType = req.get_header_value("Content-Type");
-        record.contentType = qstring(contentType);
-        const Reply reply = replyFor(record.path);
-        if (!pause(reply.readDelay)) return;
+    void serve(int fd) {
+        SSL* ssl = SSL_new(context);
+        SSL_set_fd(ssl, fd);
+        if (SSL_accept(ssl) == 1) converse(ssl);
+        SSL_free(ssl);
+        std::lock_guard lock(mutex);
+        open.erase(fd);
+        ::close(fd);
+    }
 
-        const bool keep = options.keepBodies;
-        // A slow reader: waits this long before taking each piece of the body.
-        auto slowly = [&] { return pause(reply.readPause); };
-        if (req.is_multipart_form_data()) {
-            record.complete = reader(
-                [&](const httplib::MultipartFormData& header) {
-                    record.parts.append(RecordedPart{qstring(header.name),
-                                                     qstring(header.filename),
-                                                     qstring(header.content_type),
-                                                     {},
-                                                     0});
-                    return true;
-                },
-                [&](const char* data, size_t length) {
-                    if (record.parts.isEmpty() || !slowly()) return false;
-                    RecordedPart& part = record.parts.last();
-                    part.size += qint64(length);
-                    if (keep) part.content.append(data, qsizetype(length));
-                    return true;
-                });
-            // The parser hands over part contents only; the declared length is what came in.
-            if (record.complete)
-                record.bodyBytes = qint64(req.get_header_value<uint64_t>("Content-Length"));
-            else
-                for (const RecordedPart& part : std::as_const(record.parts))
-                    record.bodyBytes += part.size;
-        } else {
-            std::string body;
-            record.complete = reader([&](const char* data, size_t length) {
-                if (!slowly()) return false;
-                record.bodyBytes += qint64(length);
-                if (keep) body.append(data, length);
-                return true;
-            });
-            record.body = qbytes(body);
-            if (contentType.rfind("application/x-www-form-urlencoded", 0) == 0) {
-                const auto decode = [](QByteArray text) {
-                    return QString::fromUtf8(
-                        QByteArray::fromPercentEncoding(text.replace('+', ' ')));
-                };
-                for (const QByteArray& pair : record.body.split('&')) {
-                    if (pair.isEmpty()) continue;
-                    const qsizetype equals = pair.indexOf('=');
-                    record.form.insert(decode(pair.left(equals)),
-                                       equals < 0 ? QString() : decode(pair.mid(equals + 1)));
-                }
-            }
+    // Reads one request, records it and answers it.
+    void converse(SSL* ssl) {
+        QByteArray data;
+        char buffer[16384];
+        const auto read = [&] {
+            const int n = SSL_read(ssl, buffer, sizeof buffer);
+            if (n > 0) data.append(buffer, n);
+            return n > 0;
+        };
+        while (!data.contains("\r\n\r\n"))
+            if (!read()) return;
+        const QByteArray head = data.left(data.indexOf("\r\n\r\n") + 4);
+        data.remove(0, head.size());
+        RecordedRequest record;
+        const QList<QByteArray> start = head.left(head.indexOf("\r\n")).split(' ');
+        record.method = QString::fromUtf8(start.value(0));
+        record.path = QString::fromUtf8(start.value(1));
+        record.contentType = find(head, "\r\nContent-Type: ([^\r]*)");
+        const qint64 length = find(head, "\r\nContent-Length: (\\d+)").toLongLong();
+        Reply reply;
+        {
+            std::lock_guard lock(mutex);
+            reply = replies.value(record.path, defaultReply);
         }
+        if (head.contains("\r\nExpect: 100-continue"))
+            SSL_write(ssl, "HTTP/1.1 100 Continue\r\n\r\n", 25);
+        while (data.size() < length && pause(reply.readPause) && read()) {
+        }
+        record.complete = data.size() >= length;
+        record.body = data.left(length);
+        record.bodyBytes = record.body.size();
+        if (record.complete && record.contentType.startsWith("multipart/form-data"))
+            record.parts = partsOf(record.body, record.contentType);
         {
             std::lock_guard lock(mutex);
             requests.append(record);
         }
-        changed.notify_all();
         if (!record.complete || !pause(reply.delay)) return;
+        for (const RawStep& step : stepsOf(reply))
+            for (int i = 0; i < step.repeat; ++i)
+                if (!pause(step.pause) ||
+                    (!step.bytes.isEmpty() &&
+                     SSL_write(ssl, step.bytes.constData(), int(step.bytes.size())) <= 0))
+                    return;
+        SSL_shutdown(ssl);
+    }
 
-        switch (reply.kind) {
-            case Reply::Kind::Text:
-                res.status = reply.status;
-                res.set_content(reply.body.constData(), size_t(reply.body.size()),
-                                "text/plain; charset=utf-8");
-                break;
-            case Reply::Kind::Silent: {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [this] { return stopping; });
-                // Cut off after the headers: the client sees an answer that never ends.
-                res.set_chunked_content_provider("text/plain",
-                                                 [](size_t, httplib::DataSink&) { return false; });
-                break;
-            }
-            case Reply::Kind::Huge:
-                res.set_chunked_content_provider(
-                    "application/octet-stream",
-                    [this, total = size_t(std::max<qint64>(reply.hugeBytes, 0)),
-                     chunk = size_t(std::max<qint64>(reply.chunkBytes, 1)),
-                     gap = reply.pause](size_t offset, httplib::DataSink& sink) {
-                        if (offset >= total) {
-                            sink.done();
-                            return true;
-                        }
-                        if (offset > 0 && !pause(gap)) return false;
-                        static const std::string filler(64 * 1024, 'x');
-                        for (size_t left = std::min(chunk, total - offset); left > 0;) {
-                            const size_t n = std::min(left, filler.size());
-                            if (!sink.write(filler.data(), n)) return false;
-                            left -= n;
-                        }
-                        return true;
-                    });
-                break;
-            case Reply::Kind::Redirect:
-                res.set_redirect(reply.location.toStdString(),
-                                 reply.status >= 300 && reply.status < 400 ? reply.status : 302);
-                break;
-        }
+    static QList<RawStep> stepsOf(const Reply& reply) {
+        if (reply.kind == Reply::Kind::Raw) return reply.raw;
+        if (reply.kind == Reply::Kind::Silent) return {{{}, 1, std::chrono::hours(24)}};
+        const QByteArray body =
+            reply.kind == Reply::Kind::Huge ? QByteArray(reply.hugeBytes, 'x') : reply.body;
+        QByteArray head =
+            "HTTP/1.1 " + QByteArray::number(reply.status) +
+            " X\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
+            "\r\n";
+        if (!reply.location.isEmpty()) head += "Location: " + reply.location.toUtf8() + "\r\n";
+        return {{head + "\r\n" + body}};
     }
 };
 
@@ -267,10 +227,6 @@ TestService::~TestService() = default;
 
 QString TestService::origin() const {
     return QStringLiteral("https://127.0.0.1:%1").arg(impl_->port);
-}
-
-int TestService::port() const {
-    return impl_->port;
 }
 
 void TestService::setReply(const Reply& reply) {
@@ -289,18 +245,16 @@ QList<RecordedRequest> TestService::requests() const {
 }
 
 int TestService::requestCount() const {
-    std::lock_guard lock(impl_->mutex);
-    return int(impl_->requests.size());
+    return int(requests().size());
 }
 
-bool TestService::waitForRequests(int count, std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(impl_->mutex);
-    return impl_->changed.wait_for(lock, timeout,
-                                   [this, count] { return impl_->requests.size() >= count; });
+QByteArray TestService::offeredProtocols() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->protocols;
 }
 
 QByteArray TestService::caPem() {
-    QFile file(certsDir() + QStringLiteral("/ca.pem"));
+    QFile file(QString::fromUtf8(certFile("ca", ".pem")));
     if (!file.open(QIODevice::ReadOnly)) qFatal("test service: cannot read the test CA");
     return file.readAll();
 }
