@@ -1,4 +1,3 @@
-#include "platform/HttpsTransport.h"
 #include "support/Files.h"
 #include "support/RawService.h"
 
@@ -8,8 +7,6 @@
 #include <QTest>
 #include <QUrl>
 
-#include <openssl/ssl.h>
-
 using namespace ferrodock;
 using namespace ferrodock::test;
 using namespace std::chrono_literals;
@@ -17,8 +14,10 @@ using namespace std::chrono_literals;
 using Fields = QList<FormField>;
 using Steps = QList<RawStep>;
 using Error = TransportError;
+using Tls = TestService::Options;
 using Cert = TestService::Certificate;
 Q_DECLARE_METATYPE(RawStep)
+Q_DECLARE_METATYPE(TestService::Options)
 
 namespace {
 
@@ -54,6 +53,7 @@ struct Outcomes {
         (out).results[0].kind == (expected) && (out).results[0].ok == ((expected) == Error::None), \
         qPrintable((out).results[0].error))
 
+// Idle for 1 s while sending fails; a sent request waits 10 s for its answer.
 HttpsTransport::Options optionsFor(const QString& origin) {
     HttpsTransport::Options o;
     o.origin = origin;
@@ -63,10 +63,8 @@ HttpsTransport::Options optionsFor(const QString& origin) {
     return o;
 }
 
-Reply slowReader(std::chrono::milliseconds pause) {
-    Reply reply = Reply::text("ok");
-    reply.readPause = pause;
-    return reply;
+Reply answer(std::chrono::milliseconds readPause, std::chrono::milliseconds delay = 0ms) {
+    return {Reply::Kind::Text, 200, "ok", delay, readPause};
 }
 
 // A raw answer: status line and headers, then the body as given.
@@ -84,7 +82,6 @@ class TransportTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
         // The services are on loopback; a proxy from the environment must not get in the way.
         for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
             qunsetenv(name);
@@ -102,23 +99,20 @@ private Q_SLOTS:
         const QByteArray blob = patternBytes(3 * 1024 * 1024 + 17);
         QTest::newRow("form: empty") << Fields{} << "" << QByteArray() << 0;
         QTest::newRow("form: reserved characters") << reserved << "" << QByteArray() << 0;
-        QTest::newRow("form: utf-8, line breaks") << utf8 << "" << QByteArray() << 0;
         QTest::newRow("form: large")
-            << Fields{{"p", QString(300 * 1024, '&')}} << "" << QByteArray() << 0;
-        QTest::newRow("form: pair across a piece edge")
+            << Fields{{"p", QString(300 << 10, '&')}} << "" << QByteArray() << 0;
+        QTest::newRow("form: pair across an edge")
             << Fields{{"p", edge}} << "" << QByteArray() << 0;
-        for (int status : {302, 307, 308})
-            QTest::addRow("form: after a %d", status) << utf8 << "" << QByteArray() << status;
-        QTest::newRow("upload: fields")
-            << Fields{{"expiry", "7d"}, {"note", "a & b = ü"}, {"album", ""}} << "notes.txt"
-            << QByteArray("hello\n") << 0;
-        QTest::newRow("upload: awkward name")
-            << Fields{} << "my file & ünï ✓.txt" << QByteArray("x") << 0;
+        for (int status : {0, 302, 307, 308})
+            QTest::addRow("form: utf-8, redirect %d", status)
+                << utf8 << "" << QByteArray() << status;
+        QTest::newRow("upload: fields, awkward name")
+            << Fields{{"expiry", "7d"}, {"note", "a & b = ü"}, {"album", ""}}
+            << "my file & ünï ✓.txt" << QByteArray("hello\n") << 0;
         QTest::newRow("upload: empty file") << Fields{} << "empty.png" << QByteArray("") << 0;
-        QTest::newRow("upload: several buffers") << Fields{{"a", "1"}} << "blob.bin" << blob << 0;
         // The body goes out again, so the file is read again from the start.
-        for (int status : {301, 307})
-            QTest::addRow("upload: after a %d", status)
+        for (int status : {0, 301, 307})
+            QTest::addRow("upload: large, redirect %d", status)
                 << Fields{{"a", "1"}} << "blob.bin" << blob << status;
         // Reports size 0: read whole, sent as it is.
         QTest::newRow("upload: size 0") << Fields{} << "/proc/self/status" << QByteArray() << 0;
@@ -131,8 +125,9 @@ private Q_SLOTS:
         QFETCH(int, redirect);
         TestService service;
         service.setReply(Reply::text("answer"));
-        if (redirect)
-            service.setReply("/api", Reply::redirect(service.origin() + "/moved", redirect));
+        service.setReply("/api",
+                         {Reply::Kind::Text, redirect, {}, {}, {}, 0, service.origin() + "/moved"});
+        if (!redirect) service.setReply("/api", Reply::text("answer"));
         auto transport = service.makeTransport();
         Outcomes out;
         if (file.isEmpty())
@@ -147,24 +142,25 @@ private Q_SLOTS:
         QCOMPARE(requests.size(), redirect ? 2 : 1);
         const RecordedRequest& got = requests.last();
         QCOMPARE(got.path, redirect ? "/moved" : "/api");
+        // Progress ends with the whole body sent, before the completion.
         QCOMPARE(out.reports.size(), out.reportsAtCompletion);
         QVERIFY(out.reports.last().fullySent);
         QCOMPARE(out.reports.last().sent, got.bodyBytes);
         QCOMPARE(out.reports.last().total, got.bodyBytes);
-        if (file.isEmpty()) {
-            QByteArrayList pairs;
-            for (const auto& [name, value] : std::as_const(fields))
-                pairs.append(QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value));
-            QCOMPARE(got.contentType, "application/x-www-form-urlencoded");
-            QCOMPARE(got.body, pairs.join('&'));
-            return;
-        }
         QStringList sent, expected;
         for (const RecordedPart& part : got.parts)
             sent << part.name + '|' + part.fileName + '|' + part.contentType + '|' +
-                        QString::fromUtf8(part.fileName.isEmpty() ? part.content
-                                                                  : part.content.left(5));
-        for (const auto& [name, value] : std::as_const(fields)) expected << name + "|||" + value;
+                        QString::fromUtf8(part.content.left(part.fileName.isEmpty() ? 99 : 5));
+        for (const auto& [name, value] : std::as_const(fields)) {
+            const QByteArray pair =
+                QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value);
+            expected << (file.isEmpty() ? QString::fromLatin1(pair) : name + "|||" + value);
+        }
+        if (file.isEmpty()) {
+            QCOMPARE(got.contentType, "application/x-www-form-urlencoded");
+            QCOMPARE(got.body, expected.join('&').toLatin1());
+            return;
+        }
         expected << "file|" + QFileInfo(file).fileName() + "|text/plain|" +
                         (content.isNull() ? "Name:" : QString::fromUtf8(content.left(5)));
         QCOMPARE(sent, expected);
@@ -183,12 +179,10 @@ private Q_SLOTS:
             return raw("200 OK\r\nContent-Length: " + QByteArray::number(size),
                        {{QByteArray(size, 'b')}});
         };
-        Steps late = raw("200 OK\r\nContent-Length: 2", {{"ok"}}), trickle;
+        Steps late = raw("404 No\r\nContent-Length: 2", {{"ok"}}), trickle;
         late[0].pause = 2s;  // past the idle limit: a finished request is waited for
         for (char c : QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"))
             trickle.append({QByteArray(1, c), 1, 300ms});
-        QTest::newRow("404 with a body")
-            << raw("404 No\r\nContent-Length: 4", {{"boom"}}) << QByteArray("boom") << Error::None;
         QTest::newRow("chunked, extensions, trailer")
             << raw(chunked, {{"5;a=b\r\nhello\r\nA ; x\r\n world 123\r\n0\r\nT: 1\r\n\r\n"}})
             << QByteArray("hello world 123") << Error::None;
@@ -204,7 +198,7 @@ private Q_SLOTS:
         QTest::newRow("gzip transfer coding")
             << raw("200 OK\r\nTransfer-Encoding: gzip, chunked", {{"0\r\n\r\n"}}) << QByteArray()
             << Error::Other;
-        QTest::newRow("answered after 2 s") << late << QByteArray("ok") << Error::None;
+        QTest::newRow("a 404 after 2 s") << late << QByteArray("ok") << Error::None;
         QTest::newRow("a body byte every 300 ms")
             << raw("200 OK\r\nContent-Length: 100", {{"x", 100, 300ms}}) << QByteArray()
             << Error::NoAnswer;
@@ -250,8 +244,9 @@ private Q_SLOTS:
         QString origin = target == "other" ? other.origin() : service.origin();
         if (target == "http") origin.replace("https:", "http:");
         for (int i = 0; i < hops; ++i)
-            service.setReply(QString("/%1").arg(i),
-                             Reply::redirect(origin + QString("/%1").arg(i + 1), status));
+            service.setReply(
+                QString("/%1").arg(i),
+                {Reply::Kind::Text, status, "body", {}, {}, 0, origin + QString("/%1").arg(i + 1)});
         auto transport = service.makeTransport();
         Outcomes out;
         transport->postFields("/0", {{"password", "secret"}}, &out.context, out.add());
@@ -263,38 +258,30 @@ private Q_SLOTS:
     }
 
     void onlySoundTlsIsSpoken_data() {
-        QTest::addColumn<Cert>("certificate");
-        QTest::addColumn<QByteArray>("ciphers");
-        QTest::addColumn<int>("maxVersion");
+        QTest::addColumn<Tls>("tls");
         QTest::addColumn<QString>("origin");  // the test CA is trusted unless "untrusted"
         QTest::addColumn<Error>("kind");
-        QTest::newRow("good") << Cert::Good << QByteArray() << 0 << "" << Error::None;
-        QTest::newRow("unknown CA")
-            << Cert::Good << QByteArray() << 0 << "untrusted" << Error::Untrusted;
-        QTest::newRow("expired") << Cert::Expired << QByteArray() << 0 << "" << Error::Untrusted;
-        QTest::newRow("another host")
-            << Cert::OtherHost << QByteArray() << 0 << "" << Error::Untrusted;
-        QTest::newRow("name only in the common name")
-            << Cert::CommonNameOnly << QByteArray() << 0 << "" << Error::Untrusted;
-        QTest::newRow("AES128-SHA only") << Cert::Good << QByteArray("AES128-SHA:@SECLEVEL=0")
-                                         << TLS1_2_VERSION << "" << Error::ConnectionLost;
+        QTest::newRow("good") << Tls{} << "" << Error::None;
+        QTest::newRow("unknown CA") << Tls{} << "untrusted" << Error::Untrusted;
+        QTest::newRow("expired") << Tls{Cert::Expired} << "" << Error::Untrusted;
+        QTest::newRow("another host") << Tls{Cert::OtherHost} << "" << Error::Untrusted;
+        QTest::newRow("name only in the CN") << Tls{Cert::CommonNameOnly} << "" << Error::Untrusted;
+        QTest::newRow("AES128-SHA only")
+            << Tls{Cert::Good, "AES128-SHA:@SECLEVEL=0", TLS1_2_VERSION} << ""
+            << Error::ConnectionLost;
         QTest::newRow("CBC-SHA1 only")
-            << Cert::Good << QByteArray("ECDHE-ECDSA-AES128-SHA:ECDHE-ECDSA-AES256-SHA")
-            << TLS1_2_VERSION << "" << Error::ConnectionLost;
-        QTest::newRow("TLS 1.1 at most") << Cert::Good << QByteArray("ALL:@SECLEVEL=0")
-                                         << TLS1_1_VERSION << "" << Error::ConnectionLost;
-        QTest::newRow("refused") << Cert::Good << QByteArray() << 0 << "https://127.0.0.1:1"
-                                 << Error::Unreachable;
+            << Tls{Cert::Good, "ECDHE-ECDSA-AES128-SHA:ECDHE-ECDSA-AES256-SHA", TLS1_2_VERSION}
+            << "" << Error::ConnectionLost;
+        QTest::newRow("TLS 1.1 at most")
+            << Tls{Cert::Good, "ALL:@SECLEVEL=0", TLS1_1_VERSION} << "" << Error::ConnectionLost;
+        QTest::newRow("refused") << Tls{} << "https://127.0.0.1:1" << Error::Unreachable;
     }
 
     void onlySoundTlsIsSpoken() {
-        QFETCH(Cert, certificate);
-        QFETCH(QByteArray, ciphers);
-        QFETCH(int, maxVersion);
+        QFETCH(Tls, tls);
         QFETCH(QString, origin);
         QFETCH(Error, kind);
-        RawService service(raw("200 OK\r\nContent-Length: 2", {{"ok"}}),
-                           {certificate, ciphers, maxVersion});
+        RawService service(raw("200 OK\r\nContent-Length: 2", {{"ok"}}), tls);
         auto options = optionsFor(origin.startsWith("https:") ? origin : service.origin());
         if (origin == "untrusted") options.extraCaPem.clear();
         HttpsTransport transport(options);
@@ -303,8 +290,7 @@ private Q_SLOTS:
         QVERIFY_ENDED(out, kind);
         QCOMPARE(service.requestCount(), kind == Error::None ? 1 : 0);
         // HTTP/1.1 only: an HTTP/2 upload spins on a slow reader.
-        if (kind == Error::None)
-            QVERIFY2(!service.offeredProtocols().contains("h2"), service.offeredProtocols());
+        QVERIFY2(!service.offeredProtocols().contains("h2"), service.offeredProtocols());
     }
 
     void uploadFailsWhole_data() {
@@ -325,19 +311,17 @@ private Q_SLOTS:
         QFETCH(Error, kind);
         TestService service;
         // A slow reader, so the file is still being sent when something happens to it.
-        service.setReply(slowReader(file == "stalls" ? 1h : 2ms));
-        HttpsTransport transport(optionsFor(service.origin()));
-        QString path = makeFile(dir_.path(), "upload.bin", patternBytes(32 << 20));
-        if (file == "missing") path = dir_.filePath("missing");
-        if (file == "directory") path = dir_.path();
-        if (file.startsWith('/')) path = file;
-        Outcomes out, busy;
+        service.setReply(answer(file == "stalls" ? 1h : 2ms));
         // Every connection is busy, so the upload is still waiting when the file goes.
-        Reply later = Reply::text("ok");
-        later.delay = 500ms;
-        service.setReply("/busy", later);
+        service.setReply("/busy", answer(0ms, 500ms));
+        HttpsTransport transport(optionsFor(service.origin()));
+        Outcomes out, busy;
         for (int i = 0; file == "deleted" && i < 8; ++i)
-            transport.postFields("/busy", Fields{{"a", "1"}}, &busy.context, busy.add());
+            transport.postFields("/busy", {}, &busy.context, busy.add());
+        QString path = makeFile(dir_.path(), "upload.bin", patternBytes(32 << 20));
+        if (file == "missing" || file == "directory")
+            path = dir_.filePath(file == "missing" ? "none" : "");
+        if (file.startsWith('/')) path = file;
         const TransferHandle handle = transport.uploadFile("/upload", {}, path, "text/plain",
                                                            &out.context, out.add(), out.report());
         if (file == "deleted") QVERIFY(QFile::remove(path));
@@ -359,26 +343,21 @@ private Q_SLOTS:
     // Completions come in the order requests finish, never to a context that has gone.
     void completionsFollowFinishOrder() {
         TestService service;
-        for (const auto& [path, delay] :
-             {std::pair{"/slow", 900ms}, {"/gone", 600ms}, {"/mid", 300ms}, {"/fast", 0ms}}) {
-            Reply answer = Reply::text(path);
-            answer.delay = delay;
-            service.setReply(path, answer);
-        }
+        const QStringList paths{"/slow", "/gone", "/mid", "/fast"};
+        for (int i = 0; i < 4; ++i)
+            service.setReply(paths[i],
+                             {Reply::Kind::Text, 200, paths[i].toLatin1(), 300ms * (3 - i)});
         auto transport = service.makeTransport();
         Outcomes out;
         auto* gone = new QObject;
         // A watch that has ended reports nothing.
         transport->watchProgress(&out.context, out.report());
         transport->watchProgress(&out.context, {});
-        for (const char* path : {"/slow", "/gone", "/mid", "/fast"})
-            transport->postFields(path, Fields{{"a", "1"}}, path[1] == 'g' ? gone : &out.context,
-                                  out.add());
+        for (const QString& path : paths)
+            transport->postFields(path, {}, path == "/gone" ? gone : &out.context, out.add());
         delete gone;
         QVERIFY(out.waitFor(3));
-        QCOMPARE(out.results[0].body, "/fast");
-        QCOMPARE(out.results[1].body, "/mid");
-        QCOMPARE(out.results[2].body, "/slow");
+        QCOMPARE(out.results[0].body + out.results[1].body + out.results[2].body, "/fast/mid/slow");
         QVERIFY(out.reports.isEmpty());
     }
 
@@ -393,30 +372,18 @@ private Q_SLOTS:
             QVERIFY(!result.ok && result.kind == Error::Other && !result.error.isEmpty());
     }
 
-    void destroyingWithUploadsInFlightIsPrompt_data() {
-        QTest::addColumn<bool>("midUpload");
-        QTest::newRow("stalled mid-upload") << true;
-        QTest::newRow("waiting for answers") << false;
-    }
-
     void destroyingWithUploadsInFlightIsPrompt() {
-        QFETCH(bool, midUpload);
         TestService service;
-        Reply silent = slowReader(midUpload ? 1h : 0s);
+        Reply silent = answer(1h);
         silent.kind = Reply::Kind::Silent;
         service.setReply(silent);
-        const QString file =
-            makeFile(dir_.path(), "inflight.bin", patternBytes(midUpload ? 8 << 20 : 1000));
+        const QString file = makeFile(dir_.path(), "inflight.bin", patternBytes(8 << 20));
         auto transport = service.makeTransport();
         Outcomes out;
         transport->watchProgress(&out.context, out.report());
         for (int i = 0; i < 20; ++i)
-            transport->uploadFile("/", {{"i", QString::number(i)}}, file, "text/plain",
-                                  &out.context, out.add());
-        if (midUpload)
-            QTRY_VERIFY_WITH_TIMEOUT(out.sending(), 30000);
-        else
-            QTRY_COMPARE_WITH_TIMEOUT(service.requestCount(), 8, 30000);
+            transport->uploadFile("/", {}, file, "text/plain", &out.context, out.add());
+        QTRY_VERIFY_WITH_TIMEOUT(out.sending(), 30000);
         QElapsedTimer timer;
         timer.start();
         transport.reset();

@@ -5,13 +5,9 @@
 namespace ferrodock::test {
 
 // A service that answers every request with `answer`, byte for byte.
-class RawService : public TestService {
-public:
+struct RawService : TestService {
     RawService(QList<RawStep> answer, Options options) : TestService(options) {
-        Reply reply;
-        reply.kind = Reply::Kind::Raw;
-        reply.raw = std::move(answer);
-        setReply(reply);
+        setReply({Reply::Kind::Raw, 200, {}, {}, {}, 0, {}, std::move(answer)});
     }
 };
 

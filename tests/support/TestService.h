@@ -2,12 +2,15 @@
 
 #include "platform/HttpsTransport.h"
 
-#include <QByteArray>
-#include <QList>
-#include <QString>
+#include <QMap>
 
-#include <chrono>
-#include <memory>
+#include <openssl/ssl.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
 
 namespace ferrodock::test {
 
@@ -20,92 +23,101 @@ struct RawStep {
 
 // One part of a multipart/form-data request.
 struct RecordedPart {
-    QString name;
-    QString fileName;
-    QString contentType;
+    QString name, fileName, contentType;
     QByteArray content;
 };
 
-// One request as the service received it.
+// One request as the service received it; `parts` of a whole multipart body.
 struct RecordedRequest {
-    QString method;
-    QString path;
-    QString contentType;
-    QByteArray body;
-    QList<RecordedPart> parts;  // of a whole multipart body
+    QString path, contentType;
+    QByteArray body{};
+    QList<RecordedPart> parts{};
     qint64 bodyBytes = 0;
-    bool complete = true;  // false when the client stopped sending mid-body
+    // False when the client stopped sending mid-body.
+    bool complete = true;
 };
 
-// How the service answers.
+// How the service answers: `status` and `body`, with `location` if set (Text); never, until
+// the service stops (Silent); `hugeBytes` of 'x' (Huge); `raw` byte for byte, framing and
+// all (Raw). It waits `delay` before answering, and `readPause` before each piece of the
+// request body it reads.
 struct Reply {
-    enum class Kind {
-        Text,    // status + body, and a Location when one is set
-        Silent,  // never answers (until the service stops)
-        Huge,    // `hugeBytes` bytes of 'x' as the body
-        Raw,     // `raw`, byte for byte, framing and all; then the connection closes
-    };
+    enum class Kind { Text, Silent, Huge, Raw };
     Kind kind = Kind::Text;
     int status = 200;
-    QByteArray body;
-    std::chrono::milliseconds delay{0};      // wait before answering
-    std::chrono::milliseconds readPause{0};  // wait before each piece of the body read
+    QByteArray body{};
+    std::chrono::milliseconds delay{0}, readPause{0};
     qint64 hugeBytes = 0;
-    QString location;
-    QList<RawStep> raw;
+    QString location{};
+    QList<RawStep> raw{};
 
     static Reply text(const QByteArray& body, int status = 200) {
-        Reply r;
-        r.body = body;
-        r.status = status;
-        return r;
-    }
-    static Reply redirect(const QString& location, int status) {
-        Reply r = text("redirect body", status);
-        r.location = location;
-        return r;
+        return {Kind::Text, status, body};
     }
 };
 
 // An HTTPS service on 127.0.0.1 (a free port) with a certificate made at build time. It
 // records every request and answers as told, one request per connection. Its TLS can be
-// limited to what a careless server offers. Thread-safe.
+// limited to what a careless server offers: a cipher list, a highest version.
 class TestService {
 public:
     enum class Certificate { Good, Expired, OtherHost, CommonNameOnly };
     struct Options {
         Certificate certificate = Certificate::Good;
-        QByteArray ciphers;     // OpenSSL cipher list, or the default
-        int maxTlsVersion = 0;  // e.g. TLS1_1_VERSION, or any
+        QByteArray ciphers{};
+        int maxTlsVersion = 0;
     };
 
-    TestService();
+    TestService() : TestService(Options{}) {}
     explicit TestService(Options options);
     ~TestService();
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;
 
-    QString origin() const;  // "https://127.0.0.1:PORT"
-
-    void setReply(const Reply& reply);                       // every path
-    void setReply(const QString& path, const Reply& reply);  // one path, over the default
-
-    QList<RecordedRequest> requests() const;
-    int requestCount() const;
+    QString origin() const { return QStringLiteral("https://127.0.0.1:%1").arg(port_); }
+    // The answer on `path`; an empty path: on every path without its own.
+    void setReply(const QString& path, const Reply& reply) {
+        auto l = lock();
+        replies_[path] = reply;
+    }
+    void setReply(const Reply& reply) { setReply({}, reply); }
+    QList<RecordedRequest> requests() const {
+        auto l = lock();
+        return requests_;
+    }
+    int requestCount() const { return int(requests().size()); }
     // The application protocols the last client offered (ALPN, length-prefixed names).
-    QByteArray offeredProtocols() const;
+    QByteArray offeredProtocols() const {
+        auto l = lock();
+        return protocols_;
+    }
 
-    // The CA that signed the service's certificate, PEM.
+    // The CA that signed the service's certificates, PEM.
     static QByteArray caPem();
-
     // A transport for this service that trusts the test CA; `limit` bounds both an idle
     // request and the wait for its answer.
     std::unique_ptr<HttpsTransport> makeTransport(
         std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_lock<std::mutex> lock() const { return std::unique_lock(mutex_); }
+    bool pause(std::chrono::milliseconds duration) const;
+    void accept();
+    void converse(SSL* ssl);
+
+    SSL_CTX* context_ = nullptr;
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread acceptor_;
+    // Touched by the acceptor only, until it ends.
+    std::vector<std::thread> connections_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    bool stopping_ = false;
+    std::set<int> open_;
+    QMap<QString, Reply> replies_;
+    QList<RecordedRequest> requests_;
+    QByteArray protocols_;
 };
 
 }  // namespace ferrodock::test
