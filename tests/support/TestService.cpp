@@ -79,10 +79,10 @@ TestService::TestService(Options options) {
         },
         this);
 
+    // A client hanging up must fail our writes, not kill the test.
+    ::signal(SIGPIPE, SIG_IGN);
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
     if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(listener_, 64) != 0 ||
@@ -113,12 +113,6 @@ bool TestService::pause(std::chrono::milliseconds duration) const {
 }
 
 void TestService::accept() {
-    // A client hanging up must fail our writes, not kill the test with SIGPIPE; the
-    // connection threads inherit this mask.
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
         auto accepting = lock();
         if (stopping_) return void(::close(fd));
@@ -128,14 +122,13 @@ void TestService::accept() {
             SSL_set_fd(ssl, fd);
             if (SSL_accept(ssl) == 1) converse(ssl);
             SSL_free(ssl);
-            auto closing = lock();
-            open_.erase(fd);
-            ::close(fd);
+            (lock(), open_.erase(fd), ::close(fd));
         });
     }
 }
 
-// Reads one request, records it and answers it.
+// Reads one request, records it and answers it. A lock() in an expression holds the lock for
+// that expression.
 void TestService::converse(SSL* ssl) {
     QByteArray data;
     char buffer[16384];
@@ -149,9 +142,7 @@ void TestService::converse(SSL* ssl) {
     data.remove(0, head.size());
     RecordedRequest record{find(head, "^POST (\\S+)"), find(head, "\r\nContent-Type: ([^\r]*)")};
     const qint64 length = find(head, "\r\nContent-Length: (\\d+)").toLongLong();
-    auto l = lock();
-    const Reply reply = replies_.value(record.path, replies_.value({}));
-    l.unlock();
+    const Reply reply = (lock(), replies_.value(record.path, replies_.value({})));
     if (head.contains("\r\nExpect: 100-continue"))
         SSL_write(ssl, "HTTP/1.1 100 Continue\r\n\r\n", 25);
     while (data.size() < length && pause(reply.readPause) && read()) {
@@ -161,9 +152,7 @@ void TestService::converse(SSL* ssl) {
     record.bodyBytes = record.body.size();
     if (record.complete && record.contentType.startsWith("multipart/form-data"))
         record.parts = partsOf(record.body, record.contentType);
-    l.lock();
-    requests_.append(record);
-    l.unlock();
+    (lock(), requests_.append(record));
     if (!record.complete || !pause(reply.delay)) return;
     for (const RawStep& step : stepsOf(reply))
         for (int i = 0; i < step.repeat; ++i)

@@ -71,8 +71,6 @@ public:
     TestService() : TestService(Options{}) {}
     explicit TestService(Options options);
     ~TestService();
-    TestService(const TestService&) = delete;
-    TestService& operator=(const TestService&) = delete;
 
     QString origin() const { return QStringLiteral("https://127.0.0.1:%1").arg(port_); }
     // The answer on `path`; an empty path: on every path without its own.
@@ -106,8 +104,7 @@ private:
     void converse(SSL* ssl);
 
     SSL_CTX* context_ = nullptr;
-    int listener_ = -1;
-    int port_ = 0;
+    int listener_ = -1, port_ = 0;
     std::thread acceptor_;
     // Touched by the acceptor only, until it ends.
     std::vector<std::thread> connections_;
