@@ -127,8 +127,7 @@ void TestService::accept() {
     }
 }
 
-// Reads one request, records it and answers it. A lock() in an expression holds the lock for
-// that expression.
+// Reads one request, records it and answers it.
 void TestService::converse(SSL* ssl) {
     QByteArray data;
     char buffer[16384];
@@ -167,14 +166,6 @@ QByteArray TestService::caPem() {
     QFile file(QString::fromUtf8(certFile("ca", ".pem")));
     if (!file.open(QIODevice::ReadOnly)) qFatal("test service: cannot read the test CA");
     return file.readAll();
-}
-
-std::unique_ptr<HttpsTransport> TestService::makeTransport(std::chrono::milliseconds limit) const {
-    HttpsTransport::Options options;
-    options.origin = origin();
-    options.extraCaPem = caPem();
-    options.idleLimit = options.answerLimit = limit;
-    return std::make_unique<HttpsTransport>(std::move(options));
 }
 
 }  // namespace ferrodock::test

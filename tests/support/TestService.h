@@ -74,30 +74,25 @@ public:
 
     QString origin() const { return QStringLiteral("https://127.0.0.1:%1").arg(port_); }
     // The answer on `path`; an empty path: on every path without its own.
-    void setReply(const QString& path, const Reply& reply) {
-        auto l = lock();
-        replies_[path] = reply;
-    }
+    void setReply(const QString& path, const Reply& reply) { lock(), replies_[path] = reply; }
     void setReply(const Reply& reply) { setReply({}, reply); }
-    QList<RecordedRequest> requests() const {
-        auto l = lock();
-        return requests_;
-    }
+    QList<RecordedRequest> requests() const { return lock(), requests_; }
     int requestCount() const { return int(requests().size()); }
     // The application protocols the last client offered (ALPN, length-prefixed names).
-    QByteArray offeredProtocols() const {
-        auto l = lock();
-        return protocols_;
-    }
+    QByteArray offeredProtocols() const { return lock(), protocols_; }
 
     // The CA that signed the service's certificates, PEM.
     static QByteArray caPem();
     // A transport for this service that trusts the test CA; `limit` bounds both an idle
     // request and the wait for its answer.
     std::unique_ptr<HttpsTransport> makeTransport(
-        std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
+        std::chrono::milliseconds limit = std::chrono::seconds(60)) const {
+        return std::make_unique<HttpsTransport>(
+            HttpsTransport::Options{origin(), caPem(), limit, limit});
+    }
 
 private:
+    // Held to the end of the expression it is called in.
     std::unique_lock<std::mutex> lock() const { return std::unique_lock(mutex_); }
     bool pause(std::chrono::milliseconds duration) const;
     void accept();
