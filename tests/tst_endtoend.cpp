@@ -11,9 +11,8 @@ class EndToEndTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void login() {
-        const QByteArray key = "0123456789abcdef0123456789abcdef";
         ConnectedApp app;
-        app.service.setReply(Reply::text(key));
+        app.service.setReply(Reply::text("0123456789abcdef0123456789abcdef"));
         app.delegate.login()->trigger();
         app.delegate.username()->setText("a b+c");
         app.delegate.password()->setText("p&q=r%s");
@@ -39,9 +38,8 @@ private Q_SLOTS:
     void fileUpload() {
         ConnectedApp app({}, std::chrono::seconds(60), "ann,0123456789abcdef0123456789abcdef");
         app.service.setReply(Reply::text("ferrodock.net/f/abcdefgh"));
-        QTemporaryDir dir;
         const QByteArray content = patternBytes(300 * 1024);
-        app.choose(makeFile(dir.path(), "report.pdf", content), false);
+        app.choose(makeFile(app.home.path(), "report.pdf", content), false);
         app.delegate.anonFile()->setChecked(true);
         app.press(app.delegate.fileUploadButton());
         QTRY_COMPARE(titleOf(app.delegate.fileOutput()), "ferrodock.net/f/abcdefgh");

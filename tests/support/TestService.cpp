@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace ferrodock::test {
 
 namespace {
@@ -73,8 +75,8 @@ TestService::TestService(Options options) {
         [](SSL*, const unsigned char**, unsigned char*, const unsigned char* in, unsigned length,
            void* self) {
             auto* service = static_cast<TestService*>(self);
-            auto l = service->lock();
-            service->protocols_ = QByteArray(reinterpret_cast<const char*>(in), int(length));
+            (service->lock(),
+             service->protocols_ = QByteArray(reinterpret_cast<const char*>(in), int(length)));
             return SSL_TLSEXT_ERR_NOACK;
         },
         this);
@@ -93,11 +95,8 @@ TestService::TestService(Options options) {
 }
 
 TestService::~TestService() {
-    {
-        auto l = lock();
-        stopping_ = true;
-        for (int fd : open_) ::shutdown(fd, SHUT_RDWR);
-    }
+    (lock(), stopping_ = true,
+     std::for_each(open_.begin(), open_.end(), [](int fd) { ::shutdown(fd, SHUT_RDWR); }));
     changed_.notify_all();
     ::shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
@@ -144,8 +143,7 @@ void TestService::converse(SSL* ssl) {
     const Reply reply = (lock(), replies_.value(record.path, replies_.value({})));
     if (head.contains("\r\nExpect: 100-continue"))
         SSL_write(ssl, "HTTP/1.1 100 Continue\r\n\r\n", 25);
-    while (data.size() < length && pause(reply.readPause) && read()) {
-    }
+    while (data.size() < length && pause(reply.readPause) && read()) continue;
     record.complete = data.size() >= length;
     record.body = data.left(length);
     record.bodyBytes = record.body.size();
