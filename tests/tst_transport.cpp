@@ -138,7 +138,7 @@ private Q_SLOTS:
                                             ? QString::fromUtf8(part.content)
                                             : part.fileName + ':' + part.contentType);
             expected << pair("file", QFileInfo(file).fileName() + ":text/plain");
-            const QByteArray data = got.parts.last().content;
+            const QByteArray data = got.parts.value(got.parts.size() - 1).content;
             QVERIFY(content.isNull() ? data.startsWith("Name:") : data == content);
         }
         QCOMPARE(sent.join('&'), expected.join('&'));
