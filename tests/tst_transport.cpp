@@ -278,8 +278,9 @@ private Q_SLOTS:
         TestService service;
         // A slow reader, so the file is still being sent when something happens to it.
         service.setReply({Reply::Kind::Text, 200, "ok", 0ms, cause == "stalls" ? 1h : 2ms});
-        // Every connection is busy, so the upload is still waiting when the file goes.
-        service.setReply("/busy", {Reply::Kind::Text, 200, "ok", 500ms});
+        // Every connection is busy past the idle limit, so the upload is still waiting when the
+        // file goes; waiting for a connection is not idling.
+        service.setReply("/busy", {Reply::Kind::Text, 200, "ok", 2s});
         auto transport = std::make_unique<HttpsTransport>(HttpsTransport::Options{
             cause == "refused" ? "https://127.0.0.1:1" : service.origin(),
             cause == "untrusted" ? QByteArray() : TestService::caPem(), 1s, 10s});
