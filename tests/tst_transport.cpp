@@ -173,6 +173,10 @@ private Q_SLOTS:
             << Tls{} << sized(fits + 1) << QByteArray() << Error::TooLarge;
         QTest::newRow("10 MB extension")
             << Tls{} << raw(chunked, {{"1;"}, {extension, 170}}) << QByteArray() << Error::TooLarge;
+        // Refused at once, not waited for.
+        QTest::newRow("a chunk of 2^45 bytes")
+            << Tls{} << raw(chunked, {{"200000000000\r\nabc"}, {{}, 1, 1h}}) << QByteArray()
+            << Error::Other;
         QTest::newRow("bad chunk size")
             << Tls{} << raw(chunked, {{"zz\r\nabc\r\n0\r\n\r\n"}}) << QByteArray() << Error::Other;
         QTest::newRow("gzip transfer coding")

@@ -51,9 +51,7 @@ struct Reply {
     QString location{};
     QList<RawStep> raw{};
 
-    static Reply text(const QByteArray& body, int status = 200) {
-        return {Kind::Text, status, body};
-    }
+    static Reply text(const QByteArray& b, int status = 200) { return {Kind::Text, status, b}; }
 };
 
 // An HTTPS service on 127.0.0.1 (a free port) with a certificate made at build time. It
