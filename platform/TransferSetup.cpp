@@ -176,6 +176,8 @@ Transfer::~Transfer() {
 void Transfer::restart() {
     sending = false;
     sent = false;
+    // The body goes out again, so its being fully sent is news again.
+    reportedSent = false;
     sentAt = {};
     readBytes = 0;
     chunked = false;
