@@ -14,8 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
-
 using namespace ferrodock;
 using namespace ferrodock::test;
 
@@ -23,16 +21,8 @@ namespace {
 
 const QByteArray kKey = "0123456789abcdef0123456789abcdef";
 const QByteArray kRejection = "3b7f0c52a9d14e68b2c5f7091d4a6e83";
-// The fake's failure and an answer that is not text, as the pages name them.
-const QString kFailed =
-    QStringLiteral("Upload failed: could not reach ferrodock.net. Please try again.");
-const QString kNotText =
-    QStringLiteral("Upload failed: the service's answer was not text. Please try again.");
-const QString kLoginFailed =
-    QStringLiteral("Login failed: could not reach ferrodock.net. Please try again.");
-const QString kLoginNotText =
-    QStringLiteral("Login failed: the service's answer was not text. Please try again.");
-const QByteArray kNotSent = "<not sent>";
+const QString kFailed = "Upload failed: could not reach ferrodock.net. Please try again.";
+const QString kNotText = "Upload failed: the service's answer was not text. Please try again.";
 
 // The real window with a fake transport; `session` is what the session file holds at start.
 struct App : AppHarness {
@@ -46,21 +36,23 @@ struct App : AppHarness {
         delegate.password()->setText(password);
         QTest::keyClick(delegate.password(), Qt::Key_Return);  // presses the login button
     }
-    QByteArray sessionOnDisk() const {
-        QFile file(home.sessionFile());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-    }
     QPushButton* link(const QString& page) const {
-        if (page == "file") return delegate.fileOutput();
-        if (page == "image") return delegate.imageOutput();
-        return delegate.pasteOutput();
+        return page == "file"    ? delegate.fileOutput()
+               : page == "image" ? delegate.imageOutput()
+                                 : delegate.pasteOutput();
     }
+    QPushButton* upload(bool image) const {
+        return image ? delegate.imageUploadButton() : delegate.fileUploadButton();
+    }
+    // Ends the last request: "fail", or the answer's bytes.
+    void settle(const QByteArray& how) { how == "fail" ? net->fail() : net->answer(how); }
     InstalledFake net;  // installed before start, removed before the window goes
 };
 
-// How a request ends: "fail", or the answer's bytes.
-void settle(FakeTransport& net, const QByteArray& how) {
-    how == "fail" ? net.fail() : net.answer(how);
+// One data row of columns whose types the values give.
+template <typename... Values>
+void row(const char* name, const Values&... values) {
+    (QTest::newRow(name) << ... << values);
 }
 
 }  // namespace
@@ -75,17 +67,16 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("answer");  // "fail": the transport fails
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QByteArray>("key");  // empty: still the old login
-        QTest::newRow("key") << kKey << "Logged in as ann" << kKey;
-        QTest::newRow("rejection in capitals")
-            << kRejection.toUpper() << "Logged in as ann" << kRejection.toUpper();
-        QTest::newRow("byte-order mark") << "\xEF\xBB\xBF" + kKey << "Logged in as ann" << kKey;
-        QTest::newRow("rejection") << kRejection << "Login Incorrect" << QByteArray();
-        QTest::newRow("31") << QByteArray(31, 'k') << QString(31, 'k') << QByteArray();
-        QTest::newRow("33") << QByteArray(33, 'k') << QString(33, 'k') << QByteArray();
-        QTest::newRow("empty") << QByteArray("") << "" << QByteArray();
-        QTest::newRow("markup") << QByteArray("<b>no</b> & x") << "<b>no</b> & x" << QByteArray();
-        QTest::newRow("not utf-8") << QByteArray("\xff\xfe") << kLoginNotText << QByteArray();
-        QTest::newRow("transport failure") << QByteArray("fail") << kLoginFailed << QByteArray();
+        const QString in = "Logged in as ann", failed = "Login failed: %1. Please try again.";
+        row("key", kKey, in, kKey);
+        row("key in capitals", kKey.toUpper(), in, kKey.toUpper());
+        row("byte-order mark", "\xEF\xBB\xBF" + kKey, in, kKey);
+        row("rejection", kRejection, QString("Login Incorrect"), QByteArray());
+        row("31", QByteArray(31, 'k'), QString(31, 'k'), QByteArray());
+        row("markup", QByteArray("<b>no</b> &"), QString("<b>no</b> &"), QByteArray());
+        row("not utf-8", QByteArray("\xff"), failed.arg("the service's answer was not text"),
+            QByteArray());
+        row("fails", QByteArray("fail"), failed.arg("could not reach ferrodock.net"), QByteArray());
         // 32 units the session file could not hold: a message, not a key.
         for (const char* odd : {",", "\n", "\r", "\t", "\x7f", "\xE2\x80\xA8"}) {
             const QByteArray answer =
@@ -99,24 +90,26 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         QFETCH(QByteArray, key);
         App app("old," + kRejection);
-        QCOMPARE(titleOf(app.delegate.savedapikey()), QString::fromLatin1(kRejection));
         app.logIn("ann", "secret");
         // The name read at the press counts, not what the field says when the answer comes.
         app.delegate.username()->setText("changed meanwhile");
-        if (answer == "fail") QTest::ignoreMessage(QtWarningMsg, QRegularExpression("login"));
-        settle(*app.net, answer);
+        if (shown.startsWith("Login failed"))
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("login"));
+        app.settle(answer);
         QCOMPARE(app.delegate.loginResponse()->text(), shown);
         QCOMPARE(app.delegate.loginResponse()->textFormat(), Qt::PlainText);
         const QString user = key.isEmpty() ? "old" : "ann";
         const QByteArray held = key.isEmpty() ? kRejection : key;
-        QCOMPARE(titleOf(app.delegate.savedusername()), user);
-        QCOMPARE(titleOf(app.delegate.savedapikey()), QString::fromLatin1(held));
+        QCOMPARE(titleOf(app.delegate.savedusername()) + "," + titleOf(app.delegate.savedapikey()),
+                 user + "," + held);
         QCOMPARE(app.delegate.window()->windowTitle(), "ferrodock - " + user);
-        QCOMPARE(app.sessionOnDisk(), user.toUtf8() + ',' + held);
+        QFile file(app.home.sessionFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), user.toUtf8() + ',' + held);
         // The password is not kept past a login; a refused one stays to be corrected.
         QCOMPARE(app.delegate.password()->text(), key.isEmpty() ? "secret" : "");
-        QVERIFY(app.delegate.loginWindow()->isVisible());
         // A signed-in window closes itself a moment later; the others stay.
+        QVERIFY(app.delegate.loginWindow()->isVisible());
         if (!key.isEmpty()) QTRY_VERIFY(!app.delegate.loginWindow()->isVisible());
     }
 
@@ -126,76 +119,29 @@ private Q_SLOTS:
         app.logIn("ann", "secret");
         app.delegate.password()->setFocus();  // where the last keystroke went
         app.delegate.username()->deselect();
-        app.net->answer(kKey);
-        QTRY_VERIFY(!app.delegate.loginWindow()->isVisible());
-        app.delegate.logout()->trigger();
+        app.settle(kKey);
+        app.delegate.loginWindow()->close();
         app.delegate.login()->trigger();
-        QDialog* dialog = app.delegate.loginWindow();
-        QCOMPARE(dialog->focusWidget(), app.delegate.username());
-        QCOMPARE(app.delegate.username()->selectedText(), QStringLiteral("ann"));
         QVERIFY(app.delegate.loginResponse()->text().isEmpty());
+        QWidget* dialog = app.delegate.loginWindow();
         QTest::keyClicks(dialog->focusWidget(), "bob");
         QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
         QTest::keyClicks(dialog->focusWidget(), "x");
         QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
-        QCOMPARE(app.net->requests.size(), 2);
-        QCOMPARE(app.net->requests[1].field("username"), QStringLiteral("bob"));
-        QCOMPARE(app.net->requests[1].field("password"), QStringLiteral("x"));
+        QCOMPARE(app.net->requests.last().form(), QStringList({"username=bob", "password=x"}));
     }
 
     // Logging out forgets the login everywhere, with or without a Documents folder.
-    void logout_data() {
-        QTest::addColumn<bool>("signedIn");
-        QTest::addColumn<bool>("documents");
-        QTest::newRow("signed in") << true << true;
-        QTest::newRow("signed out") << false << true;
-        QTest::newRow("signed in, no Documents folder") << true << false;
-    }
     void logout() {
-        QFETCH(bool, signedIn);
-        QFETCH(bool, documents);
-        App app(signedIn ? "ann," + kKey : QByteArray());
-        QCOMPARE(titleOf(app.delegate.savedusername()).isEmpty(), !signedIn);
-        if (!documents) QVERIFY(QDir(app.home.documents()).removeRecursively());
-        app.delegate.logout()->trigger();
-        QCOMPARE(app.delegate.window()->windowTitle(), QStringLiteral("ferrodock"));
-        QVERIFY(titleOf(app.delegate.savedapikey()).isEmpty());
-        QVERIFY(titleOf(app.delegate.savedusername()).isEmpty());
-        QVERIFY(!QFile::exists(app.home.sessionFile()));
-        QCOMPARE(QFileInfo::exists(app.home.documents()), documents);  // never created
-        // The next paste carries an empty key.
-        app.press(app.delegate.pasteUploadButton());
-        QCOMPARE(app.net->requests.last().field("apikey"), QString());
-    }
-
-    // Without a Documents folder the login holds for the run and nothing is created; a
-    // read-only one is not written into.
-    void loginWithoutWritableDocuments_data() {
-        QTest::addColumn<bool>("readOnly");
-        QTest::newRow("missing") << false;
-        QTest::newRow("read-only") << true;
-    }
-    void loginWithoutWritableDocuments() {
-        QFETCH(bool, readOnly);
-        if (readOnly && ::geteuid() == 0) QSKIP("root writes into read-only folders");
-        App app;
-        QDir documents(app.home.documents());
-        if (readOnly) {
-            QVERIFY(QFile::setPermissions(documents.path(),
-                                          QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        } else {
-            QVERIFY(documents.removeRecursively());
-        }
-        app.logIn("ann", "secret");
-        app.net->answer(kKey);
-        QCOMPARE(titleOf(app.delegate.savedapikey()), QString::fromLatin1(kKey));
-        QCOMPARE(app.delegate.window()->windowTitle(), QStringLiteral("ferrodock - ann"));
-        QCOMPARE(documents.exists(), readOnly);
-        if (readOnly) {
-            QVERIFY(documents.isEmpty());
-            QFile::setPermissions(documents.path(), QFileDevice::ReadOwner |
-                                                        QFileDevice::WriteOwner |
-                                                        QFileDevice::ExeOwner);
+        for (const bool documents : {true, false}) {
+            App app("ann," + kKey);
+            if (!documents) QVERIFY(QDir(app.home.documents()).removeRecursively());
+            app.delegate.logout()->trigger();
+            QCOMPARE(app.delegate.window()->windowTitle(), QStringLiteral("ferrodock"));
+            QCOMPARE(titleOf(app.delegate.savedapikey()) + titleOf(app.delegate.savedusername()),
+                     "");
+            QVERIFY(!QFile::exists(app.home.sessionFile()));
+            QCOMPARE(QFileInfo::exists(app.home.documents()), documents);  // never created
         }
     }
 
@@ -220,85 +166,54 @@ private Q_SLOTS:
         QVERIFY(!written.contains(kKey));
     }
 
+    // The paste goes out as typed, line breaks as "\n" whichever key made them, with the
+    // pop-up's identifier and the flags.
     void pasteSends_data() {
-        QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("language");  // the pop-up's title; "": nothing selected
-        QTest::addColumn<QString>("identifier");
-        QTest::addColumn<bool>("priv");
-        QTest::addColumn<bool>("anon");
-        QTest::newRow("python, private") << "abc"
-                                         << "Python"
-                                         << "python" << true << false;
-        QTest::newRow("C#, both flags") << "x"
-                                        << "C#"
-                                        << "cs" << true << true;
-        QTest::newRow("two words") << "x"
-                                   << "Objective C"
-                                   << "objectivec" << false << false;
-        QTest::newRow("nothing selected") << "x"
-                                          << ""
-                                          << "no-highlight" << false << true;
-        QTest::newRow("reserved, utf-8") << "a&b=c é\n\t\u00a0"
-                                         << "C++"
-                                         << "cpp" << false << false;
+        QTest::addColumn<QString>("flags");     // what priv and anon are ticked as
+        QTest::addColumn<QStringList>("form");  // from "language=" on
+        row("python, private", QString("Python"), QString("10"), QStringList{"python", "1", "0"});
+        row("C#, both flags", QString("C#"), QString("11"), QStringList{"cs", "1", "1"});
+        row("nothing selected", QString(), QString("01"), QStringList{"no-highlight", "0", "1"});
     }
     void pasteSends() {
-        QFETCH(QString, text);
         QFETCH(QString, language);
-        QFETCH(QString, identifier);
-        QFETCH(bool, priv);
-        QFETCH(bool, anon);
+        QFETCH(QString, flags);
+        QFETCH(QStringList, form);
         App app;
         toolkit::setTitle(app.delegate.savedapikey(), "k&y=+%");
-        QComboBox* box = app.delegate.language();
-        box->setCurrentIndex(box->findText(language));
-        app.delegate.pasteData()->setPlainText(text);
-        app.delegate.privPaste()->setChecked(priv);
-        app.delegate.anonPaste()->setChecked(anon);
+        app.delegate.language()->setCurrentIndex(app.delegate.language()->findText(language));
+        app.delegate.privPaste()->setChecked(flags[0] == '1');
+        app.delegate.anonPaste()->setChecked(flags[1] == '1');
+        QPlainTextEdit* view = app.delegate.pasteData();
+        QTest::keyClicks(view, "a&b=c");
+        QTest::keyClick(view, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(view, "\u00a0");
+        QTest::keyClick(view, Qt::Key_Return);
+        QTest::keyClicks(view, "+");
         app.press(app.delegate.pasteUploadButton());
         QCOMPARE(app.net->requests.size(), 1);
         const FakeRequest& sent = app.net->requests[0];
-        QCOMPARE(sent.path, QStringLiteral("/api/upload/paste"));
-        QCOMPARE(sent.filePath, QString());
-        QCOMPARE(sent.names(), QStringList({"pastedata", "language", "priv", "anon", "apikey"}));
-        QCOMPARE(sent.field("pastedata"), text);
-        QCOMPARE(sent.field("language"), identifier);
-        QCOMPARE(sent.field("priv"), priv ? "1" : "0");
-        QCOMPARE(sent.field("anon"), anon ? "1" : "0");
-        QCOMPARE(sent.field("apikey"), QStringLiteral("k&y=+%"));
+        QCOMPARE(sent.path + sent.filePath, QStringLiteral("/api/upload/paste"));
+        QCOMPARE(sent.form(), QStringList({"pastedata=a&b=c\n\u00a0\n+", "language=" + form[0],
+                                           "priv=" + form[1], "anon=" + form[2], "apikey=k&y=+%"}));
     }
 
-    // Every item of the pop-up has its own identifier, and a title not in it is plain text.
+    // Every item of the pop-up has an identifier of its own; a title not in it is plain text.
     void everyLanguageHasItsIdentifier() {
         App app;
         QComboBox* box = app.delegate.language();
+        box->addItem("python");
         QSet<QString> identifiers;
         for (int i = 0; i < box->count(); ++i) {
             box->setCurrentIndex(i);
             app.press(app.delegate.pasteUploadButton());
             identifiers.insert(app.net->requests.last().field("language"));
         }
-        QCOMPARE(identifiers.size(), box->count());
+        QCOMPARE(identifiers.size(), box->count() - 1);
+        QCOMPARE(app.net->requests.last().field("language"), QStringLiteral("no-highlight"));
         QVERIFY(!identifiers.contains(QString()));
         QCOMPARE(box->itemText(0), QStringLiteral("Plain text"));
-        QVERIFY(identifiers.contains("no-highlight"));
-        box->addItem("python");
-        box->setCurrentText("python");
-        app.press(app.delegate.pasteUploadButton());
-        QCOMPARE(app.net->requests.last().field("language"), QStringLiteral("no-highlight"));
-    }
-
-    // Typed line breaks go out as "\n", whichever key made them; no-break spaces as typed.
-    void typedLineBreaks() {
-        App app;
-        QPlainTextEdit* view = app.delegate.pasteData();
-        QTest::keyClicks(view, "a");
-        QTest::keyClick(view, Qt::Key_Return, Qt::ShiftModifier);
-        QTest::keyClicks(view, "b");
-        QTest::keyClick(view, Qt::Key_Return);
-        QTest::keyClicks(view, "c\u00a0d");
-        app.press(app.delegate.pasteUploadButton());
-        QCOMPARE(app.net->requests[0].field("pastedata"), QStringLiteral("a\nb\nc\u00a0d"));
     }
 
     // Whatever the service says is shown as written, never as markup or a mnemonic, and never
@@ -306,21 +221,17 @@ private Q_SLOTS:
     void pasteAnswers_data() {
         QTest::addColumn<QByteArray>("answer");  // "fail": the transport fails
         QTest::addColumn<QString>("shown");
-        QTest::newRow("address") << QByteArray("ferrodock.net/p/abcdefghi")
-                                 << "ferrodock.net/p/abcdefghi";
-        for (const char* row : {"<b>bold</b> <img src=x> &amp; <script>", "Tom & Jerry && &x",
-                                "line\nbreak\ttab\x01"})
-            QTest::newRow(row) << QByteArray(row) << QString::fromUtf8(row);
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFok") << "ok";
+        for (const char* same : {"ferrodock.net/p/abcdefghi", "<b>bold</b> <img src=x> &amp;",
+                                 "Tom & Jerry && &x", "line\nbreak\ttab\x01"})
+            row(same, QByteArray(same), QString(same));
+        row("byte-order mark", QByteArray("\xEF\xBB\xBFok"), QString("ok"));
         const QByteArray family =
             "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D"
             "\xF0\x9F\x91\xA7\xE2\x80\x8D\xF0\x9F\x91\xA6";
-        QTest::newRow("families") << family.repeated(5000)
-                                  << QString::fromUtf8(family.repeated(200)) + "...";
-        QTest::newRow("one character of 520k marks")
-            << "a" + QByteArray("\xCC\x81").repeated(520000) << "...";
-        QTest::newRow("not utf-8") << QByteArray("\xc3\x28") << kNotText;
-        QTest::newRow("transport failure") << QByteArray("fail") << kFailed;
+        row("families", family.repeated(5000), QString::fromUtf8(family.repeated(200)) + "...");
+        row("520k marks", "a" + QByteArray("\xCC\x81").repeated(520000), QString("..."));
+        row("not utf-8", QByteArray("\xc3\x28"), kNotText);
+        row("fails", QByteArray("fail"), kFailed);
     }
     void pasteAnswers() {
         QFETCH(QByteArray, answer);
@@ -328,9 +239,9 @@ private Q_SLOTS:
         App app;
         app.delegate.pasteData()->setPlainText("keep me");
         app.press(app.delegate.pasteUploadButton());
-        if (shown == kFailed || shown == kNotText)
+        if (shown.startsWith("Upload failed"))
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("paste"));
-        settle(*app.net, answer);
+        app.settle(answer);
         QCOMPARE(titleOf(app.delegate.pasteOutput()), shown);
         QCOMPARE(toolkit::titleColor(app.delegate.pasteOutput()), QColor(Qt::white));
         QVERIFY(app.delegate.pasteOutput()->shortcut().isEmpty());
@@ -348,229 +259,159 @@ private Q_SLOTS:
         QCOMPARE(titleOf(app.delegate.pasteOutput()), QStringLiteral("first"));
     }
 
-    void uploadSends_data() {
-        QTest::addColumn<bool>("image");
-        QTest::addColumn<QList<bool>>("flags");  // priv, anon[, nsfw]
+    // What the image and file pages send, and what they show of the answer. A failed image
+    // upload also says "Error" on standard output. The choice stays for another go.
+    void fileUploads_data() {
+        QTest::addColumn<QString>("flags");  // priv, anon[, nsfw] ticked; three: the image page
         QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QStringList>("expected");  // name=value, in order
         QTest::addColumn<QString>("mimeType");
-        QTest::newRow("image") << true << QList<bool>{true, false, false} << "cat.png"
-                               << QStringList{"priv=1", "anon=0", "nsfw=0", "apikey=k"}
-                               << "image/png";
-        QTest::newRow("image all ticked")
-            << true << QList<bool>{false, true, true} << "c.JPG"
-            << QStringList{"priv=0", "anon=1", "nsfw=1", "apikey=k"} << "image/jpeg";
-        QTest::newRow("file") << false << QList<bool>{false, true} << "report.pdf"
-                              << QStringList{"priv=0", "anon=1", "apikey=k"} << "application/pdf";
-        QTest::newRow("file with & and é")
-            << false << QList<bool>{true, false} << QString::fromUtf8("Tom & Jerry – été.bin")
-            << QStringList{"priv=1", "anon=0", "apikey=k"} << "application/octet-stream";
+        QTest::addColumn<QByteArray>("answer");  // "fail": the transport fails
+        QTest::addColumn<QString>("shown");
+        const QString image = "ferrodock.net/i/abcdefghi", file = "ferrodock.net/f/abcdefgh";
+        const QString png = "image/png", binary = "application/octet-stream";
+        row("image", QString("100"), QString("cat.png"), png, image.toUtf8(), image);
+        row("image, fails", QString("011"), QString("c.JPG"), QString("image/jpeg"),
+            QByteArray("fail"), kFailed);
+        row("image, not utf-8", QString("001"), QString("c.png"), png, QByteArray("\xff"),
+            kNotText);
+        row("file", QString("01"), QString("report.pdf"), QString("application/pdf"), file.toUtf8(),
+            file);
+        row("file, fails", QString("10"), QString("Tom & Jerry – été.bin"), binary,
+            QByteArray("fail"), kFailed);
     }
-    void uploadSends() {
-        QFETCH(bool, image);
-        QFETCH(QList<bool>, flags);
+    void fileUploads() {
+        QFETCH(QString, flags);
         QFETCH(QString, fileName);
-        QFETCH(QStringList, expected);
         QFETCH(QString, mimeType);
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, shown);
+        const bool image = flags.size() == 3;
         App app;
         QTemporaryDir dir;
         const QString path = makeImage(dir.path(), fileName);
         app.choose(path, image);
         QCOMPARE(titleOf(image ? app.delegate.selectButton() : app.delegate.selectButton2()),
                  fileName);  // shown literally, '&' included
-        const QList<QCheckBox*> boxes =
-            image ? QList<QCheckBox*>{app.delegate.privImage(), app.delegate.anonImage(),
-                                      app.delegate.nsfwImage()}
-                  : QList<QCheckBox*>{app.delegate.privFile(), app.delegate.anonFile()};
-        for (int i = 0; i < boxes.size(); ++i) boxes[i]->setChecked(flags[i]);
+        const QList<QCheckBox*> boxes = {image ? app.delegate.privImage() : app.delegate.privFile(),
+                                         image ? app.delegate.anonImage() : app.delegate.anonFile(),
+                                         app.delegate.nsfwImage()};
+        QStringList expected;
+        for (int i = 0; i < flags.size(); ++i) {
+            boxes[i]->setChecked(flags[i] == '1');
+            expected << QStringList{"priv", "anon", "nsfw"}[i] + "=" + flags[i];
+        }
         toolkit::setTitle(app.delegate.savedapikey(), "k");
-        app.press(image ? app.delegate.imageUploadButton() : app.delegate.fileUploadButton());
+        app.press(app.upload(image));
         QCOMPARE(app.net->requests.size(), 1);
         const FakeRequest& sent = app.net->requests[0];
         QCOMPARE(sent.path, image ? "/api/upload/image" : "/api/upload/file");
-        QStringList fields;
-        for (const FormField& f : sent.fields) fields << f.name + "=" + f.value;
-        QCOMPARE(fields, expected);
-        QCOMPARE(sent.filePath, path);
-        QCOMPARE(sent.mimeType, mimeType);
-
-        const QString address = image ? "ferrodock.net/i/abcdefghi" : "ferrodock.net/f/abcdefgh";
-        app.net->answer(address.toUtf8());
-        QCOMPARE(titleOf(app.link(image ? "image" : "file")), address);
-        // The choice stays: the same file can go again.
-        app.press(image ? app.delegate.imageUploadButton() : app.delegate.fileUploadButton());
-        QCOMPARE(app.net->requests.last().filePath, path);
-    }
-
-    // A failed image upload also says "Error" on standard output; the choice stays.
-    void uploadFailures_data() {
-        QTest::addColumn<bool>("image");
-        QTest::addColumn<QByteArray>("answer");
-        QTest::newRow("image, transport") << true << QByteArray("fail");
-        QTest::newRow("image, not utf-8") << true << QByteArray("\xff");
-        QTest::newRow("file, transport") << false << QByteArray("fail");
-    }
-    void uploadFailures() {
-        QFETCH(bool, image);
-        QFETCH(QByteArray, answer);
-        App app;
-        QTemporaryDir dir;
-        const QString path = makeImage(dir.path(), "cat.png");
-        app.choose(path, image);
-        app.press(image ? app.delegate.imageUploadButton() : app.delegate.fileUploadButton());
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("upload failed: "));
+        QCOMPARE(sent.form(), expected << "apikey=k");
+        QCOMPARE(sent.filePath + " " + sent.mimeType, path + " " + mimeType);
+        if (shown != answer) QTest::ignoreMessage(QtWarningMsg, QRegularExpression("failed: "));
         OutputCapture out(stdout);
-        settle(*app.net, answer);
-        QCOMPARE(titleOf(app.link(image ? "image" : "file")),
-                 answer == "fail" ? kFailed : kNotText);
-        QCOMPARE(out.text(), image ? QByteArray("Error\n") : QByteArray());
-        QCOMPARE(titleOf(app.delegate.savedpath()), path);
+        app.settle(answer);
+        QCOMPARE(out.text(), image && shown != answer ? QByteArray("Error\n") : QByteArray());
+        QCOMPARE(titleOf(app.link(image ? "image" : "file")), shown);
+        app.press(app.upload(image));
+        QCOMPARE(app.net->requests.last().filePath, path);
     }
 
     // A page uploads only the file it shows; a link's reset empties the choice of both pages.
     void pageSendsWhatItShows_data() {
-        QTest::addColumn<QStringList>("steps");  // "choose image", "upload file", "copy file", ...
-        QTest::addColumn<bool>("image");         // the page pressed last
-        QTest::addColumn<QString>("sent");       // the file it sent; "" for the reminder
-        QTest::newRow("nothing chosen: image") << QStringList{} << true << "";
-        QTest::newRow("nothing chosen: file") << QStringList{} << false << "";
-        QTest::newRow("image chosen, file page") << QStringList{"choose image"} << false << "";
-        QTest::newRow("file chosen, image page") << QStringList{"choose file"} << true << "";
-        QTest::newRow("both chosen, image page")
-            << QStringList{"choose image", "choose file"} << true << "cat.png";
-        QTest::newRow("both chosen, file page")
-            << QStringList{"choose file", "choose image"} << false << "notes.txt";
-        QTest::newRow("file link reset, then image")
-            << QStringList{"choose file", "upload file", "copy file", "choose image"} << false
-            << "";
-        QTest::newRow("image link reset empties both")
-            << QStringList{"choose file", "choose image", "upload image", "copy image"} << false
-            << "";
+        QTest::addColumn<QString>("steps");  // "choose image", "upload file", "copy file", ...
+        QTest::addColumn<QString>("sent");   // "image:" or "file:", then the file sent or ""
+        row("nothing chosen: image", QString(), QString("image:"));
+        row("nothing chosen: file", QString(), QString("file:"));
+        row("image chosen, file page", QString("choose image"), QString("file:"));
+        row("file chosen, image page", QString("choose file"), QString("image:"));
+        row("both chosen, image page", QString("choose image,choose file"),
+            QString("image:cat.png"));
+        row("both chosen, file page", QString("choose file,choose image"),
+            QString("file:notes.txt"));
+        row("file link reset, then image",
+            QString("choose file,upload file,copy file,choose image"), QString("file:"));
+        row("image link reset empties both",
+            QString("choose file,choose image,upload image,copy image"), QString("file:"));
     }
     void pageSendsWhatItShows() {
-        QFETCH(QStringList, steps);
-        QFETCH(bool, image);
+        QFETCH(QString, steps);
         QFETCH(QString, sent);
         App app;
         QTemporaryDir dir;
         const QString cat = makeImage(dir.path(), "cat.png");
         const QString notes = makeFile(dir.path(), "notes.txt", "text");
-        for (const QString& step : steps) {
+        for (const QString& step : steps.split(',', Qt::SkipEmptyParts)) {
             const bool onImage = step.endsWith("image");
             if (step.startsWith("choose")) app.choose(onImage ? cat : notes, onImage);
-            if (step.startsWith("upload")) {
-                app.press(onImage ? app.delegate.imageUploadButton()
-                                  : app.delegate.fileUploadButton());
+            if (step.startsWith("upload")) app.press(app.upload(onImage));
+            if (step.startsWith("upload"))
                 app.net->answer(onImage ? "ferrodock.net/i/abcdefghi" : "ferrodock.net/f/abcdefgh");
-            }
             if (step.startsWith("copy")) app.press(app.link(onImage ? "image" : "file"));
         }
         const qsizetype before = app.net->requests.size();
-        app.press(image ? app.delegate.imageUploadButton() : app.delegate.fileUploadButton());
-        if (sent.isEmpty()) {
+        const bool image = sent.startsWith("image");
+        app.press(app.upload(image));
+        if (sent.endsWith(':')) {
             QCOMPARE(titleOf(app.link(image ? "image" : "file")),
-                     image ? QStringLiteral("You forgot to choose an image.")
-                           : QStringLiteral("You forgot to choose a file."));
+                     image ? "You forgot to choose an image." : "You forgot to choose a file.");
             QCOMPARE(app.net->requests.size(), before);
-            return;
+        } else {
+            QCOMPARE(QFileInfo(app.net->requests.last().filePath).fileName(), sent.section(':', 1));
         }
-        QCOMPARE(QFileInfo(app.net->requests.last().filePath).fileName(), sent);
     }
 
-    // Only an address of the page's length is copied, with "https://" before it.
+    // Only an address of the page's length is copied, with "https://" before it; the copy
+    // resets that page alone (a paste reset is one edit Ctrl+Z takes back).
     void whatIsCopied_data() {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("title");
         QTest::addColumn<bool>("copied");
         const QString a24 = "ferrodock.net/f/abcdefgh", a25 = "ferrodock.net/i/abcdefghi";
-        for (const char* page : {"file", "image", "paste"}) {
-            const bool file = QByteArray(page) == "file";
-            QTest::addRow("%s 24", page) << page << a24 << file;
-            QTest::addRow("%s 25", page) << page << a25 << !file;
-            QTest::addRow("%s copied text", page) << page << "Copied to clipboard." << false;
-            QTest::addRow("%s failure text", page) << page << kFailed << false;
-            QTest::addRow("%s empty", page) << page << "" << false;
+        for (const QString page : {"file", "image", "paste"}) {
+            row(qPrintable(page + " 24"), page, a24, page == "file");
+            row(qPrintable(page + " 25"), page, a25, page != "file");
+            row(qPrintable(page + " failure text"), page, kFailed, false);
         }
+        row("copied text", QString("paste"), QString("Copied to clipboard."), false);
         // Titles count in characters, not bytes or code units.
-        QTest::newRow("image é") << "image" << QString::fromUtf8("ferrodock.net/i/abcdéfghi")
-                                 << true;
-        QTest::newRow("file emoji")
-            << "file" << QString::fromUtf8("ferrodock.net/f/abcdefg\xF0\x9F\x98\x80") << true;
-        QTest::newRow("paste combining")
-            << "paste" << QString::fromUtf8("ferrodock.net/p/abcdefghe\xCC\x81") << true;
+        row("image é", QString("image"), QString("ferrodock.net/i/abcdéfghi"), true);
+        row("file emoji", QString("file"), QString("ferrodock.net/f/abcdefg\U0001F600"), true);
+        row("paste accent", QString("paste"), QString("ferrodock.net/p/abcdefghe\u0301"), true);
         // A message of the right length is no address: whitespace and controls give it away.
-        QTest::newRow("paste message") << "paste"
-                                       << "Error: paste is too long." << false;
-        QTest::newRow("image no-break space") << "image"
-                                              << "ferrodock.net/i/abcd\u00a0fghi" << false;
-        QTest::newRow("file tab") << "file"
-                                  << "ferrodock.net/f/abc\tefgh" << false;
-        QTest::newRow("file line separator") << "file"
-                                             << "ferrodock.net/f/abc\u2028efgh" << false;
-        QTest::newRow("paste control") << "paste"
-                                       << "ferrodock.net/p/abcd\x7f\x66ghi" << false;
+        row("paste message", QString("paste"), QString("Error: paste is too long."), false);
+        row("no-break space", QString("image"), QString("ferrodock.net/i/abcd\u00a0fghi"), false);
+        row("tab", QString("file"), QString("ferrodock.net/f/abc\tefgh"), false);
+        row("line separator", QString("file"), QString("ferrodock.net/f/abc\u2028efgh"), false);
+        row("control", QString("paste"), QString("ferrodock.net/p/abcd\x7f\x66ghi"), false);
     }
     void whatIsCopied() {
         QFETCH(QString, page);
         QFETCH(QString, title);
         QFETCH(bool, copied);
         App app;
+        QTemporaryDir dir;
         app.delegate.pasteData()->setPlainText("typed");
-        toolkit::setTitle(app.delegate.savedpath(), "/x/chosen.png");
+        app.choose(makeImage(dir.path(), "cat.png"), true);
+        app.choose(makeFile(dir.path(), "notes.txt"), false);
+        QTRY_COMPARE(app.delegate.bgImage()->pixmap().size(), QSize(64, 48));
         theme::showTitle(app.link(page), title);
         app.press(app.link(page));
-        QCOMPARE(QGuiApplication::clipboard()->text(),
-                 copied ? "https://" + title : QStringLiteral("before"));
-        QCOMPARE(titleOf(app.link(page)), copied ? QStringLiteral("Copied to clipboard.") : title);
-        // Nothing is reset without a copy.
-        QCOMPARE(app.delegate.pasteData()->toPlainText().isEmpty(), copied && page == "paste");
-        QCOMPARE(titleOf(app.delegate.savedpath()).isEmpty(), copied && page != "paste");
-        if (copied) {
-            const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-            QVERIFY(data->hasText() && !data->hasHtml() && !data->hasUrls() && !data->hasImage());
-        }
-    }
-
-    // The paste reset keeps the language and flags, and is an edit Ctrl+Z takes back.
-    void pasteReset() {
-        App app;
-        app.delegate.pasteData()->setPlainText("new text typed since the upload");
-        app.delegate.language()->setCurrentIndex(2);
-        app.delegate.privPaste()->setChecked(true);
-        theme::showTitle(app.delegate.pasteOutput(), "ferrodock.net/p/abcdefghi");
-        app.press(app.delegate.pasteOutput());
-        QVERIFY(app.delegate.pasteData()->toPlainText().isEmpty());
-        QCOMPARE(app.delegate.language()->currentIndex(), 2);
-        QVERIFY(app.delegate.privPaste()->isChecked());
-        QTest::keyClick(app.delegate.pasteData(), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(app.delegate.pasteData()->toPlainText(),
-                 QStringLiteral("new text typed since the upload"));
-    }
-
-    // One chosen path serves both pages; a copy on either page resets that page's chooser.
-    void resetsShareTheChosenPath_data() {
-        QTest::addColumn<bool>("imageLink");
-        QTest::newRow("image link") << true;
-        QTest::newRow("file link") << false;
-    }
-    void resetsShareTheChosenPath() {
-        QFETCH(bool, imageLink);
-        App app;
-        QTemporaryDir dir;
-        app.choose(makeImage(dir.path(), "cat.png"), true);
-        app.choose(makeFile(dir.path(), "report.pdf"), false);
-        theme::showTitle(app.link(imageLink ? "image" : "file"),
-                         imageLink ? "ferrodock.net/i/abcdefghi" : "ferrodock.net/f/abcdefgh");
-        app.press(app.link(imageLink ? "image" : "file"));
-        QVERIFY(titleOf(app.delegate.savedpath()).isEmpty());
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied ? "https://" + title : "before");
+        QCOMPARE(titleOf(app.link(page)), copied ? "Copied to clipboard." : title);
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data->hasText() && !data->hasHtml() && !data->hasUrls() && !data->hasImage());
+        const bool reset = copied && page != "paste";
+        QCOMPARE(titleOf(app.delegate.savedpath()).isEmpty(), reset);
         QCOMPARE(titleOf(app.delegate.selectButton()),
-                 imageLink ? QStringLiteral("Choose an image.") : QStringLiteral("cat.png"));
+                 reset && page == "image" ? "Choose an image." : "cat.png");
         QCOMPARE(titleOf(app.delegate.selectButton2()),
-                 imageLink ? QStringLiteral("report.pdf") : QStringLiteral("Choose a file."));
-        if (imageLink) {
-            QCOMPARE(app.delegate.bgImage()->pixmap().toImage(),
-                     toolkit::imageNamed("ImageIcon").toImage());
-        }
+                 reset && page == "file" ? "Choose a file." : "notes.txt");
+        QCOMPARE(app.delegate.bgImage()->pixmap().toImage() ==
+                     toolkit::imageNamed("ImageIcon").toImage(),
+                 reset && page == "image");
+        QCOMPARE(app.delegate.pasteData()->toPlainText().isEmpty(), copied && page == "paste");
+        QTest::keyClick(app.delegate.pasteData(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(app.delegate.pasteData()->toPlainText(), QStringLiteral("typed"));
     }
 };
 

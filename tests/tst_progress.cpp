@@ -1,311 +1,222 @@
-// Long uploads through the real window: their progress, cancelling them, failures named by
-// their cause, and what the desktop is told.
+// Uploads while they run, against a transport the test drives by hand: their progress,
+// cancelling them, failures named by their cause, what the desktop is told, and closing the
+// window over them.
 #include "app/UploadProgress.h"
 #include "platform/DesktopNotices.h"
-#include "support/ConnectedApp.h"
-#include "support/RawService.h"
+#include "support/AppHarness.h"
+#include "support/FakeTransport.h"
+#include "support/Files.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QLabel>
 #include <QMessageBox>
-#include <QProgressBar>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <optional>
 
 using namespace ferrodock;
 using namespace ferrodock::test;
 
 namespace {
 
-enum class Page { File, Image, Paste };
-
 struct Notices final : DesktopNotices {
     void notify(const QString& summary, const QString& body) override {
-        shown.append(summary + QStringLiteral(": ") + body);
+        shown.append(summary + ": " + body);
     }
     void showProgress(std::optional<double> fraction) override { progress = fraction; }
     QStringList shown;
-    std::optional<double> progress;
+    std::optional<double> progress = 0.5;
 };
 
-// A page of the window with something ready to upload: `bytes` of file or of paste text.
-struct PageUnderTest {
-    PageUnderTest(ConnectedApp& harness, Page which, qint64 bytes) : app(harness), page(which) {
-        if (page == Page::Paste) {
-            app.delegate.switchPaste(nullptr);
-            app.delegate.pasteData()->setPlainText(QString(bytes, QLatin1Char('p')));
-            return;
-        }
-        path = dir.filePath(page == Page::Image ? QStringLiteral("big.png")
-                                                : QStringLiteral("big.bin"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(bytes));
-        file.close();
-        app.choose(path, page == Page::Image);
-        if (page == Page::File) app.delegate.switchFile(nullptr);
-        app.delegate.privFile()->setChecked(true);
+// The real window with a fake transport, and 2000 bytes ready on each page.
+struct App : AppHarness {
+    App() : notices(new Notices) {
+        installSharedNotices(std::unique_ptr<Notices>(notices));
+        start();
+        delegate.pasteData()->setPlainText(QString(2000, 'p'));
+        choose(makeFile(dir.path(), "big.bin", QByteArray(2000, 'x')), false);
+        choose(makeFile(dir.path(), "big.png", QByteArray(2000, 'x')), true);
     }
-    QPushButton* link() const {
-        return page == Page::File    ? app.delegate.fileOutput()
-               : page == Page::Image ? app.delegate.imageOutput()
-                                     : app.delegate.pasteOutput();
+    // Shows `page` and presses its upload button.
+    void upload(const QString& page) {
+        if (page == "file") delegate.switchFile(nullptr);
+        if (page == "image") delegate.switchImage(nullptr);
+        if (page == "paste") delegate.switchPaste(nullptr);
+        press(page == "file"    ? delegate.fileUploadButton()
+              : page == "image" ? delegate.imageUploadButton()
+                                : delegate.pasteUploadButton());
     }
-    QPushButton* upload() const {
-        return page == Page::File    ? app.delegate.fileUploadButton()
-               : page == Page::Image ? app.delegate.imageUploadButton()
-                                     : app.delegate.pasteUploadButton();
+    QPushButton* link(const QString& page) const {
+        return page == "file"    ? delegate.fileOutput()
+               : page == "image" ? delegate.imageOutput()
+                                 : delegate.pasteOutput();
     }
-    QString name() const {
-        return page == Page::File    ? QStringLiteral("file")
-               : page == Page::Image ? QStringLiteral("image")
-                                     : QStringLiteral("paste");
+    QWidget* panel(const QString& page) const {
+        return link(page)->parentWidget()->findChild<QWidget*>(page + "Progress");
     }
-    QWidget* panel() const {
-        return link()->parentWidget()->findChild<QWidget*>(name() + "Progress");
-    }
-    QString progress() const {
-        QLabel* text = panel() ? panel()->findChild<QLabel*>(name() + "ProgressText") : nullptr;
-        return text && panel()->isVisible() ? text->text() : QString();
-    }
-    // What the user chose or typed, which an upload, cancelled or not, leaves alone.
+    // What the person chose and typed.
     QString kept() const {
-        if (page == Page::Paste) return app.delegate.pasteData()->toPlainText().left(10);
-        return titleOf(app.delegate.savedpath()) +
-               QString::number(app.delegate.privFile()->isChecked());
+        return titleOf(delegate.savedpath()) + delegate.pasteData()->toPlainText();
     }
-
-    ConnectedApp& app;
-    Page page;
+    Notices* notices;
+    InstalledFake net;
     QTemporaryDir dir;
-    QString path;
 };
-
-int percentIn(const QString& text) {
-    static const QRegularExpression percent(QStringLiteral(": (\\d+)%, "));
-    const QRegularExpressionMatch match = percent.match(text);
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
-}
-
-Reply trickling(Reply reply = Reply::text("ferrodock.net/f/abcdefgh")) {
-    reply.readPause = std::chrono::milliseconds(2);
-    return reply;
-}
 
 }  // namespace
 
 class ProgressTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { installSharedNotices(std::make_unique<Notices>()); }
-
-    // A slow service: the figures move, then Cancel (or Esc) stops the upload at once, the
-    // service sees the request end unfinished, and nothing chosen or typed is lost.
-    void progressMovesThenCancel_data() {
-        QTest::addColumn<Page>("page");
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("file, Cancel") << Page::File << false;
-        QTest::newRow("image, Esc") << Page::Image << true;
-        QTest::newRow("paste, Cancel") << Page::Paste << false;
+    // The figures take the link's place after a moment, then the answer or a cancel (button
+    // or Esc) puts the link back; a cancel stops the transfer and loses nothing.
+    void progressThenEnd_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("end");  // "answer", "cancel" or "escape"
+        QTest::newRow("file, Cancel") << "file"
+                                      << "cancel";
+        QTest::newRow("image, Esc") << "image"
+                                    << "escape";
+        QTest::newRow("paste, Cancel") << "paste"
+                                       << "cancel";
+        QTest::newRow("file, answer") << "file"
+                                      << "answer";
+        QTest::newRow("paste, answer") << "paste"
+                                       << "answer";
     }
-    void progressMovesThenCancel() {
-        QFETCH(Page, page);
-        QFETCH(bool, escape);
-        ConnectedApp app;
-        app.service.setReply(trickling());
-        PageUnderTest p(app, page, 24 << 20);
-        const QString kept = p.kept();
-        app.press(p.upload());
-        const QString label = page == Page::Paste   ? QStringLiteral("25.2 MB of text")
-                              : page == Page::Image ? QStringLiteral("big.png")
-                                                    : QStringLiteral("big.bin");
-        QTRY_VERIFY_WITH_TIMEOUT(percentIn(p.progress()) > 0, 20000);
-        QVERIFY2(p.progress().startsWith("Uploading " + label + ": "), qPrintable(p.progress()));
-        QVERIFY2(p.progress().contains(" MB of 25.2 MB"), qPrintable(p.progress()));
-        const int first = percentIn(p.progress());
-        QTRY_VERIFY_WITH_TIMEOUT(percentIn(p.progress()) > first, 20000);
-        QVERIFY(!p.link()->isVisible());
-
-        QApplication::setActiveWindow(app.interface.mainWindow.get());
-        if (escape)
-            QTest::keyClick(app.interface.mainWindow.get(), Qt::Key_Escape);
-        else
-            app.press(p.panel()->findChild<QPushButton*>(p.name() + "CancelButton"));
-        QCOMPARE(titleOf(p.link()), QStringLiteral("Upload cancelled."));
-        QVERIFY(p.link()->isVisible());
-        QVERIFY(!p.panel()->isVisible());
-        QCOMPARE(p.kept(), kept);
-        QTRY_COMPARE_WITH_TIMEOUT(app.service.requestCount(), 1, 20000);
-        QVERIFY(!app.lastRequest().complete);
-        QVERIFY(app.lastRequest().bodyBytes < (24 << 20));
-        QCOMPARE(static_cast<Notices&>(sharedNotices()).progress, std::nullopt);
-    }
-
-    // Once sent, the page waits for the answer; when it comes, the page looks as it always did.
-    void answerAfterProgressLeavesThePageAsBefore_data() {
-        QTest::addColumn<Page>("page");
-        QTest::newRow("file") << Page::File;
-        QTest::newRow("paste") << Page::Paste;
-    }
-    void answerAfterProgressLeavesThePageAsBefore() {
-        QFETCH(Page, page);
-        ConnectedApp app;
-        Reply reply = Reply::text("ferrodock.net/f/abcdefgh");
-        reply.delay = std::chrono::milliseconds(1500);
-        app.service.setReply(reply);
-        PageUnderTest p(app, page, 1 << 20);
-        const QRect geometry = p.link()->geometry();
-        app.press(p.upload());
-        QTRY_COMPARE(p.progress(), QStringLiteral("Waiting for the service..."));
-        QTRY_COMPARE_WITH_TIMEOUT(titleOf(p.link()), QStringLiteral("ferrodock.net/f/abcdefgh"),
-                                  20000);
-        QVERIFY(p.link()->isVisible());
-        QVERIFY(!p.panel()->isVisible());
-        QCOMPARE(p.link()->geometry(), geometry);
+    void progressThenEnd() {
+        QFETCH(QString, page);
+        QFETCH(QString, end);
+        App app;
+        const QString kept = app.kept();
+        app.upload(page);
+        const QRect geometry = app.link(page)->geometry();
+        const FakeRequest request = app.net->requests.value(0);
+        request.progress({500, 2000, false});
+        QTRY_VERIFY(app.panel(page) && app.panel(page)->isVisible());
+        QVERIFY(!app.link(page)->isVisible());
+        const QLabel* text = app.panel(page)->findChild<QLabel*>(page + "ProgressText");
+        const QString label =
+            page == "paste" ? "2.0 kB of text" : "big." + request.filePath.right(3);
+        QVERIFY2(text->text().startsWith("Uploading " + label + ": 25%, 500 bytes of 2.0 kB"),
+                 qPrintable(text->text()));
+        request.progress({2000, 2000, true});
+        QCOMPARE(text->text(), QStringLiteral("Waiting for the service..."));
+        if (end == "answer") app.net->answer("ferrodock.net/f/abcdefgh");
+        if (end == "cancel")
+            app.press(app.panel(page)->findChild<QPushButton*>(page + "CancelButton"));
+        if (end == "escape") QApplication::setActiveWindow(app.interface.mainWindow.get());
+        if (end == "escape") QTest::keyClick(app.interface.mainWindow.get(), Qt::Key_Escape);
+        QVERIFY(app.link(page)->isVisible() && !app.panel(page)->isVisible());
+        QCOMPARE(app.link(page)->geometry(), geometry);
+        QCOMPARE(request.cancelled(), end != "answer");
+        if (end != "answer")  // the transport's late word changes nothing
+            app.net->finish({false, {}, "aborted", TransportError::Cancelled});
+        QCOMPARE(titleOf(app.link(page)),
+                 end == "answer" ? "ferrodock.net/f/abcdefgh" : "Upload cancelled.");
+        QCOMPARE(app.kept(), kept);
+        QCOMPARE(app.notices->progress, std::nullopt);
     }
 
-    // Each cause of a failure is named on the page and in the login window.
+    // Each cause of a failure is named on the page and in the login window; the desktop hears
+    // of it only when the window is not in front.
     void failureNamesItsCause_data() {
+        QTest::addColumn<TransportError>("kind");
+        QTest::addColumn<int>("limitMs");
         QTest::addColumn<QString>("cause");
-        QTest::addColumn<QString>("expected");
-        const QString ask = QStringLiteral(". Please try again.");
-        QTest::newRow("unreachable") << "unreachable" << QString();
-        QTest::newRow("dropped") << "dropped"
-                                 << ": the connection was lost" + ask;
-        QTest::newRow("silent") << "silent"
-                                << ": the service sent no answer for 1 s" + ask;
-        QTest::newRow("expired certificate") << "expired"
-                                             << ": the service's certificate is not trusted" + ask;
-        QTest::newRow("not UTF-8") << "binary"
-                                   << ": the service's answer was not text" + ask;
-        QTest::newRow("over the cap") << "huge"
-                                      << ": the service's answer was too large" + ask;
-        QTest::newRow("file shrank") << "shrank"
-                                     << ": the file changed while it was being sent" + ask;
+        using E = TransportError;
+        const auto row = [](const char* name, E kind, int ms, const char* cause) {
+            QTest::newRow(name) << kind << ms << QString(cause);
+        };
+        row("unreachable", E::Unreachable, 0, ": could not reach ferrodock.net");
+        row("lost", E::ConnectionLost, 0, ": the connection was lost");
+        row("silent", E::NoAnswer, 1001, ": the service sent no answer for 2 s");
+        row("119 s", E::NoAnswer, 119000, ": the service sent no answer for 119 s");
+        row("10 min", E::NoAnswer, 629000, ": the service sent no answer for 10 min");
+        row("no deadline", E::NoAnswer, 0, ": the service sent no answer");
+        row("untrusted", E::Untrusted, 0, ": the service's certificate is not trusted");
+        row("file changed", E::FileChanged, 0, ": the file changed while it was being sent");
+        row("unreadable", E::FileUnreadable, 0, ": the file could not be read");
+        row("not text", E::NotText, 0, ": the service's answer was not text");
+        row("too large", E::TooLarge, 0, ": the service's answer was too large");
+        row("other", E::Other, 0, "");
     }
     void failureNamesItsCause() {
+        QFETCH(TransportError, kind);
+        QFETCH(int, limitMs);
         QFETCH(QString, cause);
-        QFETCH(QString, expected);
-        TestService::Options options;
-        if (cause == "expired") options.certificate = TestService::Certificate::Expired;
-        ConnectedApp app(options, std::chrono::seconds(1));
-        // Reads the request, then closes without a word.
-        std::optional<RawService> dropping;
-        if (cause == "unreachable" || cause == "dropped") {
-            HttpsTransport::Options other;
-            other.origin = cause == "dropped"
-                               ? dropping.emplace(QList<RawStep>{}, RawService::Options{}).origin()
-                               : QStringLiteral("https://127.0.0.1:1");
-            other.extraCaPem = TestService::caPem();
-            installSharedTransport(std::make_unique<HttpsTransport>(other));
-        }
-        Reply reply = Reply::text("\xff\xfe");
-        if (cause == "silent") reply = replyOf(Reply::Kind::Silent);
-        if (cause == "huge") reply = replyOf(Reply::Kind::Huge), reply.hugeBytes = 2 << 20;
-        if (cause == "shrank") reply.readPause = std::chrono::milliseconds(2);
-        app.service.setReply(reply);
-
-        PageUnderTest p(app, Page::File, 64 << 20);
-        app.press(p.upload());
-        if (cause == "shrank") {
-            QTRY_VERIFY(percentIn(p.progress()) >= 0);  // the file is being sent
-            QVERIFY(QFile::resize(p.path, 1000));
-        }
-        // Only the host name of the built-in origin varies.
-        const QString shown =
-            QStringLiteral("Upload failed") + (cause == "unreachable" ? ": " : "");
-        QTRY_VERIFY_WITH_TIMEOUT(titleOf(p.link()).startsWith(shown), 20000);
-        if (cause == "unreachable")
-            QVERIFY2(titleOf(p.link()).contains(QRegularExpression(
-                         "^Upload failed: could not reach [^ ]+\\. Please try again\\.$")),
-                     qPrintable(titleOf(p.link())));
-        else
-            QCOMPARE(titleOf(p.link()), "Upload failed" + expected);
-        if (cause == "shrank") return;
-
-        app.delegate.loginPushed(nullptr);
-        QTRY_VERIFY_WITH_TIMEOUT(!app.delegate.loginResponse()->text().isEmpty(), 20000);
-        if (cause != "unreachable")
-            QCOMPARE(app.delegate.loginResponse()->text(), "Login failed" + expected);
-    }
-
-    // The desktop hears of an upload only when the window is not in front.
-    void notifiesOnlyWhenInactive_data() {
-        QTest::addColumn<bool>("active");
-        QTest::newRow("active") << true;
-        QTest::newRow("behind another window") << false;
-    }
-    void notifiesOnlyWhenInactive() {
-        QFETCH(bool, active);
-        ConnectedApp app;
-        app.service.setReply(Reply::text("ferrodock.net/p/abcdefghi"));
+        App app;
         QWidget other;
-        if (!active) {
-            other.show();
-            QApplication::setActiveWindow(&other);
-        } else {
-            QApplication::setActiveWindow(app.interface.mainWindow.get());
-        }
-        QTRY_COMPARE(app.interface.mainWindow->isActiveWindow(), active);
-        PageUnderTest p(app, Page::Paste, 10);
-        app.press(p.upload());
-        QTRY_COMPARE(titleOf(p.link()), QStringLiteral("ferrodock.net/p/abcdefghi"));
-        const auto& notices = static_cast<Notices&>(sharedNotices());
-        QCOMPARE(notices.shown,
-                 active ? QStringList() : QStringList{"Paste uploaded: ferrodock.net/p/abcdefghi"});
-        QCOMPARE(notices.progress, std::nullopt);
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTRY_VERIFY(!app.interface.mainWindow->isActiveWindow());
+        const TransportResult result{false, {}, "detail", kind, std::chrono::milliseconds(limitMs)};
+        app.upload("file");
+        QTest::ignoreMessage(QtWarningMsg, "file upload failed: detail");
+        app.net->finish(result);
+        const QString text = "Upload failed" + cause + ". Please try again.";
+        QCOMPARE(titleOf(app.link("file")), text);
+        QCOMPARE(app.notices->shown, QStringList{"File upload failed: " + text});
+        app.delegate.loginPushed(nullptr);
+        QTest::ignoreMessage(QtWarningMsg, "login failed: detail");
+        app.net->finish(result);
+        QCOMPARE(app.delegate.loginResponse()->text(),
+                 "Login failed" + cause + ". Please try again.");
+        QVERIFY(!titleOf(app.delegate.savedpath()).isEmpty());
     }
 
-    // Closing the window over a running upload asks first; keeping it keeps the upload.
+    // The desktop hears of an answer only when the window is not in front.
+    void notifiesOnlyWhenInactive() {
+        for (const bool active : {true, false}) {
+            App app;
+            QWidget other;
+            other.show();
+            QApplication::setActiveWindow(active ? app.interface.mainWindow.get() : &other);
+            QTRY_COMPARE(app.interface.mainWindow->isActiveWindow(), active);
+            app.upload("paste");
+            app.net->answer("ferrodock.net/p/abcdefghi");
+            QCOMPARE(
+                app.notices->shown,
+                active ? QStringList() : QStringList{"Paste uploaded: ferrodock.net/p/abcdefghi"});
+        }
+    }
+
+    // Closing the window over running uploads asks first; keeping it keeps the uploads.
     void closingAsksFirst_data() {
-        QTest::addColumn<bool>("cancel");
-        QTest::newRow("keep uploading") << false;
-        QTest::newRow("cancel uploads") << true;
+        QTest::addColumn<int>("uploads");
+        QTest::addColumn<QString>("button");  // "": no question asked
+        QTest::newRow("none running") << 0 << "";
+        QTest::newRow("keep uploading") << 1 << "Keep Uploading";
+        QTest::newRow("cancel uploads") << 2 << "Cancel Uploads";
     }
     void closingAsksFirst() {
-        QFETCH(bool, cancel);
-        ConnectedApp app;
-        app.service.setReply(replyOf(Reply::Kind::Silent));
-        PageUnderTest p(app, Page::Paste, 10);
-        app.press(p.upload());
-        QTimer answer;
-        connect(&answer, &QTimer::timeout, [&answer, cancel] {
+        QFETCH(int, uploads);
+        QFETCH(QString, button);
+        App app;
+        for (int i = 0; i < uploads; ++i) app.upload("paste");
+        QString asked;
+        QTimer::singleShot(0, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box) return;
-            answer.stop();
-            for (QAbstractButton* b : box->buttons())
-                if (b->text() == (cancel ? "Cancel Uploads" : "Keep Uploading")) b->click();
+            for (QAbstractButton* b : box ? box->buttons() : QList<QAbstractButton*>{})
+                if (b->text() == button) asked = box->text(), b->click();
         });
-        answer.start(10);
         app.interface.mainWindow->close();
-        QVERIFY(!answer.isActive());
-        QCOMPARE(app.interface.mainWindow->isVisible(), !cancel);
-        QCOMPARE(titleOf(p.link()) == QStringLiteral("Upload cancelled."), cancel);
+        QCOMPARE(asked, QStringList({"", "An upload is still running.",
+                                     "2 uploads are still running."})[uploads]);
+        QCOMPARE(app.interface.mainWindow->isVisible(), uploads == 1);
+        QCOMPARE(titleOf(app.link("paste")) == "Upload cancelled.", uploads == 2);
+        for (const FakeRequest& request : app.net->requests)
+            QCOMPARE(request.cancelled(), uploads == 2);
     }
 
-    void progressFigures_data() {
-        QTest::addColumn<qint64>("sent");
-        QTest::addColumn<qint64>("total");
-        QTest::addColumn<double>("rate");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("photo") << 12'300'000LL << 33'100'000LL << 4'200'000.0
-                               << "Uploading a: 37%, 12.3 MB of 33.1 MB, 4.2 MB/s, about 5 s left";
-        QTest::newRow("no speed yet")
-            << 0LL << 999LL << 0.0 << "Uploading a: 0%, 0 bytes of 999 bytes";
-        QTest::newRow("long") << 1'000'000'000LL << 2'000'000'000LL << 1'000'000.0
-                              << "Uploading a: 50%, 1.0 GB of 2.0 GB, 1.0 MB/s, about 17 min left";
-        QTest::newRow("rounding up")
-            << 0LL << 999'960LL << 100.0
-            << "Uploading a: 0%, 0 bytes of 1.0 MB, 100 bytes/s, about 2 h 47 min left";
-    }
     void progressFigures() {
-        QFETCH(qint64, sent);
-        QFETCH(qint64, total);
-        QFETCH(double, rate);
-        QFETCH(QString, text);
-        QCOMPARE(progressText(QStringLiteral("a"), sent, total, rate), text);
+        const auto check = [](qint64 sent, qint64 total, double rate, const char* text) {
+            QCOMPARE(progressText("a", sent, total, rate), "Uploading a: " + QString(text));
+        };
+        check(12'300'000, 33'100'000, 4'200'000,
+              "37%, 12.3 MB of 33.1 MB, 4.2 MB/s, about 5 s left");
+        check(0, 999, 0, "0%, 0 bytes of 999 bytes");
+        check(1e9, 2e9, 1e6, "50%, 1.0 GB of 2.0 GB, 1.0 MB/s, about 17 min left");
+        check(0, 999'960, 100, "0%, 0 bytes of 1.0 MB, 100 bytes/s, about 2 h 47 min left");
     }
 };
 
