@@ -7,12 +7,6 @@
 
 namespace ferrodock::test {
 
-inline Reply replyOf(Reply::Kind kind) {
-    Reply reply;
-    reply.kind = kind;
-    return reply;
-}
-
 // The real interface and delegate talking to the in-process test service.
 class ConnectedApp : public AppHarness {
 public:

@@ -95,7 +95,6 @@ public:
     }
     ~InstalledFake() { installSharedTransport(nullptr); }
     FakeTransport* operator->() const { return fake_; }
-    FakeTransport& operator*() const { return *fake_; }
 
 private:
     FakeTransport* fake_;
