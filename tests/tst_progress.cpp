@@ -4,12 +4,11 @@
 #include "app/UploadProgress.h"
 #include "platform/DesktopNotices.h"
 #include "support/AppHarness.h"
-#include "support/FakeTransport.h"
 #include "support/Files.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -27,39 +26,27 @@ struct Notices final : DesktopNotices {
     std::optional<double> progress = 0.5;
 };
 
-// The real window with a fake transport, and 2000 bytes ready on each page.
-struct App : AppHarness {
-    App() : notices(new Notices) {
+// The real window with a fake transport, 2000 bytes ready on each page, and the desktop's
+// notices kept for the test.
+struct App : FakeApp {
+    App() {
         installSharedNotices(std::unique_ptr<Notices>(notices));
-        start();
         delegate.pasteData()->setPlainText(QString(2000, 'p'));
         choose(makeFile(dir.path(), "big.bin", QByteArray(2000, 'x')), false);
         choose(makeFile(dir.path(), "big.png", QByteArray(2000, 'x')), true);
     }
-    // Shows `page` and presses its upload button.
-    void upload(const QString& page) {
+    // Shows `page` alone and presses its upload button.
+    void send(const QString& page) {
+        delegate.switchPaste(nullptr);
         if (page == "file") delegate.switchFile(nullptr);
         if (page == "image") delegate.switchImage(nullptr);
-        if (page == "paste") delegate.switchPaste(nullptr);
-        press(page == "file"    ? delegate.fileUploadButton()
-              : page == "image" ? delegate.imageUploadButton()
-                                : delegate.pasteUploadButton());
-    }
-    QPushButton* link(const QString& page) const {
-        return page == "file"    ? delegate.fileOutput()
-               : page == "image" ? delegate.imageOutput()
-                                 : delegate.pasteOutput();
+        press(upload(page));
     }
     QWidget* panel(const QString& page) const {
         return link(page)->parentWidget()->findChild<QWidget*>(page + "Progress");
     }
-    // What the person chose and typed.
-    QString kept() const {
-        return titleOf(delegate.savedpath()) + delegate.pasteData()->toPlainText();
-    }
-    Notices* notices;
-    InstalledFake net;
     QTemporaryDir dir;
+    Notices* notices = new Notices;
 };
 
 }  // namespace
@@ -87,8 +74,10 @@ private Q_SLOTS:
         QFETCH(QString, page);
         QFETCH(QString, end);
         App app;
-        const QString kept = app.kept();
-        app.upload(page);
+        const QString kept =
+            titleOf(app.delegate.savedpath()) + app.delegate.pasteData()->toPlainText();
+        app.send(page);
+        QCOMPARE(app.delegate.pasteView()->isVisible(), page == "paste");
         const QRect geometry = app.link(page)->geometry();
         const FakeRequest request = app.net->requests.value(0);
         request.progress({500, 2000, false});
@@ -99,6 +88,8 @@ private Q_SLOTS:
             page == "paste" ? "2.0 kB of text" : "big." + request.filePath.right(3);
         QVERIFY2(text->text().startsWith("Uploading " + label + ": 25%, 500 bytes of 2.0 kB"),
                  qPrintable(text->text()));
+        QCOMPARE(app.panel(page)->findChild<QProgressBar*>()->value() * 4,
+                 app.panel(page)->findChild<QProgressBar*>()->maximum());
         request.progress({2000, 2000, true});
         QCOMPARE(text->text(), QStringLiteral("Waiting for the service..."));
         if (end == "answer") app.net->answer("ferrodock.net/f/abcdefgh");
@@ -113,12 +104,12 @@ private Q_SLOTS:
             app.net->finish({false, {}, "aborted", TransportError::Cancelled});
         QCOMPARE(titleOf(app.link(page)),
                  end == "answer" ? "ferrodock.net/f/abcdefgh" : "Upload cancelled.");
-        QCOMPARE(app.kept(), kept);
+        QCOMPARE(titleOf(app.delegate.savedpath()) + app.delegate.pasteData()->toPlainText(), kept);
         QCOMPARE(app.notices->progress, std::nullopt);
     }
 
     // Each cause of a failure is named on the page and in the login window; the desktop hears
-    // of it only when the window is not in front.
+    // of it when the window is not in front.
     void failureNamesItsCause_data() {
         QTest::addColumn<TransportError>("kind");
         QTest::addColumn<int>("limitMs");
@@ -150,34 +141,16 @@ private Q_SLOTS:
         QApplication::setActiveWindow(&other);
         QTRY_VERIFY(!app.interface.mainWindow->isActiveWindow());
         const TransportResult result{false, {}, "detail", kind, std::chrono::milliseconds(limitMs)};
-        app.upload("file");
+        app.send("file");
         QTest::ignoreMessage(QtWarningMsg, "file upload failed: detail");
         app.net->finish(result);
-        const QString text = "Upload failed" + cause + ". Please try again.";
-        QCOMPARE(titleOf(app.link("file")), text);
-        QCOMPARE(app.notices->shown, QStringList{"File upload failed: " + text});
         app.delegate.loginPushed(nullptr);
         QTest::ignoreMessage(QtWarningMsg, "login failed: detail");
         app.net->finish(result);
-        QCOMPARE(app.delegate.loginResponse()->text(),
-                 "Login failed" + cause + ". Please try again.");
-        QVERIFY(!titleOf(app.delegate.savedpath()).isEmpty());
-    }
-
-    // The desktop hears of an answer only when the window is not in front.
-    void notifiesOnlyWhenInactive() {
-        for (const bool active : {true, false}) {
-            App app;
-            QWidget other;
-            other.show();
-            QApplication::setActiveWindow(active ? app.interface.mainWindow.get() : &other);
-            QTRY_COMPARE(app.interface.mainWindow->isActiveWindow(), active);
-            app.upload("paste");
-            app.net->answer("ferrodock.net/p/abcdefghi");
-            QCOMPARE(
-                app.notices->shown,
-                active ? QStringList() : QStringList{"Paste uploaded: ferrodock.net/p/abcdefghi"});
-        }
+        const QString text = " failed" + cause + ". Please try again.";
+        QCOMPARE(titleOf(app.link("file")), "Upload" + text);
+        QCOMPARE(app.delegate.loginResponse()->text(), "Login" + text);
+        QCOMPARE(app.notices->shown, QStringList{"File upload failed: Upload" + text});
     }
 
     // Closing the window over running uploads asks first; keeping it keeps the uploads.
@@ -192,7 +165,7 @@ private Q_SLOTS:
         QFETCH(int, uploads);
         QFETCH(QString, button);
         App app;
-        for (int i = 0; i < uploads; ++i) app.upload("paste");
+        for (int i = 0; i < uploads; ++i) app.send("paste");
         QString asked;
         QTimer::singleShot(0, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -209,14 +182,12 @@ private Q_SLOTS:
     }
 
     void progressFigures() {
-        const auto check = [](qint64 sent, qint64 total, double rate, const char* text) {
-            QCOMPARE(progressText("a", sent, total, rate), "Uploading a: " + QString(text));
-        };
-        check(12'300'000, 33'100'000, 4'200'000,
-              "37%, 12.3 MB of 33.1 MB, 4.2 MB/s, about 5 s left");
-        check(0, 999, 0, "0%, 0 bytes of 999 bytes");
-        check(1e9, 2e9, 1e6, "50%, 1.0 GB of 2.0 GB, 1.0 MB/s, about 17 min left");
-        check(0, 999'960, 100, "0%, 0 bytes of 1.0 MB, 100 bytes/s, about 2 h 47 min left");
+        QCOMPARE(progressText("a", 12'300'000, 33'100'000, 4'200'000),
+                 "Uploading a: 37%, 12.3 MB of 33.1 MB, 4.2 MB/s, about 5 s left");
+        QCOMPARE(progressText("a", 1'000'000'000, 2'000'000'000, 1'000'000),
+                 "Uploading a: 50%, 1.0 GB of 2.0 GB, 1.0 MB/s, about 17 min left");
+        QCOMPARE(progressText("a", 0, 999'960, 100),
+                 "Uploading a: 0%, 0 bytes of 1.0 MB, 100 bytes/s, about 2 h 47 min left");
     }
 };
 
