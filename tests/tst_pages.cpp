@@ -1,14 +1,16 @@
-// What the login window and the pages send, show and reset, against a transport the test
-// completes by hand.
+// What the login window and the pages send, show and reset, and how uploads show while they
+// run, against a transport the test completes by hand.
 #include "app/Theme.h"
+#include "platform/DesktopNotices.h"
 #include "platform/Toolkit.h"
 #include "support/AppHarness.h"
 #include "support/Files.h"
 #include "support/OutputCapture.h"
 
+#include <QApplication>
 #include <QClipboard>
-#include <QGuiApplication>
-#include <QMimeData>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,12 +25,14 @@ const QByteArray kRejection = "3b7f0c52a9d14e68b2c5f7091d4a6e83";
 const QString kFailed = "Upload failed: could not reach ferrodock.net. Please try again.";
 const QString kNotText = "Upload failed: the service's answer was not text. Please try again.";
 
-void logIn(FakeApp& app, const QString& user, const QString& password) {
-    app.delegate.login()->trigger();
-    app.delegate.username()->setText(user);
-    app.delegate.password()->setText(password);
-    QTest::keyClick(app.delegate.password(), Qt::Key_Return);  // presses the login button
-}
+struct Notices final : DesktopNotices {
+    void notify(const QString& summary, const QString& body) override {
+        shown.append(summary + ": " + body);
+    }
+    void showProgress(std::optional<double> fraction) override { progress = fraction; }
+    QStringList shown;
+    std::optional<double> progress = 0.5;
+};
 
 // Ends the last request with `answer`, or fails it when that is the failure text.
 void settle(FakeApp& app, const QByteArray& answer) {
@@ -36,6 +40,37 @@ void settle(FakeApp& app, const QByteArray& answer) {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("failed: "));
     answer == kFailed.toUtf8() ? app.net->fail() : app.net->answer(answer);
 }
+
+// The window with a cat picture and notes chosen, text typed, and the desktop's notices kept.
+struct App : FakeApp {
+    explicit App(const QByteArray& session = {}) : FakeApp(session) {
+        installSharedNotices(std::unique_ptr<Notices>(notices));
+        delegate.pasteData()->setPlainText("typed");
+        choose(makeImage(dir.path(), "cat.png"), true);
+        choose(makeFile(dir.path(), "notes.txt", "notes"), false);
+    }
+    void logIn(const QString& user, const QString& password) {
+        delegate.login()->trigger();
+        delegate.username()->setText(user);
+        delegate.password()->setText(password);
+        QTest::keyClick(delegate.password(), Qt::Key_Return);  // presses the login button
+    }
+    // Shows `page` alone and presses its upload button.
+    void send(const QString& page) {
+        delegate.switchPaste(nullptr);
+        if (page == "file") delegate.switchFile(nullptr);
+        if (page == "image") delegate.switchImage(nullptr);
+        press(upload(page));
+    }
+    QWidget* panel(const QString& page) const {
+        return link(page)->parentWidget()->findChild<QWidget*>(page + "Progress");
+    }
+    QString kept() const {
+        return titleOf(delegate.savedpath()) + delegate.pasteData()->toPlainText();
+    }
+    QTemporaryDir dir;
+    Notices* notices = new Notices;
+};
 
 // One data row of columns whose types the values give.
 template <typename... Values>
@@ -56,10 +91,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QByteArray>("key");  // empty: still the old login
         row("key", kKey, QString("Logged in as ann"), kKey);
-        row("key in capitals", kKey.toUpper(), QString("Logged in as ann"), kKey.toUpper());
         row("byte-order mark", "\xEF\xBB\xBF" + kKey, QString("Logged in as ann"), kKey);
         row("rejection", kRejection, QString("Login Incorrect"), QByteArray());
-        row("31 units", QByteArray(31, 'k'), QString(31, 'k'), QByteArray());
         row("not utf-8", QByteArray("\xff"), QString(kNotText).replace("Upload", "Login"),
             QByteArray());
         // 32 units the session file could not hold: a message, not a key.
@@ -74,8 +107,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, answer);
         QFETCH(QString, shown);
         QFETCH(QByteArray, key);
-        FakeApp app("old," + kRejection);
-        logIn(app, "ann", "secret");
+        App app("old," + kRejection);
+        app.logIn("ann", "secret");
         // The name read at the press counts, not what the field says when the answer comes.
         app.delegate.username()->setText("changed meanwhile");
         settle(app, answer);
@@ -96,25 +129,21 @@ private Q_SLOTS:
         if (!key.isEmpty()) QTRY_VERIFY(!app.delegate.loginWindow()->isVisible());
     }
 
-    // Opened again, the window starts afresh: a name, Tab and a password go out as meant.
-    void reopenedWindowStartsAtTheName() {
-        FakeApp app;
-        logIn(app, "ann", "secret");
-        app.delegate.password()->setFocus();  // where the last keystroke went
-        app.delegate.username()->deselect();
-        app.net->answer(kKey);
-        app.delegate.loginWindow()->close();
-        app.delegate.login()->trigger();
-        QVERIFY(app.delegate.loginResponse()->text().isEmpty());
-        for (const QString keys : {"bob", "\t", "x", "\r"})
-            QTest::keyClicks(app.delegate.loginWindow()->focusWidget(), keys);
-        QCOMPARE(app.net->requests.last().form(), QStringList({"username=bob", "password=x"}));
-    }
-
-    // Logging out forgets the login everywhere, with or without a Documents folder.
-    void logout() {
+    // Opened again, the login window starts afresh: a name, Tab and a password go out as
+    // meant. Logging out forgets the login everywhere, with or without a Documents folder.
+    void reopenLoginThenLogOut() {
         for (const bool documents : {true, false}) {
-            FakeApp app("ann," + kKey);
+            App app;
+            app.logIn("ann", "secret");
+            app.delegate.password()->setFocus();  // where the last keystroke went
+            app.delegate.username()->deselect();
+            app.net->answer(kKey);
+            app.delegate.loginWindow()->close();
+            app.delegate.login()->trigger();
+            QVERIFY(app.delegate.loginResponse()->text().isEmpty());
+            for (const QString keys : {"bob", "\t", "x", "\r"})
+                QTest::keyClicks(app.delegate.loginWindow()->focusWidget(), keys);
+            QCOMPARE(app.net->requests.last().form(), QStringList({"username=bob", "password=x"}));
             if (!documents) QVERIFY(QDir(app.home.documents()).removeRecursively());
             app.delegate.logout()->trigger();
             QCOMPARE(app.delegate.window()->windowTitle() + titleOf(app.delegate.savedapikey()) +
@@ -128,13 +157,13 @@ private Q_SLOTS:
     // The paste goes out as typed, line breaks as "\n" whichever key made them, with the flags
     // and the pop-up's identifier: one for each item, plain text for a title not in it.
     void pasteSends() {
-        FakeApp app;
+        App app;
         toolkit::setTitle(app.delegate.savedapikey(), "k&y=+%");
         app.delegate.privPaste()->setChecked(true);
         QPlainTextEdit* view = app.delegate.pasteData();
-        QTest::keyClicks(view, "a&b=c");
+        view->moveCursor(QTextCursor::End);
         QTest::keyClick(view, Qt::Key_Return, Qt::ShiftModifier);
-        QTest::keyClicks(view, "\u00a0");
+        QTest::keyClicks(view, "a&b=c\u00a0");
         QTest::keyClick(view, Qt::Key_Return);
         QComboBox* box = app.delegate.language();
         box->addItem("python");
@@ -146,8 +175,9 @@ private Q_SLOTS:
         }
         const FakeRequest& sent = app.net->requests[0];
         QCOMPARE(sent.path + sent.filePath, QStringLiteral("/api/upload/paste"));
-        QCOMPARE(sent.form(), QStringList({"pastedata=a&b=c\n\u00a0\n", "language=no-highlight",
-                                           "priv=1", "anon=0", "apikey=k&y=+%"}));
+        QCOMPARE(sent.form(),
+                 QStringList({"pastedata=typed\na&b=c\u00a0\n", "language=no-highlight", "priv=1",
+                              "anon=0", "apikey=k&y=+%"}));
         QCOMPARE(app.net->requests[box->findText("Objective C") + 1].field("language"),
                  QStringLiteral("objectivec"));
         QCOMPARE(app.net->requests.last().field("language"), QStringLiteral("no-highlight"));
@@ -155,56 +185,22 @@ private Q_SLOTS:
         QVERIFY(!identifiers.contains(QString()));
     }
 
-    // Whatever the service says is shown as written, never as markup or a mnemonic; a failure
-    // shows its text, and the paste stays.
-    void pasteAnswers_data() {
-        QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<QString>("shown");
-        for (const char* same : {"ferrodock.net/p/abcdefghi", "<b>x</b> &amp; Tom & Jerry &&"})
-            row(same, QByteArray(same), QString(same));
-        row("520k marks, cut", "a" + QByteArray("\xCC\x81").repeated(520000), QString("..."));
-        row("not utf-8", QByteArray("\xc3\x28"), kNotText);
-        row("fails", kFailed.toUtf8(), kFailed);
-    }
-    void pasteAnswers() {
-        QFETCH(QByteArray, answer);
-        QFETCH(QString, shown);
-        FakeApp app;
-        app.delegate.pasteData()->setPlainText("keep me");
-        app.press(app.upload("paste"));
-        settle(app, answer);
-        QCOMPARE(titleOf(app.link("paste")), shown);
-        QCOMPARE(toolkit::titleColor(app.link("paste")), QColor(Qt::white));
-        QVERIFY(app.link("paste")->shortcut().isEmpty());
-        QCOMPARE(app.delegate.pasteData()->toPlainText(), QStringLiteral("keep me"));
-    }
-
-    // Answers land in the order they come, not the order of the presses.
-    void overlappingAnswers() {
-        FakeApp app;
-        app.press(app.upload("paste"));
-        app.press(app.upload("paste"));
-        app.net->answer("second", 1);
-        QCOMPARE(titleOf(app.link("paste")), QStringLiteral("second"));
-        app.net->answer("first", 0);
-        QCOMPARE(titleOf(app.link("paste")), QStringLiteral("first"));
-    }
-
-    // What the image and file pages send, and what they show of the answer. A failed image
-    // upload also says "Error" on standard output. The choice stays for another go.
+    // What the image and file pages send, and what they show of the answer: as written, never
+    // as markup or a mnemonic. A failed image upload also says "Error" on standard output. A
+    // page sends only what it shows: nothing before its own choice.
     void fileUploads_data() {
         QTest::addColumn<QString>("flags");  // priv, anon[, nsfw] ticked; three: the image page
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("mimeType");
         QTest::addColumn<QByteArray>("answer");
         const QString png = "image/png";
-        row("image", QString("100"), QString("cat.png"), png,
+        row("image", QString("100"), QString("c.png"), png,
             QByteArray("ferrodock.net/i/abcdefghi"));
         row("image, fails", QString("011"), QString("c.JPG"), QString("image/jpeg"),
             kFailed.toUtf8());
         row("image, not utf-8", QString("001"), QString("c.png"), png, QByteArray("\xff"));
-        row("file", QString("01"), QString("a.pdf"), QString("application/pdf"),
-            QByteArray("ferrodock.net/f/abcdefgh"));
+        row("file, markup answer", QString("01"), QString("a.pdf"), QString("application/pdf"),
+            QByteArray("<b>x</b> &amp; Tom & Jerry &&"));
         row("file, fails", QString("10"), QString("Tom & Jerry – été.bin"),
             QString("application/octet-stream"), kFailed.toUtf8());
     }
@@ -215,9 +211,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, answer);
         const QString shown = answer.isValidUtf8() ? QString(answer) : kNotText;
         const bool image = flags.size() == 3;
-        const QString page = image ? "Image" : "File";
+        const QString page = image ? "image" : "file", reminder = image ? "an image." : "a file.";
         FakeApp app;
         QTemporaryDir dir;
+        app.choose(makeImage(dir.path(), "other.png"), !image);
+        app.press(app.upload(page));
+        QCOMPARE(titleOf(app.link(page)), "You forgot to choose " + reminder);
         const QString path = makeImage(dir.path(), fileName);
         app.choose(path, image);
         QCOMPARE(titleOf(image ? app.delegate.selectButton() : app.delegate.selectButton2()),
@@ -225,51 +224,26 @@ private Q_SLOTS:
         QStringList expected;
         for (int i = 0; i < flags.size(); ++i) {
             const QString name = QStringList{"priv", "anon", "nsfw"}[i];
-            app.widget<QCheckBox>(qPrintable(name + page))->setChecked(flags[i] == '1');
+            app.widget<QCheckBox>(qPrintable(name + (image ? "Image" : "File")))
+                ->setChecked(flags[i] == '1');
             expected << name + "=" + flags[i];
         }
         toolkit::setTitle(app.delegate.savedapikey(), "k");
-        app.press(app.upload(page.toLower()));
+        app.press(app.upload(page));
         QCOMPARE(app.net->requests.size(), 1);
         const FakeRequest& sent = app.net->requests[0];
-        QCOMPARE(sent.path, "/api/upload/" + page.toLower());
+        QCOMPARE(sent.path, "/api/upload/" + page);
         QCOMPARE(sent.form(), expected << "apikey=k");
         QCOMPARE(sent.filePath + " " + sent.mimeType, path + " " + mimeType);
         OutputCapture out(stdout);
         settle(app, answer);
         QCOMPARE(out.text(), image && shown.startsWith("Upload failed") ? "Error\n" : "");
-        QCOMPARE(titleOf(app.link(page.toLower())), shown);
-        app.press(app.upload(page.toLower()));
-        QCOMPARE(app.net->requests.last().filePath, path);
-    }
-
-    // A page uploads only the file it shows; a link's reset empties the choice of both pages.
-    void pageSendsWhatItShows() {
-        FakeApp app;
-        QTemporaryDir dir;
-        const auto sends = [&app](const QString& page, const QString& file) {
-            const qsizetype before = app.net->requests.size();
-            app.press(app.upload(page));
-            QCOMPARE(QFileInfo(app.net->requests.value(before).filePath).fileName(), file);
-            if (file.isEmpty())
-                QCOMPARE(titleOf(app.link(page)), page == "file"
-                                                      ? "You forgot to choose a file."
-                                                      : "You forgot to choose an image.");
-        };
-        sends("image", "");
-        sends("file", "");
-        app.choose(makeImage(dir.path(), "cat.png"), true);
-        sends("file", "");
-        app.choose(makeFile(dir.path(), "notes.txt"), false);
-        sends("image", "cat.png");
-        sends("file", "notes.txt");
-        app.net->answer("ferrodock.net/i/abcdefghi", 0);
-        app.press(app.link("image"));
-        sends("file", "");
+        QCOMPARE(titleOf(app.link(page)), shown);
+        QVERIFY(app.link(page)->shortcut().isEmpty());
     }
 
     // Only an address of the page's length is copied, with "https://" before it; the copy
-    // resets that page alone (a paste reset is one edit Ctrl+Z takes back).
+    // resets that page alone, and a chooser's reset empties the choice of both pages.
     void whatIsCopied_data() {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("title");
@@ -280,7 +254,6 @@ private Q_SLOTS:
             row(qPrintable(page + " 25"), page, a25, page != "file");
             row(qPrintable(page + " failure text"), page, kFailed, false);
         }
-        row("copied text", QString("paste"), QString("Copied to clipboard."), false);
         // Titles count in characters, not bytes or code units.
         row("image é", QString("image"), QString("ferrodock.net/i/abcdéfghi"), true);
         row("file emoji", QString("file"), QString("ferrodock.net/f/abcdefg\U0001F600"), true);
@@ -296,31 +269,135 @@ private Q_SLOTS:
         QFETCH(QString, page);
         QFETCH(QString, title);
         QFETCH(bool, copied);
-        FakeApp app;
-        QTemporaryDir dir;
-        app.delegate.pasteData()->setPlainText("typed");
-        app.choose(makeImage(dir.path(), "cat.png"), true);
-        app.choose(makeFile(dir.path(), "notes.txt"), false);
+        App app;
         QTRY_COMPARE(app.delegate.bgImage()->pixmap().size(), QSize(64, 48));
         theme::showTitle(app.link(page), title);
         app.press(app.link(page));
         QCOMPARE(QGuiApplication::clipboard()->text(), copied ? "https://" + title : "before");
         QCOMPARE(titleOf(app.link(page)), copied ? "Copied to clipboard." : title);
-        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-        QVERIFY(data->hasText() && !data->hasHtml() && !data->hasUrls() && !data->hasImage());
         const bool reset = copied && page != "paste";
-        QCOMPARE(QStringList({titleOf(app.delegate.savedpath()).right(9),
-                              titleOf(app.delegate.selectButton()),
-                              titleOf(app.delegate.selectButton2())}),
-                 QStringList({reset ? "" : "notes.txt",
-                              reset && page == "image" ? "Choose an image." : "cat.png",
+        QCOMPARE(QStringList(
+                     {titleOf(app.delegate.selectButton()), titleOf(app.delegate.selectButton2())}),
+                 QStringList({reset && page == "image" ? "Choose an image." : "cat.png",
                               reset && page == "file" ? "Choose a file." : "notes.txt"}));
         QCOMPARE(app.delegate.bgImage()->pixmap().toImage() ==
                      toolkit::imageNamed("ImageIcon").toImage(),
                  reset && page == "image");
         QCOMPARE(app.delegate.pasteData()->toPlainText().isEmpty(), copied && page == "paste");
-        QTest::keyClick(app.delegate.pasteData(), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(app.delegate.pasteData()->toPlainText(), QStringLiteral("typed"));
+        app.press(app.upload("file"));
+        app.press(app.upload("image"));
+        QCOMPARE(app.net->requests.size(), reset ? 0 : 2);
+    }
+
+    // The figures take the link's place after a moment, then the answer or a cancel (button
+    // or Esc) puts the link back; a cancel stops the transfer and loses nothing.
+    void progressThenEnd_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("end");  // "answer", "cancel" or "escape"
+        QTest::addColumn<QString>("label");
+        row("file, Cancel", QString("file"), QString("cancel"), QString("notes.txt"));
+        row("image, Esc", QString("image"), QString("escape"), QString("cat.png"));
+        row("paste, Cancel", QString("paste"), QString("cancel"), QString("5 bytes of text"));
+        row("paste, answer", QString("paste"), QString("answer"), QString("5 bytes of text"));
+    }
+    void progressThenEnd() {
+        QFETCH(QString, page);
+        QFETCH(QString, end);
+        QFETCH(QString, label);
+        App app;
+        const QString kept = app.kept();
+        app.send(page);
+        QCOMPARE(app.delegate.pasteView()->isVisible(), page == "paste");
+        const FakeRequest request = app.net->requests.value(0);
+        request.progress({500, 2000, false});
+        QTRY_VERIFY(app.panel(page) && app.panel(page)->isVisible());
+        QVERIFY(!app.link(page)->isVisible());
+        const QLabel* text = app.panel(page)->findChild<QLabel*>(page + "ProgressText");
+        QVERIFY2(text->text().startsWith("Uploading " + label + ": 25%, 500 bytes of 2.0 kB"),
+                 qPrintable(text->text()));
+        const QProgressBar* bar = app.panel(page)->findChild<QProgressBar*>();
+        QCOMPARE(bar->value() * 4, bar->maximum());
+        request.progress({2000, 2000, true});
+        QCOMPARE(text->text(), QStringLiteral("Waiting for the service..."));
+        if (end == "answer") app.net->answer("ferrodock.net/p/abcdefghi");
+        if (end == "cancel")
+            app.press(app.panel(page)->findChild<QPushButton*>(page + "CancelButton"));
+        if (end == "escape") QApplication::setActiveWindow(app.interface.mainWindow.get());
+        if (end == "escape") QTest::keyClick(app.interface.mainWindow.get(), Qt::Key_Escape);
+        QVERIFY(app.link(page)->isVisible() && !app.panel(page)->isVisible());
+        QCOMPARE(request.cancelled(), end != "answer");
+        if (end != "answer")  // the transport's late word changes nothing
+            app.net->finish({false, {}, "aborted", TransportError::Cancelled});
+        QCOMPARE(titleOf(app.link(page)),
+                 end == "answer" ? "ferrodock.net/p/abcdefghi" : "Upload cancelled.");
+        QCOMPARE(app.kept(), kept);
+        QCOMPARE(app.notices->progress, std::nullopt);
+    }
+
+    // Each cause of a failure is named on the page and in the login window; the desktop hears
+    // of it when the window is not in front.
+    void failureNamesItsCause_data() {
+        QTest::addColumn<TransportError>("kind");
+        QTest::addColumn<int>("limitMs");
+        QTest::addColumn<QString>("cause");
+        using E = TransportError;
+        row("unreachable", E::Unreachable, 0, QString(": could not reach ferrodock.net"));
+        row("lost", E::ConnectionLost, 0, QString(": the connection was lost"));
+        row("silent", E::NoAnswer, 1001, QString(": the service sent no answer for 2 s"));
+        row("119 s", E::NoAnswer, 119000, QString(": the service sent no answer for 119 s"));
+        row("10 min", E::NoAnswer, 629000, QString(": the service sent no answer for 10 min"));
+        row("no deadline", E::NoAnswer, 0, QString(": the service sent no answer"));
+        row("untrusted", E::Untrusted, 0, QString(": the service's certificate is not trusted"));
+        row("file changed", E::FileChanged, 0,
+            QString(": the file changed while it was being sent"));
+        row("unreadable", E::FileUnreadable, 0, QString(": the file could not be read"));
+        row("not text", E::NotText, 0, QString(": the service's answer was not text"));
+        row("too large", E::TooLarge, 0, QString(": the service's answer was too large"));
+        row("other", E::Other, 0, QString());
+    }
+    void failureNamesItsCause() {
+        QFETCH(TransportError, kind);
+        QFETCH(int, limitMs);
+        QFETCH(QString, cause);
+        App app;
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTRY_VERIFY(!app.interface.mainWindow->isActiveWindow());
+        const TransportResult result{false, {}, "detail", kind, std::chrono::milliseconds(limitMs)};
+        app.send("file");
+        QTest::ignoreMessage(QtWarningMsg, "file upload failed: detail");
+        app.net->finish(result);
+        app.delegate.loginPushed(nullptr);
+        QTest::ignoreMessage(QtWarningMsg, "login failed: detail");
+        app.net->finish(result);
+        const QString text = " failed" + cause + ". Please try again.";
+        QCOMPARE(titleOf(app.link("file")), "Upload" + text);
+        QCOMPARE(app.delegate.loginResponse()->text(), "Login" + text);
+        QCOMPARE(app.notices->shown, QStringList{"File upload failed: Upload" + text});
+        QCOMPARE(app.kept(), app.dir.filePath("notes.txt") + "typed");
+    }
+
+    // Closing the window over running uploads asks first; keeping it keeps the uploads.
+    void closingAsksFirst() {
+        for (const int uploads : {0, 1, 2}) {
+            App app;
+            for (int i = 0; i < uploads; ++i) app.send("paste");
+            QString asked;
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                for (QAbstractButton* b : box ? box->buttons() : QList<QAbstractButton*>{})
+                    if (b->text() == (uploads == 1 ? "Keep Uploading" : "Cancel Uploads"))
+                        asked = box->text(), b->click();
+            });
+            app.interface.mainWindow->close();
+            QCOMPARE(asked, QStringList({"", "An upload is still running.",
+                                         "2 uploads are still running."})[uploads]);
+            QCOMPARE(app.interface.mainWindow->isVisible(), uploads == 1);
+            QCOMPARE(titleOf(app.link("paste")) == "Upload cancelled.", uploads == 2);
+            for (const FakeRequest& request : app.net->requests)
+                QCOMPARE(request.cancelled(), uploads == 2);
+        }
     }
 };
 
