@@ -61,6 +61,11 @@ void AppHarness::choose(const QString& path, bool forImage) {
     press(widget<QPushButton>(forImage ? "selectButton" : "selectButton2"));
 }
 
+FakeApp::FakeApp(const QByteArray& session) {
+    if (!session.isEmpty()) home.writeSession(session);
+    start();
+}
+
 QString titleOf(const QAbstractButton* button) {
     return toolkit::title(button);
 }

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "platform/OpenPanel.h"
+#include "support/FakeTransport.h"
 #include "support/ScriptedPanel.h"
 
 #include <QList>
@@ -53,6 +54,23 @@ public:
     AppDelegate& delegate;
     Interface& interface;
     ScriptedPanel* panel = nullptr;  // owned by the shared panel slot
+};
+
+// The real interface with a fake transport installed for its lifetime; `session` is what the
+// session file holds at start.
+class FakeApp : public AppHarness {
+public:
+    explicit FakeApp(const QByteArray& session = {});
+    // A page's buttons, the page named "file", "image" or "paste".
+    QPushButton* link(const QString& page) const { return button(page + QLatin1String("Output")); }
+    QPushButton* upload(const QString& page) const {
+        return button(page + QLatin1String("UploadButton"));
+    }
+    QPushButton* button(const QString& name) const {
+        return interface.mainWindow->findChild<QPushButton*>(name);
+    }
+
+    InstalledFake net;  // installed before start, removed before the window goes
 };
 
 // A button's title as the program reads it.

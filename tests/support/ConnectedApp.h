@@ -7,12 +7,6 @@
 
 namespace ferrodock::test {
 
-inline Reply replyOf(Reply::Kind kind) {
-    Reply reply;
-    reply.kind = kind;
-    return reply;
-}
-
 // The real interface and delegate talking to the in-process test service.
 class ConnectedApp : public AppHarness {
 public:
@@ -29,8 +23,7 @@ public:
 
     // The body of the request the service received last.
     RecordedRequest lastRequest() const {
-        const QList<RecordedRequest> all = service.requests();
-        return all.isEmpty() ? RecordedRequest{} : all.last();
+        return service.requests().value(service.requests().size() - 1);
     }
 
     TestService service;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Transfer.h"
 #include "platform/Transport.h"
 
 #include <QPointer>
@@ -20,15 +21,20 @@ struct FakeRequest {
     QString mimeType;
     QPointer<QObject> context;
     TransportCompletion completion;
+    ProgressReport progress;
+    std::shared_ptr<TransferHandle::State> control = std::make_shared<TransferHandle::State>();
+
+    bool cancelled() const { return control->cancelled; }
 
     QString field(const QString& name) const {
         for (const FormField& f : fields)
             if (f.name == name) return f.value;
         return QStringLiteral("<absent>");
     }
-    QStringList names() const {
+    // The fields as "name=value", in order.
+    QStringList form() const {
         QStringList list;
-        for (const FormField& f : fields) list << f.name;
+        for (const FormField& f : fields) list << f.name + QLatin1Char('=') + f.value;
         return list;
     }
 };
@@ -37,21 +43,20 @@ struct FakeRequest {
 class FakeTransport final : public Transport {
 public:
     TransferHandle postFields(const QString& path, QList<FormField> fields, QObject* context,
-                              TransportCompletion completion, ProgressReport) override {
-        record({path, std::move(fields), {}, {}, context, std::move(completion)});
-        return {};
+                              TransportCompletion completion, ProgressReport progress) override {
+        return record({path, std::move(fields), QString(), QString(), context,
+                       std::move(completion), progressFor(context, std::move(progress))});
     }
     TransferHandle uploadFile(const QString& path, const QList<FormField>& fields,
                               const QString& filePath, const QString& mimeType, QObject* context,
-                              TransportCompletion completion, ProgressReport) override {
-        record({path, fields, filePath, mimeType, context, std::move(completion)});
-        return {};
+                              TransportCompletion completion, ProgressReport progress) override {
+        return record({path, fields, filePath, mimeType, context, std::move(completion),
+                       progressFor(context, std::move(progress))});
     }
 
     // Ends request `index` (the last one by default), as the transport would on its context.
     void finish(const TransportResult& result, qsizetype index = -1) {
         FakeRequest& request = requests[index < 0 ? requests.size() - 1 : index];
-        Q_ASSERT(request.completion);
         const TransportCompletion completion = std::exchange(request.completion, {});
         if (request.context) completion(result);
     }
@@ -65,11 +70,12 @@ public:
     std::optional<TransportResult> reply;  // when set, every request ends so, a turn later
 
 private:
-    void record(FakeRequest request) {
+    TransferHandle record(FakeRequest request) {
         requests.append(std::move(request));
         if (reply)
             QTimer::singleShot(0, requests.last().context,
                                [this, index = requests.size() - 1] { finish(*reply, index); });
+        return TransferHandle(requests.last().control);
     }
 };
 
@@ -83,7 +89,6 @@ public:
     }
     ~InstalledFake() { installSharedTransport(nullptr); }
     FakeTransport* operator->() const { return fake_; }
-    FakeTransport& operator*() const { return *fake_; }
 
 private:
     FakeTransport* fake_;
