@@ -1,98 +1,49 @@
-// The interface description and its loader: every outlet and action connected, and a start
-// refused, naming the widget, when the description does not fit the delegate.
+// The interface and its loader: every outlet and action connected, a start refused (naming the
+// widget) when the description does not fit, and keyboard use: names, Tab order, shortcuts.
+#include "platform/Toolkit.h"
 #include "support/AppHarness.h"
 
-#include <QAbstractButton>
 #include <QLabel>
-#include <QMainWindow>
+#include <QMetaMethod>
 #include <QMetaProperty>
-#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace ferrodock;
-using ferrodock::test::AppHarness;
+using namespace ferrodock::test;
 
 class InterfaceTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void everyOutletAndActionConnected() {
+    // Every outlet is filled and every action of the delegate is sent by a widget; every
+    // control a person can reach has an accessible name.
+    void everythingConnectedAndNamed() {
         AppHarness app;
         const QMetaObject* meta = app.delegate.metaObject();
-        QSet<QObject*> distinct;
         for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
-            QObject* widget = meta->property(i).read(&app.delegate).value<QObject*>();
-            QVERIFY2(widget, meta->property(i).name());
-            QCOMPARE(widget->objectName(), QString::fromLatin1(meta->property(i).name()));
-            distinct.insert(widget);
+            const auto* widget = meta->property(i).read(&app.delegate).value<QObject*>();
+            QVERIFY2(widget && widget->objectName() == meta->property(i).name(),
+                     meta->property(i).name());
         }
-        QCOMPARE(distinct.size(), 57);
-
-        // Every action of the delegate is sent by at least one widget.
         QSet<QString> sent;
-        for (QObject* object : app.interface.mainWindow->findChildren<QObject*>() +
-                                   app.interface.loginWindow->findChildren<QObject*>()) {
-            if (object->property("sends").isValid())
-                sent.insert(object->property("sends").toString());
+        for (QWidget* w : app.delegate.window()->findChildren<QWidget*>() +
+                              app.delegate.loginWindow()->findChildren<QWidget*>()) {
+            sent.insert(w->property("sends").toString());
+            const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                                 qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w);
+            if (control && !w->isHidden() && !w->objectName().startsWith("qt_"))
+                QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
         }
-        const QStringList actions{
-            "loginPushed",    "switchFile",      "switchImage",    "switchPaste",   "logout",
-            "pastePushed",    "selectImages",    "imagePushed",    "selectImages2", "filePushed",
-            "fileLinkPushed", "imageLinkPushed", "pasteLinkPushed"};
-        QCOMPARE(sent, QSet<QString>(actions.begin(), actions.end()));
-    }
-
-    void layoutPromises() {
-        AppHarness app;
-        QVERIFY(!app.delegate.loginWindow()->isVisible());
-        for (QWidget* hidden : std::initializer_list<QWidget*>{app.delegate.savedusername(),
-                                                               app.delegate.savedapikey(),
-                                                               app.delegate.savedpath()}) {
-            QVERIFY(hidden->isHidden());
+        for (QAction* action : app.delegate.window()->findChildren<QAction*>())
+            sent.insert(action->property("sends").toString());
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+            const QMetaMethod m = meta->method(i);
+            if (m.methodType() == QMetaMethod::Slot &&
+                m.parameterTypes() == QByteArrayList{"QObject*"})
+                QVERIFY2(sent.contains(QString::fromLatin1(m.name())), m.name().constData());
         }
         QCOMPARE(app.delegate.password()->echoMode(), QLineEdit::Password);
         QCOMPARE(app.delegate.loginResponse()->textFormat(), Qt::PlainText);
-        QCOMPARE(app.delegate.login()->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
-        QVERIFY(QPixmap(QStringLiteral(":/ImageIcon.png")).width() > 0);
-    }
-
-    // At its smallest the window still shows every control of every page whole.
-    void smallestWindowShowsEveryControl_data() {
-        QTest::addColumn<QString>("page");
-        for (const char* page : {"switchFile", "switchImage", "switchPaste"})
-            QTest::newRow(page) << page;
-    }
-    void smallestWindowShowsEveryControl() {
-        QFETCH(QString, page);
-        AppHarness app;
-        app.start();
-        QMetaObject::invokeMethod(&app.delegate, page.toLatin1().constData(),
-                                  Q_ARG(QObject*, nullptr));
-        QMainWindow* window = app.delegate.window();
-        if (page == "switchImage") {
-            // A chosen picture, previewed while the window was large, must not hold it large.
-            QTemporaryDir dir;
-            const QString path = dir.filePath("wide.png");
-            QImage picture(3000, 2000, QImage::Format_RGB32);
-            picture.fill(Qt::darkCyan);
-            QVERIFY(picture.save(path));
-            window->resize(1600, 1200);
-            app.choose(path, true);
-            QTRY_VERIFY(!app.delegate.bgImage()->pixmap().isNull());
-        }
-        window->resize(1, 1);
-        QTRY_COMPARE(window->size(), window->minimumSize());
-        QTest::qWait(0);
-        const QRect inside = window->rect();
-        for (QWidget* control : app.delegate.mainView()->findChildren<QWidget*>()) {
-            if (!control->isVisibleTo(window) || control->objectName().startsWith("qt_")) continue;
-            const QRect at(control->mapTo(window, QPoint(0, 0)), control->size());
-            QVERIFY2(inside.contains(at), qPrintable(control->objectName()));
-            const QSize least = control->minimumSizeHint();
-            if (least.isValid() && qobject_cast<QAbstractButton*>(control)) {
-                QVERIFY2(control->height() >= least.height() && control->width() >= least.width(),
-                         qPrintable(control->objectName()));
-            }
-        }
     }
 
     void refusals_data() {
@@ -106,12 +57,11 @@ private Q_SLOTS:
                                     << "QLabel 'savedpath' is not a QPushButton";
         QTest::newRow("unknown action") << "unknown action"
                                         << "QPushButton 'selectButton' sends 'selectImage'";
-        QTest::newRow("login window missing") << "no login window"
-                                              << "'loginWindow'";
+        QTest::newRow("no login window") << "no login window"
+                                         << "'loginWindow'";
     }
     void refusals() {
         QFETCH(QString, fault);
-        QFETCH(QString, message);
         Interface interface = buildInterface();
         QMainWindow* window = interface.mainWindow.get();
         auto* savedpath = window->findChild<QPushButton*>("savedpath");
@@ -121,15 +71,86 @@ private Q_SLOTS:
             delete savedpath;
             (new QLabel(window))->setObjectName("savedpath");
         }
-        if (fault == "unknown action") {
+        if (fault == "unknown action")
             window->findChild<QPushButton*>("selectButton")->setProperty("sends", "selectImage");
-        }
-        if (fault == "no login window") {
-            interface.loginWindow.reset();
-        }
+        if (fault == "no login window") interface.loginWindow.reset();
         AppDelegate delegate;
         const QString problem = connectInterface(delegate, interface);
+        QFETCH(QString, message);
         QVERIFY2(problem.contains(message), qPrintable(problem));
+    }
+
+    // Ctrl+1..3 show the pages, and Tab reaches a page's controls in order; at its smallest
+    // the window still shows every control whole.
+    void keyboardAndSmallestWindow_data() {
+        QTest::addColumn<QString>("keys");  // empty: the login window
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("file") << "Ctrl+1"
+                              << "fileView"
+                              << QStringList{"selectButton2", "privFile", "anonFile",
+                                             "fileUploadButton", "fileOutput"};
+        QTest::newRow("image") << "Ctrl+2"
+                               << "imageView"
+                               << QStringList{"selectButton", "privImage",         "anonImage",
+                                              "nsfwImage",    "imageUploadButton", "imageOutput"};
+        QTest::newRow("paste") << "Ctrl+3"
+                               << "pasteView"
+                               << QStringList{"pasteData", "language",          "privPaste",
+                                              "anonPaste", "pasteUploadButton", "pasteOutput"};
+        QTest::newRow("login") << ""
+                               << "loginWindow"
+                               << QStringList{"username", "password", "loginButton"};
+    }
+    void keyboardAndSmallestWindow() {
+        QFETCH(QString, keys);
+        QFETCH(QStringList, order);
+        AppHarness app;
+        app.start();
+        app.delegate.switchPaste(nullptr);
+        QWidget* window = app.delegate.window();
+        if (keys.isEmpty()) {
+            app.delegate.login()->trigger();
+            window = app.delegate.loginWindow();
+        }
+        for (QAction* action : window->findChildren<QAction*>())
+            if (!keys.isEmpty() && action->shortcut() == QKeySequence(keys)) action->trigger();
+        QWidget* view =
+            keys.isEmpty() ? window : toolkit::subviews(app.delegate.mainView()).value(0);
+        QTEST(view->objectName(), "page");
+        QStringList reached;
+        for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
+            if (order.contains(w->objectName()) && view->isAncestorOf(w) && w->isVisible() &&
+                w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
+                reached << w->objectName();
+        }
+        QCOMPARE(reached, order);
+
+        window->resize(1, 1);
+        QTRY_COMPARE(window->size(), window->minimumSize());
+        QTest::qWait(0);  // let the layout settle
+        for (QWidget* control : view->findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(window) || control->objectName().startsWith("qt_")) continue;
+            const QRect at(control->mapTo(window, QPoint(0, 0)), control->size());
+            QVERIFY2(window->rect().contains(at), qPrintable(control->objectName()));
+            if (qobject_cast<QAbstractButton*>(control) && control->minimumSizeHint().isValid())
+                QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(),
+                         qPrintable(control->objectName()));
+        }
+    }
+
+    // Ctrl+Q in the main window ends the event loop.
+    void quitShortcut() {
+        AppHarness app;
+        app.start();
+        QMainWindow* window = app.delegate.window();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTimer::singleShot(0, window, [window] {
+            QTest::keySequence(window, QKeySequence(QStringLiteral("Ctrl+Q")));
+        });
+        QTimer::singleShot(60000, qApp, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
     }
 };
 

@@ -1,37 +1,29 @@
 #include "support/OutputCapture.h"
 
+#include <QFile>
+
 #include <unistd.h>
 
 namespace ferrodock::test {
 
-OutputCapture::OutputCapture(std::FILE* stream) : stream_(stream), fd_(::fileno(stream)) {
+OutputCapture::OutputCapture(std::FILE* stream)
+    : stream_(stream), saved_(::dup(::fileno(stream))), file_(std::tmpfile()) {
     std::fflush(stream_);
-    saved_ = ::dup(fd_);
-    file_ = std::tmpfile();
-    ::dup2(::fileno(file_), fd_);
-}
-
-OutputCapture::~OutputCapture() {
-    restore();
-    if (file_) std::fclose(file_);
+    ::dup2(::fileno(file_), ::fileno(stream_));
 }
 
 QByteArray OutputCapture::text() {
-    restore();
-    std::rewind(file_);
-    QByteArray out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) out.append(buf, qsizetype(n));
-    return out;
-}
-
-void OutputCapture::restore() {
-    if (saved_ < 0) return;
+    if (!file_) return {};
     std::fflush(stream_);
-    ::dup2(saved_, fd_);
+    ::dup2(saved_, ::fileno(stream_));
     ::close(saved_);
-    saved_ = -1;
+    std::rewind(file_);
+    QFile read;
+    const QByteArray out = read.open(file_, QIODevice::ReadOnly) ? read.readAll() : QByteArray();
+    read.close();
+    std::fclose(file_);
+    file_ = nullptr;
+    return out;
 }
 
 }  // namespace ferrodock::test

@@ -6,23 +6,17 @@
 
 namespace ferrodock::test {
 
-// Captures what the process writes to one of its standard streams while it lives.
+// Captures what the process writes to one of its standard streams until text() is called.
 class OutputCapture {
 public:
     explicit OutputCapture(std::FILE* stream);
-    ~OutputCapture();
-    OutputCapture(const OutputCapture&) = delete;
-    OutputCapture& operator=(const OutputCapture&) = delete;
-
-    // Stops capturing and returns what was written.
+    ~OutputCapture() { text(); }
     QByteArray text();
 
 private:
-    void restore();
     std::FILE* stream_;
-    int fd_;
-    int saved_ = -1;
-    std::FILE* file_ = nullptr;
+    int saved_;
+    std::FILE* file_;
 };
 
 }  // namespace ferrodock::test
