@@ -3,7 +3,6 @@
 // Shared by the fuzz targets: a check that aborts (so libFuzzer keeps the input) and the ways
 // the input is read.
 
-#include <QByteArrayView>
 #include <QString>
 
 #include <cstdio>

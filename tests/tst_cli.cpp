@@ -47,70 +47,64 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");  // @txt, @png, @fifo: in a temporary folder
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("session");
-        QTest::addColumn<QByteArray>("reply");  // "fail": the transport fails
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("out");
-        QTest::addColumn<QString>("request");
-        QTest::addColumn<QString>("err");  // a piece of standard error
-        QTest::addColumn<QByteArray>("sessionAfter");
-        const QByteArray a = "ferrodock.net/p/abcdefghi", url = "https://" + a + "\n", none;
-        const QString paste = "/api/upload/paste pastedata=", key = QString::fromLatin1(kKey);
+        QTest::addColumn<QByteArray>("reply");     // "fail": the transport fails
+        QTest::addColumn<QStringList>("outcome");  // status, output, last request, session after
+        QTest::addColumn<QString>("err");          // a piece of standard error
+        const QString a = "ferrodock.net/p/abcdefghi", url = "https://" + a + "\n", s = kSession;
+        const QString paste = "/api/upload/paste pastedata=", key = kSession.mid(3);
         const QString login = "/api/validate/user username=al password=";
-        const auto row = [](const char* name, const QStringList& args, const QByteArray& input,
-                            const QByteArray& session, const QByteArray& reply, int status,
-                            const QByteArray& out, const QString& request, const QString& err,
-                            const QByteArray& sessionAfter) {
-            QTest::newRow(name) << args << input << session << reply << status << out << request
-                                << err << sessionAfter;
-        };
-        row("paste stdin, logged out", {"paste"}, "print('hi')\n", none, a, 0, url,
-            paste + "print('hi')\n language=no-highlight priv=0 anon=0 apikey=", "", none);
-        row("paste title any case, flags, logged in", {"paste", "-l", "objective c", "-pa", "-"},
-            "x", kSession, a, 0, url, paste + "x language=objectivec priv=1 anon=1 apikey=" + key,
-            "", kSession);
-        row("paste file, identifier, copy without display",
-            {"paste", "--language", "cpp", "--copy", "@txt"}, none, none, a, 0, url,
-            paste + "a&b=c C++\n language=cpp priv=0 anon=0 apikey=", "no display", none);
         const QString x = paste + "x language=no-highlight priv=0 anon=0 apikey=";
-        row("answer is a message", {"paste"}, "x", none, "Bad\x1b[2Jkey", 1, none, x,
-            "the service answered: Bad\uFFFD[2Jkey", none);
-        row("transport fails", {"paste"}, "x", none, "fail", 1, none, x,
-            "standard input: upload failed: refused", none);
-        row("paste not UTF-8", {"paste"}, "a\xff", none, a, 1, none, "", "not UTF-8", none);
-        row("paste over the limit", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), none, a, 1, none,
-            "", "over 16 MiB", none);
-        row("upload, logged in", {"upload", "-p", "@txt"}, none, kSession, a, 0, url,
-            "/api/upload/file priv=1 anon=0 apikey=" + key + " file<note.txt;text/plain", "",
-            kSession);
-        row("image, nsfw", {"image", "--nsfw", "@png"}, none, none, a, 0, url,
-            "/api/upload/image priv=0 anon=0 nsfw=1 apikey= file<pic.PNG;image/png", "", none);
-        row("several files, one missing", {"upload", "@txt", "missing.bin", "@png"}, none, none, a,
-            1, url + url, "/api/upload/file priv=0 anon=0 apikey= file<pic.PNG;image/png",
-            "missing.bin: No such file", none);
-        row("upload a pipe", {"upload", "@fifo"}, none, none, a, 1, none, "", "not a regular file",
-            none);
-        row("image refuses other types", {"image", "@txt"}, none, none, a, 1, none, "",
-            "only jpg, jpeg, gif and png", none);
-        row("login from stdin", {"login", "--password-stdin", "al"}, "p&w 1\n", "old,key", kKey, 0,
-            none, login + "p&w 1", "Logged in as al", kSession);
-        row("login asked on the terminal", {"login", "al"}, none, none, kKey, 0, none,
-            login + "typed secret", "", kSession);
-        row("login rejected", {"login", "--password-stdin", "al"}, "pw", none,
-            QByteArray(kRejectionAnswer.toLatin1()), 1, none, login + "pw", "login incorrect",
-            none);
+        const auto row = [](const char* name, const QStringList& args, const QByteArray& input,
+                            const QByteArray& session, const QByteArray& reply,
+                            const QStringList& outcome, const QString& err = {}) {
+            QTest::newRow(name) << args << input << session << reply << outcome << err;
+        };
+        row("paste stdin, logged out", {"paste"}, "print('hi')\n", "", a.toUtf8(),
+            {"0", url, paste + "print('hi')\n language=no-highlight priv=0 anon=0 apikey=", ""});
+        row("paste title any case, flags, logged in", {"paste", "-l", "objective c", "-pa", "-"},
+            "x", kSession, a.toUtf8(),
+            {"0", url, paste + "x language=objectivec priv=1 anon=1 apikey=" + key, s});
+        row("paste file, identifier, copy without display",
+            {"paste", "--language", "cpp", "--copy", "@txt"}, "", "", a.toUtf8(),
+            {"0", url, paste + "a&b=c C++\n language=cpp priv=0 anon=0 apikey=", ""}, "no display");
+        row("answer is a message", {"paste"}, "x", "", "Bad\x1b[2Jkey", {"1", "", x, ""},
+            "the service answered: Bad\uFFFD[2Jkey");
+        row("transport fails", {"paste"}, "x", "", "fail", {"1", "", x, ""},
+            "standard input: upload failed: refused");
+        row("paste not UTF-8", {"paste"}, "a\xff", "", "", {"1", "", "", ""}, "not UTF-8");
+        row("paste over the limit", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), "", "",
+            {"1", "", "", ""}, "over 16 MiB");
+        row("upload, logged in", {"upload", "-p", "@txt"}, "", kSession, a.toUtf8(),
+            {"0", url, "/api/upload/file priv=1 anon=0 apikey=" + key + " file<note.txt;text/plain",
+             s});
+        row("image, nsfw", {"image", "--nsfw", "@png"}, "", "", a.toUtf8(),
+            {"0", url, "/api/upload/image priv=0 anon=0 nsfw=1 apikey= file<pic.PNG;image/png",
+             ""});
+        row("several files, one missing", {"upload", "@txt", "missing.bin", "@png"}, "", "",
+            a.toUtf8(),
+            {"1", url + url, "/api/upload/file priv=0 anon=0 apikey= file<pic.PNG;image/png", ""},
+            "missing.bin: No such file");
+        row("upload a pipe", {"upload", "@fifo"}, "", "", "", {"1", "", "", ""},
+            "not a regular file");
+        row("image refuses other types", {"image", "@txt"}, "", "", "", {"1", "", "", ""},
+            "only jpg, jpeg, gif and png");
+        row("login from stdin", {"login", "--password-stdin", "al"}, "p&w 1\n", "old,key", kKey,
+            {"0", "", login + "p&w 1", s}, "Logged in as al");
+        row("login asked on the terminal", {"login", "al"}, "", "", kKey,
+            {"0", "", login + "typed secret", s});
+        row("login rejected", {"login", "--password-stdin", "al"}, "pw", "",
+            kRejectionAnswer.toLatin1(), {"1", "", login + "pw", ""}, "login incorrect");
         row("login message, old login kept", {"login", "--password-stdin", "al"}, "pw", kSession,
-            "Account locked", 1, none, login + "pw", "Account locked", kSession);
-        row("logout", {"logout"}, none, kSession, a, 0, none, "", "Logged out", none);
+            "Account locked", {"1", "", login + "pw", s}, "Account locked");
+        row("logout", {"logout"}, "", kSession, "", {"0", "", "", ""}, "Logged out");
         for (const QStringList& bad : {QStringList{"upload"},
                                        {"paste", "-l", "cobol"},
                                        {"paste", "a", "b"},
                                        {"upload", "--nsfw", "@txt"},
                                        {"frob"},
-                                       {}}) {
-            QTest::addRow("usage: %s", qPrintable(bad.join(" ")))
-                << bad << none << kSession << a << 2 << none << ""
-                << "Try '" << kSession;
-        }
+                                       {}})
+            row(qPrintable("usage: " + bad.join(" ")), bad, "", kSession, "", {"2", "", "", s},
+                "Try '");
     }
     void commands() {
         QFETCH(QStringList, args);
@@ -136,16 +130,16 @@ private Q_SLOTS:
         std::fwrite(input.constData(), 1, size_t(input.size()), io.in);
         std::rewind(io.in);
         io.ask = [](const QString&, bool echo) { return QString(echo ? "" : "typed secret"); };
-        QTEST(runCommand(args, io), "status");
+        const int status = runCommand(args, io);
         std::fclose(io.in);
-        QTEST(contents(io.out), "out");
+        QFile after(home.sessionFile());
+        QTEST((QStringList{QString::number(status), contents(io.out), summary(net->requests),
+                           after.open(QIODevice::ReadOnly) ? after.readAll() : ""}),
+              "outcome");
         const QByteArray said = contents(io.err);
-        QTEST(summary(net->requests), "request");
         QFETCH(QString, err);
         QVERIFY2(QString::fromUtf8(said).contains(err), said.constData());
         QVERIFY(!said.contains(kKey) && !said.contains("secret") && !said.contains("p&w"));
-        QFile after(home.sessionFile());
-        QTEST(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), "sessionAfter");
     }
 
     // A word or a help or version option runs a command, anything else (Qt's own options
@@ -208,5 +202,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(CliTest)
+QTEST_GUILESS_MAIN(CliTest)
 #include "tst_cli.moc"
