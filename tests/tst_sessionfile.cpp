@@ -16,11 +16,27 @@ using namespace ferrodock;
 using ferrodock::test::TestHome;
 
 namespace {
-const QString kKey = "0123456789abcdef0123456789abcdef";
+const QString kKey = "0123456789abcdef0123456789abcdef",
+              kUser = "zoë 日本" + QString(1000, QChar(0x263A));
 
 QStringList entries(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                QDir::NoDotAndDotDot);
+}
+
+// Writes a login in a child process that may put at most 1 KiB in a file: the write fails
+// (the disk is full) or dies of SIGXFSZ halfway. Gives the wait status.
+int writeInChild(bool dies) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit none{0, 0}, small{1024, 1024};
+        ::setrlimit(RLIMIT_CORE, &none);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        std::signal(SIGXFSZ, dies ? SIG_DFL : SIG_IGN);
+        ::_exit(writeSessionFile(kUser, kKey) ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child ? status : -1;
 }
 }  // namespace
 
@@ -32,28 +48,25 @@ private Q_SLOTS:
     void reading_data() {
         QTest::addColumn<QByteArray>("content");  // "directory", "fifo", "unreadable": no file
         QTest::addColumn<std::optional<Session>>("expected");
-        QTest::newRow("empty key, a field after")
-            << QByteArray("ann,,x") << std::optional(Session{"ann", ""});
-        QTest::newRow("no comma") << QByteArray("ann") << std::optional<Session>();
-        QTest::newRow("not UTF-8") << QByteArray("ann,\xff") << std::optional<Session>();
-        QTest::newRow("over 64 KiB")
-            << "ann," + QByteArray(64 * 1024 - 3, 'k') << std::optional<Session>();
-        QTest::newRow("64 KiB") << "ann," + QByteArray(64 * 1024 - 4, 'k')
-                                << std::optional(Session{"ann", QString(64 * 1024 - 4, 'k')});
-        for (const char* kind : {"directory", "fifo", "unreadable"})
-            QTest::newRow(kind) << QByteArray(kind) << std::optional<Session>();
+        const auto row = [](const char* name, const QByteArray& content, std::optional<Session> s) {
+            QTest::newRow(name) << content << s;
+        };
+        row("empty key, a field after", "ann,,x", Session{"ann", ""});
+        row("no comma", "ann", std::nullopt);
+        row("not UTF-8", "ann,\xff", std::nullopt);
+        row("over 64 KiB", "ann," + QByteArray(64 * 1024 - 3, 'k'), std::nullopt);
+        row("64 KiB", "ann," + QByteArray(64 * 1024 - 4, 'k'),
+            Session{"ann", QString(64 * 1024 - 4, 'k')});
+        for (const char* kind : {"directory", "fifo", "unreadable"}) row(kind, kind, std::nullopt);
     }
     void reading() {
         QFETCH(QByteArray, content);
         if (content == "unreadable" && ::geteuid() == 0) QSKIP("root reads every file");
         TestHome home;
         const QByteArray file = QFile::encodeName(home.sessionFile());
-        if (content == "directory")
-            QVERIFY(QDir().mkdir(home.sessionFile()));
-        else if (content == "fifo")
-            QVERIFY(::mkfifo(file, 0600) == 0);
-        else
-            home.writeSession(content);
+        if (content == "directory") QVERIFY(QDir().mkdir(home.sessionFile()));
+        if (content == "fifo") QVERIFY(::mkfifo(file, 0600) == 0);
+        if (content != "directory" && content != "fifo") home.writeSession(content);
         if (content == "unreadable") QVERIFY(::chmod(file, 0200) == 0);
         const QStringList before = entries(home.documents());
         QTEST(readSessionFile(), "expected");
@@ -85,19 +98,12 @@ private Q_SLOTS:
             QVERIFY(QFile::rename(home.sessionFile(), home.path() + "/elsewhere") &&
                     QFile::link(home.path() + "/elsewhere", home.sessionFile()));
         if (setup == "no documents") QVERIFY(QDir(home.documents()).removeRecursively());
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        const rlimit full{1024, limit.rlim_max};  // room for the test's own output only
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        if (setup == "disk full") ::setrlimit(RLIMIT_FSIZE, &full);
-        if (!saved)  // said, and never with the key in it
+        if (!saved && setup != "disk full")  // said, and never with the key in it
             QTest::ignoreMessage(
                 QtWarningMsg,
                 QRegularExpression("^the login is not remembered: (?!.*" + kKey + ")"));
-        const QString user = "zoë 日本" + QString(1000, QChar(0x263A));
-        const bool written = writeSessionFile(user, kKey);
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::signal(SIGXFSZ, oldHandler);
+        const bool written =
+            setup == "disk full" ? writeInChild(false) == 0 : writeSessionFile(kUser, kKey);
         ::chmod(QFile::encodeName(home.documents()), 0700);
         QCOMPARE(written, saved);
         QCOMPARE(QFileInfo(home.sessionFile()).isSymLink(), setup == "symbolic link");
@@ -105,7 +111,7 @@ private Q_SLOTS:
         QFile readBack(home.sessionFile());
         QCOMPARE(readBack.open(QIODevice::ReadOnly), saved);
         if (!saved) return;
-        QCOMPARE(readBack.readAll(), (user + "," + kKey).toUtf8());
+        QCOMPARE(readBack.readAll(), (kUser + "," + kKey).toUtf8());
         struct stat st {};
         QVERIFY(::fstat(readBack.handle(), &st) == 0 && (st.st_mode & 0777) == 0600);
         QCOMPARE(entries(home.documents()), QStringList{"ferrodock.data"});
@@ -116,25 +122,12 @@ private Q_SLOTS:
     void interruptedWriteAndLogout() {
         TestHome home;
         QVERIFY(writeSessionFile("ann", "old key"));
-        const QDir documents(home.documents());
-        for (const char* name :
-             {"ferrodock.data.backup", "ferrodock.data.old123", "ferrodock.data.Ab12Cd"})
-            QVERIFY(QFile::copy(home.sessionFile(), documents.filePath(name)));
+        for (const char* name : {"ferrodock.data.backup", "ferrodock.data.Ab12Cd"})
+            QVERIFY(QFile::copy(home.sessionFile(), home.documents() + "/" + name));
         QVERIFY(QFile::copy(home.sessionFile(), home.path() + "/precious"));
-        QVERIFY(
-            QFile::link(home.path() + "/precious", documents.filePath("ferrodock.data.XyZ987")));
+        QVERIFY(QFile::link(home.path() + "/precious", home.sessionFile() + ".XyZ987"));
         QStringList before = entries(home.documents());
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const rlimit none{0, 0}, tiny{4, 4};
-            ::setrlimit(RLIMIT_CORE, &none);
-            ::setrlimit(RLIMIT_FSIZE, &tiny);  // the write dies of SIGXFSZ
-            std::signal(SIGXFSZ, SIG_DFL);
-            writeSessionFile("bob", kKey);
-            ::_exit(0);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
+        const int status = writeInChild(true);
         QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
         QCOMPARE(entries(home.documents()), before);
         QCOMPARE(readSessionFile(), std::optional(Session{"ann", "old key"}));
