@@ -31,7 +31,7 @@ QString summary(const QList<FakeRequest>& requests) {
     QStringList bits{requests.last().path};
     for (const FormField& f : requests.last().fields) bits << f.name + "=" + f.value;
     if (!requests.last().filePath.isEmpty())
-        bits << "file<" + QFileInfo(requests.last().filePath).fileName() + ";" +
+        bits << "<" + QFileInfo(requests.last().filePath).fileName() + ";" +
                     requests.last().mimeType;
     return bits.join(" ");
 }
@@ -48,22 +48,24 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("reply");     // "fail": the transport fails
         QTest::addColumn<QStringList>("outcome");  // status, output, last request, session after
         QTest::addColumn<QString>("err");          // a piece of standard error
-        const QString a = "ferrodock.net/p/abcdefghi", url = "https://" + a + "\n", s = kSession;
+        const char* a = "ferrodock.net/p/abcdefghi";
+        const QString url = "https://" + QString(a) + "\n", s = kSession;
         const QString paste = "/api/upload/paste pastedata=", key = kSession.mid(3);
         const QString login = "/api/validate/user username=al password=";
-        const QString x = paste + "x language=no-highlight priv=0 anon=0 apikey=";
+        const QString x = paste + "x language=no-highlight priv=0 anon=0 apikey=",
+                      up = "/api/upload/";
         const auto row = [](const char* name, const QStringList& args, const QByteArray& input,
                             const QByteArray& session, const QByteArray& reply,
                             const QStringList& outcome, const QString& err = {}) {
             QTest::newRow(name) << args << input << session << reply << outcome << err;
         };
-        row("paste stdin, logged out", {"paste"}, "print('hi')\n", "", a.toUtf8(),
+        row("paste stdin, logged out", {"paste"}, "print('hi')\n", "", a,
             {"0", url, paste + "print('hi')\n language=no-highlight priv=0 anon=0 apikey=", ""});
         row("paste title any case, flags, logged in", {"paste", "-l", "objective c", "-pa", "-"},
-            "x", kSession, a.toUtf8(),
+            "x", kSession, a,
             {"0", url, paste + "x language=objectivec priv=1 anon=1 apikey=" + key, s});
         row("paste file, identifier, copy without display",
-            {"paste", "--language", "cpp", "--copy", "@txt"}, "", "", a.toUtf8(),
+            {"paste", "--language", "cpp", "--copy", "@txt"}, "", "", a,
             {"0", url, paste + "a&b=c C++\n language=cpp priv=0 anon=0 apikey=", ""}, "no display");
         row("answer is a message", {"paste"}, "x", "", "Bad\x1b[2Jkey", {"1", "", x, ""},
             "the service answered: Bad\uFFFD[2Jkey");
@@ -72,15 +74,12 @@ private Q_SLOTS:
         row("paste not UTF-8", {"paste"}, "a\xff", "", "", {"1", "", "", ""}, "not UTF-8");
         row("paste over the limit", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), "", "",
             {"1", "", "", ""}, "over 16 MiB");
-        row("upload, logged in", {"upload", "-p", "@txt"}, "", kSession, a.toUtf8(),
-            {"0", url, "/api/upload/file priv=1 anon=0 apikey=" + key + " file<note.txt;text/plain",
-             s});
-        row("image, nsfw", {"image", "--nsfw", "@png"}, "", "", a.toUtf8(),
-            {"0", url, "/api/upload/image priv=0 anon=0 nsfw=1 apikey= file<pic.PNG;image/png",
-             ""});
-        row("several files, one missing", {"upload", "@txt", "missing.bin", "@png"}, "", "",
-            a.toUtf8(),
-            {"1", url + url, "/api/upload/file priv=0 anon=0 apikey= file<pic.PNG;image/png", ""},
+        row("upload, logged in", {"upload", "-p", "@txt"}, "", kSession, a,
+            {"0", url, up + "file priv=1 anon=0 apikey=" + key + " <note.txt;text/plain", s});
+        row("image, nsfw", {"image", "--nsfw", "@png"}, "", "", a,
+            {"0", url, up + "image priv=0 anon=0 nsfw=1 apikey= <pic.PNG;image/png", ""});
+        row("several files, one missing", {"upload", "@txt", "missing.bin", "@png"}, "", "", a,
+            {"1", url + url, up + "file priv=0 anon=0 apikey= <pic.PNG;image/png", ""},
             "missing.bin: No such file");
         row("image refuses other types", {"image", "@txt"}, "", "", "", {"1", "", "", ""},
             "only jpg, jpeg, gif and png");

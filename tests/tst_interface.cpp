@@ -1,5 +1,6 @@
 // The interface and its loader: every outlet and action connected, a start refused (naming the
-// widget) when the description does not fit, and keyboard use: names, Tab order, shortcuts.
+// widget) when the description does not fit, keyboard use, and the window at start-up.
+#include "app/Theme.h"
 #include "platform/Toolkit.h"
 #include "support/AppHarness.h"
 
@@ -11,6 +12,12 @@
 
 using namespace ferrodock;
 using namespace ferrodock::test;
+
+namespace {
+QRgb corner(QWidget* widget) {
+    return widget->grab().toImage().pixel(0, 0);
+}
+}  // namespace
 
 class InterfaceTest : public QObject {
     Q_OBJECT
@@ -78,8 +85,7 @@ private Q_SLOTS:
         QVERIFY2(problem.contains(message), qPrintable(problem));
     }
 
-    // Ctrl+1..3 show the pages and Ctrl+Q quits; Tab reaches a page's controls in order; at
-    // its smallest the window still shows every control whole.
+    // Ctrl+1..3 show the pages and Ctrl+Q quits; Tab reaches a page's controls in order.
     void keyboard_data() {
         QTest::addColumn<QString>("keys");  // empty: the login window
         QTest::addColumn<QString>("page");  // empty: the program ends
@@ -124,18 +130,53 @@ private Q_SLOTS:
                 reached << w->objectName();
         }
         QCOMPARE(reached.join(' '), order);
+    }
 
-        window->resize(1, 1);
-        QTRY_COMPARE(window->size(), window->minimumSize());
-        QTest::qWait(0);  // let the layout settle
-        for (QWidget* control : view->findChildren<QWidget*>()) {
-            if (!control->isVisibleTo(window) || control->objectName().startsWith("qt_")) continue;
-            const QRect at(control->mapTo(window, QPoint(0, 0)), control->size());
-            QVERIFY2(window->rect().contains(at), qPrintable(control->objectName()));
-            if (qobject_cast<QAbstractButton*>(control) && control->minimumSizeHint().isValid())
-                QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(),
-                         qPrintable(control->objectName()));
+    // How the remembered login shows (its parse is tried in tst_sessionfile), the placeholders,
+    // and the colours painted over the style.
+    void startUp_data() {
+        QTest::addColumn<QByteArray>("session");  // "-" for no file
+        QTest::addColumn<QString>("user");        // as the window title shows it
+        QTest::addColumn<QString>("key");
+        QTest::newRow("first run") << QByteArray("-") << QString() << QString();
+        QTest::newRow("empty name") << QByteArray(",k") << QString("") << QString("k");
+        QTest::newRow("markup") << QByteArray("<b>T</b> & [*],k") << QString("<b>T</b> & [*][*]")
+                                << QString("k");
+    }
+    void startUp() {
+        QFETCH(QByteArray, session);
+        QFETCH(QString, user);
+        AppHarness app;
+        if (session != "-") app.home.writeSession(session);
+        app.start();
+        QCOMPARE(app.delegate.window()->windowTitle(),
+                 user.isNull() ? QStringLiteral("ferrodock") : "ferrodock - " + user);
+        QCOMPARE(titleOf(app.delegate.savedusername()), QString(user).replace("[*][*]", "[*]"));
+        QTEST(titleOf(app.delegate.savedapikey()), "key");
+        QVERIFY(!app.delegate.loginWindow()->isVisible());
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("ferrodock"));
+        QCOMPARE(toolkit::subviews(app.delegate.mainView()), {app.delegate.imageView()});
+        const QList<std::pair<QPushButton*, QString>> placeholders{
+            {app.delegate.selectButton(), "Choose an image."},
+            {app.delegate.imageOutput(), "Choose an image, then press upload."},
+            {app.delegate.selectButton2(), "Choose a file."},
+            {app.delegate.fileOutput(), "Choose a file, then press upload."},
+            {app.delegate.pasteOutput(), "Paste/type your text/code, then press paste."}};
+        for (const auto& [button, text] : placeholders) {
+            QCOMPARE(titleOf(button), text);
+            QVERIFY(toolkit::titleColor(button) == Qt::white &&
+                    toolkit::titleAlignment(button) == Qt::AlignCenter);
         }
+        QCOMPARE(corner(app.delegate.imageSelectedBackground()), theme::baseColour().rgb());
+        app.delegate.switchPaste(nullptr);
+        const QList<std::pair<QWidget*, QColor>> painted{
+            {app.delegate.window(), theme::baseColour()},
+            {app.delegate.pasteData(), theme::baseColour()},
+            {app.delegate.pasteBorder(), theme::pasteBorderColour()},
+            {app.delegate.languageBorder(), theme::languageBorderColour()},
+            {app.delegate.languageBackground(), theme::languageBackgroundColour()}};
+        for (const auto& [widget, colour] : painted)
+            QVERIFY2(corner(widget) == colour.rgb(), qPrintable(widget->objectName()));
     }
 };
 
