@@ -45,7 +45,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");  // @txt, @png: in a temporary folder
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("session");
-        QTest::addColumn<QByteArray>("reply");  // "fail": the transport fails; "run": the program
+        QTest::addColumn<QByteArray>("reply");     // "run": the program itself, no fake
         QTest::addColumn<QStringList>("outcome");  // status, output, last request, session after
         QTest::addColumn<QString>("err");          // a piece of standard error
         const char* a = "ferrodock.net/p/abcdefghi";
@@ -115,8 +115,7 @@ private Q_SLOTS:
         for (QString& arg : args) arg = files.value(arg, arg);
         if (!session.isEmpty()) home.writeSession(session);
         InstalledFake net;
-        net->reply = reply == "fail" ? TransportResult{false, {}, "refused"}
-                                     : TransportResult{true, reply, {}};
+        net->reply = TransportResult{true, reply, {}};
         int status = 0;
         QByteArray out, said;
         if (reply == "run") {
