@@ -92,8 +92,8 @@ private Q_SLOTS:
             "Account locked", {"1", "", login + "pw", s}, "Account locked");
         row("logout", {"logout"}, "", kSession, "", {"0", "", "", ""}, "Logged out");
         row("no file", {"upload"}, "", kSession, "", usage, "Try 'ferrodock upload --help'");
-        row("other commands' options", {"upload", "-l", "c", "--password-stdin", "@txt"}, "",
-            kSession, "", usage);
+        row("paste's option", {"upload", "-l", "c", "@txt"}, "", kSession, "", usage, "Try '");
+        row("login's option", {"upload", "--password-stdin", "@txt"}, "", kSession, "", usage);
         row("unknown language", {"paste", "-l", "cobol"}, "", kSession, "", usage, "Try '");
         row("nsfw on a file", {"upload", "--nsfw", "@txt"}, "", kSession, "", usage, "Try '");
         row("unknown command", {"frob"}, "", kSession, "", usage, "Try 'ferrodock --help'");
@@ -129,11 +129,9 @@ private Q_SLOTS:
             said = process.readAllStandardError();
         } else {
             CommandStreams io = CommandStreams::standard();
-            io.in = std::tmpfile();
+            io.in = ::fmemopen(input.data(), size_t(input.size()), "r");
             io.out = std::tmpfile();
             io.err = std::tmpfile();
-            std::fwrite(input.constData(), 1, size_t(input.size()), io.in);
-            std::rewind(io.in);
             io.ask = [](const QString&, bool echo) { return QString(echo ? "" : "typed secret"); };
             status = runCommand(args, io);
             std::fclose(io.in);

@@ -11,12 +11,6 @@
 using namespace ferrodock;
 using namespace ferrodock::test;
 
-namespace {
-QRgb corner(QWidget* widget) {
-    return widget->grab().toImage().pixel(0, 0);
-}
-}  // namespace
-
 class InterfaceTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -74,7 +68,6 @@ private Q_SLOTS:
         app.start();
         app.delegate.switchPaste(nullptr);
         QWidget* window = app.delegate.window();
-        QCOMPARE(window->windowTitle(), QStringLiteral("ferrodock"));  // nothing remembered
         for (QAction* action : window->findChildren<QAction*>())
             if (action->shortcut() == QKeySequence(keys)) action->trigger();
         if (page.isEmpty()) {  // the quit is queued: it ends the next event loop
@@ -93,8 +86,8 @@ private Q_SLOTS:
         QCOMPARE(reached.join(' '), order);
     }
 
-    // How a remembered login shows (its parse is tried in tst_sessionfile; a first run in
-    // the keyboard rows), the placeholders, and the colours painted over the style.
+    // How a remembered login shows (its parse is tried in tst_sessionfile), the placeholders,
+    // the colours painted over the style, and the login window opening.
     void startUp() {
         AppHarness app;
         app.home.writeSession("<b>T</b>&[*],k");
@@ -103,7 +96,6 @@ private Q_SLOTS:
         QCOMPARE(titleOf(app.delegate.savedusername()), QStringLiteral("<b>T</b>&[*]"));
         QCOMPARE(titleOf(app.delegate.savedapikey()), QStringLiteral("k"));
         QCOMPARE(app.delegate.password()->echoMode(), QLineEdit::Password);
-        QCOMPARE(app.delegate.loginResponse()->textFormat(), Qt::PlainText);
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("ferrodock"));
         QCOMPARE(toolkit::subviews(app.delegate.mainView()), {app.delegate.imageView()});
         const QList<std::pair<QPushButton*, QString>> placeholders{
@@ -117,8 +109,8 @@ private Q_SLOTS:
             QVERIFY(toolkit::titleColor(button) == Qt::white &&
                     toolkit::titleAlignment(button) == Qt::AlignCenter);
         }
-        QCOMPARE(corner(app.delegate.imageSelectedBackground()), theme::baseColour().rgb());
         app.delegate.switchPaste(nullptr);
+        const auto corner = [](QWidget* widget) { return widget->grab().toImage().pixel(0, 0); };
         const QList<std::pair<QWidget*, QColor>> painted{
             {app.delegate.window(), theme::baseColour()},
             {app.delegate.pasteData(), theme::baseColour()},
@@ -127,6 +119,17 @@ private Q_SLOTS:
             {app.delegate.languageBackground(), theme::languageBackgroundColour()}};
         for (const auto& [widget, colour] : painted)
             QVERIFY2(corner(widget) == colour.rgb(), qPrintable(widget->objectName()));
+        QCOMPARE(app.delegate.pasteData()->palette().color(QPalette::Text), QColor(Qt::white));
+        // Selections look alike where the style sheet has a rule for them and where it has none.
+        QCOMPARE(qApp->palette().color(QPalette::Highlight).name(),
+                 qApp->styleSheet().section("selection-background-color: ", 1).left(7));
+        // The login window opens over the main window, its last answer gone.
+        app.delegate.loginResponse()->setText("stale");
+        app.delegate.login()->trigger();
+        QVERIFY((app.delegate.loginWindow()->geometry().center() -
+                 app.delegate.window()->geometry().center())
+                    .manhattanLength() <= 4);
+        QVERIFY(app.delegate.loginResponse()->text().isEmpty());
     }
 };
 

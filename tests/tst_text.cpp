@@ -42,9 +42,13 @@ private Q_SLOTS:
         row("16 astral", 'k', QString::fromUtf8("😀").repeated(16), "key");
         row("byte-order mark", 'k', "\uFEFF" + QString(32, 'k'), "key");
         row("rejection", 'k', kRejectionAnswer.toString(), "rejected");
-        for (const char* bad :
+        row("32 with a comma", 'k', QString(31, 'k') + ",",
+            "message");  // the file could not hold it
+        int bad = 0;
+        for (const char* bytes :
              {"caf\xe9", "\xe2\x82", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"})
-            QTest::newRow(bad) << 'k' << QByteArray(bad) << "not text";
+            QTest::addRow("not UTF-8, %d", ++bad)
+                << 'k' << QByteArray(bytes) << QString("not text");
     }
     void rules() {
         QFETCH(char, rule);

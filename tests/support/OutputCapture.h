@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QFile>
+#include <QTemporaryFile>
 
 #include <unistd.h>
 
@@ -12,29 +12,27 @@ namespace ferrodock::test {
 // Captures what the process writes to one of its standard streams until text() is called.
 class OutputCapture {
 public:
-    explicit OutputCapture(std::FILE* stream) : stream_(stream), saved_(::dup(::fileno(stream))) {
+    explicit OutputCapture(std::FILE* stream) : stream_(stream) {
         std::fflush(stream_);
-        ::dup2(::fileno(file_), ::fileno(stream_));
+        if (!file_.open()) qFatal("no temporary file to capture output in");
+        saved_ = ::dup(::fileno(stream_));
+        ::dup2(file_.handle(), ::fileno(stream_));
     }
-    ~OutputCapture() {
-        text();
-        std::fclose(file_);
-    }
+    ~OutputCapture() { text(); }
     QByteArray text() {
         if (saved_ >= 0) {
             std::fflush(stream_);
             ::dup2(saved_, ::fileno(stream_));
             ::close(std::exchange(saved_, -1));
         }
-        QFile written;  // the writes moved the shared offset: read from the start
-        if (!written.open(::fileno(file_), QIODevice::ReadOnly) || !written.seek(0)) return {};
-        return written.readAll();
+        file_.seek(0);  // the writes went past the file's own position
+        return file_.readAll();
     }
 
 private:
     std::FILE* stream_;
-    int saved_;
-    std::FILE* file_ = std::tmpfile();
+    int saved_ = -1;
+    QTemporaryFile file_;
 };
 
 }  // namespace ferrodock::test
