@@ -2,8 +2,6 @@
 #include "app/SessionFile.h"
 #include "support/AppHarness.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -17,168 +15,108 @@
 using namespace ferrodock;
 using ferrodock::test::TestHome;
 
+namespace {
+const QString kKey = "0123456789abcdef0123456789abcdef",
+              kUser = "zoë 日本" + QString(1000, QChar(0x263A));
+
+QStringList entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                               QDir::NoDotAndDotDot);
+}
+
+// Writes a login in a child process that may put at most 1 KiB in a file: the write fails
+// (the disk is full) or dies of SIGXFSZ halfway. Gives the wait status.
+int writeInChild(bool dies) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit none{0, 0}, small{1024, 1024};
+        ::setrlimit(RLIMIT_CORE, &none);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        std::signal(SIGXFSZ, dies ? SIG_DFL : SIG_IGN);
+        ::_exit(writeSessionFile(kUser, kKey) ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child ? status : -1;
+}
+}  // namespace
+
 Q_DECLARE_METATYPE(std::optional<Session>)
 
 class SessionFileTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void reading_data() {
-        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("content");  // "directory", "fifo", "unreadable": no file
         QTest::addColumn<std::optional<Session>>("expected");
-        QTest::newRow("empty key")
-            << QByteArray("ann,") << std::optional<Session>(Session{"ann", ""});
-        QTest::newRow("empty key, a field after")
-            << QByteArray("ann,,x") << std::optional<Session>(Session{"ann", ""});
-        QTest::newRow("empty file") << QByteArray() << std::optional<Session>();
-        QTest::newRow("no comma") << QByteArray("ann") << std::optional<Session>();
-        QTest::newRow("three fields")
-            << QByteArray("ann,k,x") << std::optional<Session>(Session{"ann", "k"});
-        QTest::newRow("line feed kept")
-            << QByteArray("ann,k\n") << std::optional<Session>(Session{"ann", "k\n"});
-        QTest::newRow("10 MiB") << QByteArray("ann,") + QByteArray(10 << 20, 'k')
-                                << std::optional<Session>();
-        QTest::newRow("over 64 KiB")
-            << QByteArray("ann,") + QByteArray(64 * 1024, 'k') << std::optional<Session>();
-        QTest::newRow("exactly 64 KiB")
-            << QByteArray("ann,") + QByteArray(64 * 1024 - 4, 'k')
-            << std::optional<Session>(Session{"ann", QString(64 * 1024 - 4, 'k')});
+        const auto row = [](const char* name, const QByteArray& content, std::optional<Session> s) {
+            QTest::newRow(name) << content << s;
+        };
+        row("empty key, a field after", "ann,,x", Session{"ann", ""});
+        row("no comma", "ann", std::nullopt);
+        row("not UTF-8", "ann,\xff", std::nullopt);
+        const QByteArray key(64 * 1024 - 4, 'k');  // with "ann," the file is 64 KiB
+        row("64 KiB", "ann," + key, Session{"ann", key});
+        row("over 64 KiB", "ann," + key + "k", std::nullopt);
+        for (const char* kind : {"directory", "fifo", "unreadable"}) row(kind, kind, std::nullopt);
     }
     void reading() {
         QFETCH(QByteArray, content);
-        QFETCH(std::optional<Session>, expected);
+        if (content == "unreadable" && ::geteuid() == 0) QSKIP("root reads every file");
         TestHome home;
-        home.writeSession(content);
-        QCOMPARE(readSessionFile(), expected);
+        if (content == "directory") QVERIFY(QDir().mkdir(home.sessionFile()));
+        if (content == "fifo") QVERIFY(::mkfifo(QFile::encodeName(home.sessionFile()), 0600) == 0);
+        if (content != "directory" && content != "fifo") home.writeSession(content);
+        if (content == "unreadable")
+            QVERIFY(QFile::setPermissions(home.sessionFile(), QFile::WriteOwner));
+        QTEST(readSessionFile(), "expected");
     }
 
-    void readingWhatIsNotAFile_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("missing") << "missing";
-        QTest::newRow("directory") << "directory";
-        QTest::newRow("no Documents folder") << "no documents";
-        QTest::newRow("fifo") << "fifo";
-    }
-    void readingWhatIsNotAFile() {
-        QFETCH(QString, kind);
-        TestHome home;
-        if (kind == "directory") QVERIFY(QDir().mkdir(home.sessionFile()));
-        if (kind == "no documents") QVERIFY(QDir(home.documents()).removeRecursively());
-        if (kind == "fifo") QCOMPARE(::mkfifo(QFile::encodeName(home.sessionFile()), 0600), 0);
-        QCOMPARE(readSessionFile(), std::optional<Session>());
-    }
-
-    void unreadableFile() {
-        if (::geteuid() == 0) QSKIP("root reads every file");
-        TestHome home;
-        home.writeSession("ann,key");
-        QVERIFY(QFile::setPermissions(home.sessionFile(), QFileDevice::WriteOwner));
-        QCOMPARE(readSessionFile(), std::optional<Session>());
-    }
-
-    // Where the file stands decides how it is written; never is the key readable by others,
-    // and a login that cannot be saved leaves no earlier one behind.
+    // Never is the key readable by others, no copy of it is left beside the file, and a login
+    // that cannot be saved leaves no earlier one behind; a write killed halfway leaves the old
+    // file whole. Then logout.
     void writing_data() {
         QTest::addColumn<QString>("setup");
-        QTest::addColumn<bool>("saved");
-        for (const char* row : {"new", "group-readable file", "symbolic link", "read-only folder"})
-            QTest::newRow(row) << row << true;
-        QTest::newRow("read-only file") << "read-only file" << false;
-        QTest::newRow("disk full") << "disk full" << false;
-        QTest::newRow("no Documents folder") << "no documents" << false;
+        QTest::addColumn<QByteArray>("after");  // the file afterwards
+        for (const char* setup : {"new", "group-readable", "symbolic link", "read-only folder"})
+            QTest::newRow(setup) << setup << (kUser + "," + kKey).toUtf8();
+        for (const char* setup : {"read-only file", "disk full", "no documents"})
+            QTest::newRow(setup) << setup << QByteArray();
+        QTest::newRow("killed halfway") << QString("killed halfway") << QByteArray("old,key");
     }
     void writing() {
         QFETCH(QString, setup);
-        QFETCH(bool, saved);
-        TestHome home;
-        const QString user = "zoë 日本" + QString(1000, QChar(0x263A)),
-                      key = "0123456789abcdef0123456789abcdef";
-        QString target = home.sessionFile();
-        if (setup != "new") home.writeSession("old user,old key");
-        if (setup == "group-readable file")
-            QFile::setPermissions(target, QFileDevice::Permissions(0x6644));
+        QFETCH(QByteArray, after);
         if (setup.startsWith("read-only") && ::geteuid() == 0) QSKIP("root writes anything");
-        if (setup == "read-only file") QFile::setPermissions(target, QFileDevice::ReadOwner);
-        if (setup == "symbolic link") {
-            target = home.path() + "/elsewhere";
-            QVERIFY(QFile::rename(home.sessionFile(), target));
-            QVERIFY(QFile::link(target, home.sessionFile()));
-        }
-        if (setup == "read-only folder")
-            QFile::setPermissions(home.documents(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        if (setup == "no documents") QVERIFY(QDir(home.documents()).removeRecursively());
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        // Room for the test's own output, not for the session.
-        const rlimit full{1024, limit.rlim_max};
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        if (setup == "disk full") ::setrlimit(RLIMIT_FSIZE, &full);
-        // Said when the login is lost, and never with the key in it.
-        if (!saved) {
-            QTest::ignoreMessage(
-                QtWarningMsg,
-                QRegularExpression(
-                    QStringLiteral("^the login is not remembered: (?!.*%1)").arg(key)));
-        }
-        const bool written = writeSessionFile(user, key);
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::signal(SIGXFSZ, oldHandler);
-        QFile::setPermissions(home.documents(), QFileDevice::Permissions(0x7700));
-        QCOMPARE(written, saved);
-        if (!saved) {
-            QCOMPARE(readSessionFile(), std::optional<Session>());
-            QVERIFY(!QFileInfo::exists(home.sessionFile()));
-            QCOMPARE(QFileInfo::exists(home.documents()), setup != "no documents");
-            return;
-        }
-        QCOMPARE(readSessionFile(), std::optional<Session>(Session{user, key}));
-        QFile file(target);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), user.toUtf8() + "," + key.toUtf8());
-        struct stat st {};
-        QCOMPARE(::fstat(file.handle(), &st), 0);
-        QCOMPARE(st.st_mode & 0777, mode_t(0600));
-        QCOMPARE(QFileInfo(home.sessionFile()).isSymLink(), setup == "symbolic link");
-        QCOMPARE(
-            QDir(home.documents())
-                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-            QStringList{"ferrodock.data"});
-    }
-
-    // A write killed halfway leaves the old file whole and no copy of the new key; logout then
-    // removes the session file only, never a file of the user's that looks like one.
-    void interruptedWriteAndLogout() {
         TestHome home;
-        QVERIFY(writeSessionFile("ann", "old key"));
-        QDir documents(home.documents());
-        for (const char* name :
-             {"ferrodock.data.backup", "ferrodock.data.old123", "ferrodock.data.Ab12Cd"})
-            QVERIFY(QFile::copy(home.sessionFile(), documents.filePath(name)));
-        const QString linked = home.path() + "/precious";
-        QVERIFY(QFile::copy(home.sessionFile(), linked));
-        QVERIFY(QFile::link(linked, documents.filePath("ferrodock.data.XyZ987")));
-        QStringList before = documents.entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
-
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const rlimit none{0, 0}, tiny{4, 4};
-            ::setrlimit(RLIMIT_CORE, &none);
-            ::setrlimit(RLIMIT_FSIZE, &tiny);  // the write dies of SIGXFSZ
-            std::signal(SIGXFSZ, SIG_DFL);
-            writeSessionFile("bob", "0123456789abcdef0123456789abcdef");
-            ::_exit(0);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
-        QCOMPARE(documents.entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
-        QCOMPARE(readSessionFile(), std::optional<Session>(Session{"ann", "old key"}));
-
+        if (setup != "new") home.writeSession("old,key");
+        if (setup == "group-readable") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0644) == 0);
+        if (setup == "read-only file") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0400) == 0);
+        if (setup == "read-only folder") QVERIFY(::chmod(home.documents().toUtf8(), 0500) == 0);
+        if (setup == "symbolic link")
+            QVERIFY(QFile::rename(home.sessionFile(), home.path() + "/elsewhere") &&
+                    QFile::link(home.path() + "/elsewhere", home.sessionFile()));
+        if (setup == "no documents") QVERIFY(QDir(home.documents()).removeRecursively());
+        const QRegularExpression warning("^the login is not remembered: (?!.*" + kKey + ")");
+        if (after.isEmpty() && setup != "disk full")  // said, and never with the key in it
+            QTest::ignoreMessage(QtWarningMsg, warning);
+        const bool inChild = setup == "disk full" || setup == "killed halfway";
+        const bool written =
+            inChild ? writeInChild(setup == "killed halfway") == 0 : writeSessionFile(kUser, kKey);
+        ::chmod(home.documents().toUtf8(), 0700);
+        QCOMPARE(written, after.contains(kKey.toUtf8()));
+        QCOMPARE(QFileInfo(home.sessionFile()).isSymLink(), setup == "symbolic link");
+        QCOMPARE(entries(home.documents()),
+                 after.isEmpty() ? QStringList() : QStringList{"ferrodock.data"});
+        QFile readBack(home.sessionFile());
+        QCOMPARE(readBack.open(QIODevice::ReadOnly) ? readBack.readAll() : "", after);
+        struct stat st {};
+        QVERIFY(!written || (::fstat(readBack.handle(), &st) == 0 && (st.st_mode & 0777) == 0600));
+        // Logout removes the session file only, never a file of the user's that looks like one.
+        if (setup == "no documents") return;
+        QVERIFY(QFile::link(home.path() + "/elsewhere", home.sessionFile() + ".backup"));
         clearSessionFile();
-        before.removeOne("ferrodock.data");
-        QCOMPARE(documents.entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
-        QVERIFY(QFileInfo::exists(linked));
         clearSessionFile();  // nothing there: nothing happens
-        QCOMPARE(documents.entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
+        QCOMPARE(entries(home.documents()), QStringList{"ferrodock.data.backup"});
     }
 };
 
