@@ -87,7 +87,6 @@ bool drop(FakeApp& app, bool image, const QList<QUrl>& urls) {
     QMimeData data;
     data.setUrls(urls);
     QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    enter.accept();  // as a parent may have left it
     QCoreApplication::sendEvent(page, &enter);
     QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(page, &drop);
