@@ -1,5 +1,6 @@
 // The command line: each command against the fake transport, and the program with no display.
 #include "app/CommandLine.h"
+#include "app/PasteUpload.h"
 #include "support/AppHarness.h"
 #include "support/FakeTransport.h"
 #include "support/Files.h"
@@ -147,6 +148,18 @@ private Q_SLOTS:
         // No secret, and no terminal control where there is no terminal.
         QVERIFY(!said.contains(kKey) && !said.contains("secret") && !said.contains("p&w") &&
                 !said.contains('\033'));
+    }
+
+    // A command's help describes it and lists every language of the pop-up.
+    void commandHelp() {
+        CommandStreams io = CommandStreams::standard();
+        io.out = std::tmpfile();
+        QCOMPARE(runCommand({"paste", "--help"}, io), 0);
+        const QString help = QString::fromUtf8(contents(io.out)).simplified();
+        QVERIFY2(help.contains("Pastes the UTF-8 text of FILE"), qPrintable(help));
+        for (const LanguageChoice& choice : languageChoices())
+            QVERIFY(
+                help.contains(choice.title.toString() + " (" + choice.identifier.toString() + ")"));
     }
 
     // A word or a help or version option runs a command, anything else (Qt's own options
