@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QImageReader>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
@@ -103,6 +104,30 @@ template <typename... Values>
 void row(const char* name, const Values&... values) {
     (QTest::newRow(name) << ... << values);
 }
+
+// Every control of every page lies inside the window, buttons at no less than their least size.
+bool everyControlWhole(QWidget* window, AppDelegate& delegate) {
+    for (const char* page : {"switchFile", "switchPaste", "switchImage"}) {
+        QMetaObject::invokeMethod(&delegate, page, Q_ARG(QObject*, nullptr));
+        QCoreApplication::sendPostedEvents();
+        for (QWidget* control : delegate.mainView()->findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(window) || control->objectName().startsWith("qt_")) continue;
+            const QSize least =
+                qobject_cast<QAbstractButton*>(control) ? control->minimumSizeHint() : QSize(0, 0);
+            if (!window->rect().contains(
+                    QRect(control->mapTo(window, QPoint()), control->size())) ||
+                control->width() < least.width() || control->height() < least.height()) {
+                qWarning("%s is cut", qPrintable(control->objectName()));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// An Exif block saying "turn 90 degrees clockwise", to go right after a JPEG's start marker.
+const QByteArray kTurnedExif =
+    QByteArray::fromHex("ffe100224578696600004d4d002a00000008000101120003000000010006000000000000");
 
 }  // namespace
 
@@ -492,11 +517,8 @@ private Q_SLOTS:
         QByteArray bytes;
         QBuffer buffer(&bytes);
         QVERIFY(picture.isNull() || picture.save(&buffer, "JPEG"));
-        // An Exif block saying "turn 90 degrees clockwise", right after the start marker; a
-        // frame header declaring 12000x9000.
-        if (format == "turned")
-            bytes.insert(2, QByteArray::fromHex("ffe100224578696600004d4d002a0000000800010112"
-                                                "0003000000010006000000000000"));
+        // Turned by its Exif data; a frame header declaring 12000x9000.
+        if (format == "turned") bytes.insert(2, kTurnedExif);
         if (format == "huge")
             bytes.replace(bytes.indexOf("\xff\xc0") + 5, 4, QByteArray::fromHex("23282ee0"));
         QTemporaryDir dir;
@@ -510,6 +532,82 @@ private Q_SLOTS:
         QCOMPARE(preview.image.size(),
                  full.isEmpty() ? full : full.scaled(173, 173, Qt::KeepAspectRatio));
         QCOMPARE(preview.fullSize, full.isEmpty() ? QSize() : full);
+    }
+
+    // Each preview is a smooth scale of the whole decoded picture, at a scale that is not whole.
+    void previewIsTheWholePicture_data() {
+        QTest::addColumn<QImage>("picture");
+        QTest::addColumn<QStringList>("convert");  // "convert"'s arguments, then the file made
+        const auto pattern = [](int colours) {
+            QImage image(301, 203, colours ? QImage::Format_Indexed8 : QImage::Format_ARGB32);
+            image.setColorCount(colours);
+            for (int i = 0; i < colours; ++i)
+                image.setColor(i, qRgb(i * 97 % 256, 255 - i * 61 % 256, i * 37 % 256));
+            for (int y = 0; y < 203; ++y) {
+                for (int x = 0; x < 301; ++x) {
+                    const int tile = (x / 37 + y / 29);
+                    image.setPixel(x, y,
+                                   colours ? uint(tile % colours)
+                                           : qRgb(x * 255 / 301, y * 255 / 203, tile % 2 * 200));
+                }
+            }
+            return image;
+        };
+        for (int depth : {1, 2, 4})
+            QTest::addRow("%d-bit palette PNG", depth)
+                << pattern(1 << depth)
+                << QStringList{"-define", QString("png:bit-depth=%1").arg(depth), "PNG8:p.png"};
+        QTest::newRow("8-bit palette PNG") << pattern(200) << QStringList{"PNG8:p.png"};
+        QTest::newRow("grey with alpha")
+            << pattern(0) << QStringList{"-colorspace", "gray",    "-alpha",           "set",
+                                         "-channel",    "A",       "-evaluate",        "set",
+                                         "60%",         "-define", "png:color-type=4", "ga.png"};
+        QTest::newRow("16-bit PNG") << pattern(0) << QStringList{"-depth", "16", "PNG64:p.png"};
+        QTest::newRow("GIF") << pattern(16) << QStringList{"p.gif"};
+        QTest::newRow("progressive JPEG")
+            << pattern(0) << QStringList{"-interlace", "Plane", "-quality", "95", "p.jpg"};
+        QTest::newRow("EXIF-rotated JPEG") << pattern(0) << QStringList{"-quality", "95", "t.jpg"};
+    }
+    void previewIsTheWholePicture() {
+        QFETCH(QImage, picture);
+        QFETCH(QStringList, convert);
+        QTemporaryDir dir;
+        QVERIFY(picture.save(dir.filePath("source.png")));
+        const QString made = convert.takeLast();  // "PNG8:p.png" names an encoder
+        const qsizetype colon = made.indexOf(':') + 1;
+        const QString path = dir.filePath(made.mid(colon));
+        convert.prepend(dir.filePath("source.png"));
+        QCOMPARE(QProcess::execute("convert", convert << made.left(colon) + path), 0);
+        if (made == "t.jpg") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray bytes = file.readAll().insert(2, kTurnedExif);
+            QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        }
+        QImageReader whole(path);
+        whole.setAutoTransform(true);
+        const QImage full = whole.read();
+        const PreviewPicture preview = decodePreview(path, QSize(173, 173));
+        QCOMPARE(preview.image.size(), full.size().scaled(173, 173, Qt::KeepAspectRatio));
+        const QImage got = preview.image.convertToFormat(QImage::Format_ARGB32),
+                     expected =
+                         full.scaled(got.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                             .convertToFormat(QImage::Format_ARGB32);
+        // Scaling in the JPEG decoder differs a little at edges; noise differs everywhere.
+        qint64 total = 0, far = 0;
+        for (int y = 0; y < got.height(); ++y) {
+            for (int x = 0; x < got.width(); ++x) {
+                for (int shift : {0, 8, 16, 24}) {
+                    const int d = std::abs(int(got.pixel(x, y) >> shift & 255) -
+                                           int(expected.pixel(x, y) >> shift & 255));
+                    total += d;
+                    far += d > 24;
+                }
+            }
+        }
+        const qint64 values = qint64(got.width()) * got.height() * 4;
+        QVERIFY2(total < 3 * values && far * 100 < 3 * values,
+                 qPrintable(QString("mean %1, far %2").arg(double(total) / values).arg(far)));
     }
 
     // A newer choice wins over an older decode. The picture follows the window's size, and
@@ -542,6 +640,7 @@ private Q_SLOTS:
             QTRY_COMPARE(view->pixmap().size(), fitted());
             // Grown, it is decoded again for the pixels it now needs.
             QTRY_VERIFY(view->property("previewImage").value<QImage>().width() >= fitted().width());
+            QVERIFY(size != window->minimumSize() || everyControlWhole(window, app->delegate));
         }
         app->press(app->upload("image"));
         QCOMPARE(app->net->requests.value(0).filePath, path);

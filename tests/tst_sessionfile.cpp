@@ -1,6 +1,7 @@
 // The remembered login on disk: what is read back, what is written, and how.
 #include "app/SessionFile.h"
 #include "support/AppHarness.h"
+#include "support/Files.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -114,9 +115,11 @@ private Q_SLOTS:
         // Logout removes the session file only, never a file of the user's that looks like one.
         if (setup == "no documents") return;
         QVERIFY(QFile::link(home.path() + "/elsewhere", home.sessionFile() + ".backup"));
+        test::makeFile(home.documents(), "ferrodock.data.old123", "mine");
         clearSessionFile();
         clearSessionFile();  // nothing there: nothing happens
-        QCOMPARE(entries(home.documents()), QStringList{"ferrodock.data.backup"});
+        QCOMPARE(entries(home.documents()),
+                 (QStringList{"ferrodock.data.backup", "ferrodock.data.old123"}));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "support/RawService.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -340,9 +341,25 @@ private Q_SLOTS:
         for (const QString& path : paths)
             transport->postFields(path, {}, path == "/gone" ? gone : &out.context, out.add());
         delete gone;
+        // Each request is logged with its path and outcome.
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^POST /fast: done, status 200"));
         QVERIFY(out.waitFor(3));
         QCOMPARE(out.results[0].body + out.results[1].body + out.results[2].body, "/fast/mid/slow");
         QVERIFY(out.reports.isEmpty());
+    }
+
+    // A main thread kept busy finds one progress report waiting, not one for every interval.
+    void progressDoesNotPileUp() {
+        TestService service;
+        service.setReply({Reply::Kind::Text, 200, "ok", 0ms, 20ms});
+        auto transport = service.makeTransport();
+        Outcomes out;
+        transport->watchProgress(&out.context, out.report());
+        transport->uploadFile("/", {}, makeFile(dir_.path(), "big", QByteArray(8 << 20, 'x')),
+                              "text/plain", &out.context, out.add());
+        std::this_thread::sleep_for(1500ms);  // busy elsewhere while the upload runs
+        QCoreApplication::processEvents();
+        QCOMPARE(out.reports.size(), 1);
     }
 
     // With no transport installed, requests fail on their own; they are never lost.
