@@ -568,12 +568,9 @@ private Q_SLOTS:
         const QString path = dir.filePath(made.mid(colon));
         convert.prepend(dir.filePath("source.png"));
         QCOMPARE(QProcess::execute("convert", convert << made.left(colon) + path), 0);
-        if (made == "t.jpg") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            const QByteArray bytes = file.readAll().insert(2, kTurnedExif);
-            QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
-        }
+        QFile file(path);
+        if (made == "t.jpg" && file.open(QIODevice::ReadOnly))
+            makeFile(dir.path(), made, file.readAll().insert(2, kTurnedExif));
         QImageReader whole(path);
         whole.setAutoTransform(true);
         const QImage full = whole.read();
