@@ -4,6 +4,7 @@
 #include "app/Theme.h"
 #include "platform/HttpsTransport.h"
 #include "platform/OpenPanel.h"
+#include "platform/Printable.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -11,8 +12,45 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace ferrodock {
+
+namespace {
+
+constexpr char kNoDisplay[] =
+    "ferrodock: no display to open the window on; see ferrodock --help for the command line\n";
+
+// Whether a platform named by QT_QPA_PLATFORM or -platform (a list of fallbacks) has a
+// display to open the window on; without one Qt would end the program with a core dump.
+bool displayAvailable(int argc, char** argv) {
+    QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
+    bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    for (int i = 1; i + 1 < argc; ++i) {
+        const char* option = argv[i] + (std::strncmp(argv[i], "--", 2) == 0 ? 1 : 0);
+        if (std::strcmp(option, "-platform") == 0) platforms = argv[i + 1];
+        x11 = x11 || std::strcmp(option, "-display") == 0;
+    }
+    if (platforms.isEmpty()) return x11 || wayland;
+    for (const QByteArray& entry : platforms.split(';')) {
+        const QByteArray name = entry.split(':').first();
+        if (name == "xcb" ? x11 : name.startsWith("wayland") ? wayland : !name.isEmpty())
+            return true;
+    }
+    return false;
+}
+
+// While the application object starts, a display that cannot be reached ends the program
+// with a line instead of Qt's abort.
+QtMessageHandler outerHandler = nullptr;
+void startingHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) return outerHandler(type, context, message);
+    std::fputs(kNoDisplay, stderr);
+    std::_Exit(1);
+}
+
+}  // namespace
 
 void configureApplication(QApplication& app) {
     QApplication::setApplicationName(QStringLiteral("ferrodock"));
@@ -39,7 +77,21 @@ void ConnectedInterface::launch() {
 }
 
 int runApplication(int argc, char** argv) {
+    if (!displayAvailable(argc, argv)) {
+        std::fputs(kNoDisplay, stderr);
+        return 1;
+    }
+    outerHandler = qInstallMessageHandler(startingHandler);
     QApplication app(argc, argv);
+    qInstallMessageHandler(outerHandler);
+    // Qt took its own options; anything left is not the window's.
+    if (QApplication::arguments().size() > 1) {
+        std::fprintf(stderr,
+                     "ferrodock: unknown option '%s'\nTry 'ferrodock --help' for more "
+                     "information.\n",
+                     qUtf8Printable(printable(QApplication::arguments().at(1))));
+        return 2;
+    }
     configureApplication(app);
 
     HttpsTransport::Options options;

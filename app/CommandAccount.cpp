@@ -1,7 +1,9 @@
 #include "app/CommandSupport.h"
 
 #include "app/Answers.h"
+#include "app/Feedback.h"
 #include "app/SessionFile.h"
+#include "platform/Printable.h"
 #include "platform/Toolkit.h"
 
 #include <QCommandLineParser>
@@ -12,11 +14,13 @@
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace ferrodock {
 
 namespace {
-constexpr qint64 kPasswordLimit = 64 * 1024;
+// A password longer than this is surely something else piped in by mistake.
+constexpr qint64 kPasswordLimit = 4096;
 }  // namespace
 
 namespace cli {
@@ -48,8 +52,13 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
     }
 
     QString secret;
+    QString problem;
     if (fromStdin) {
-        QByteArray bytes = readStream(io.in, kPasswordLimit);
+        QByteArray bytes = readStream(io.in, kPasswordLimit + 1);
+        if (std::ferror(io.in)) {
+            problem = QStringLiteral("standard input cannot be read: ") +
+                      QString::fromLocal8Bit(std::strerror(errno));
+        }
         if (bytes.endsWith('\n')) bytes.chop(1);
         if (bytes.endsWith('\r')) bytes.chop(1);
         secret = QString::fromUtf8(bytes);
@@ -65,6 +74,15 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
         }
         secret = *typed;
     }
+    if (problem.isEmpty() && secret.isEmpty()) problem = QStringLiteral("the password is empty");
+    if (problem.isEmpty() && secret.toUtf8().size() > kPasswordLimit) {
+        problem = QStringLiteral("the password is over %1 bytes").arg(kPasswordLimit);
+    }
+    if (!problem.isEmpty()) {
+        secret.fill(QLatin1Char('\0'));
+        complain(io, QStringLiteral("login: ") + problem + QStringLiteral("; nothing was sent"));
+        return kCommandFailed;
+    }
 
     const TransportResult result =
         await(io, QStringLiteral("Logging in"), [&](QObject* context, TransportCompletion done) {
@@ -76,14 +94,12 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
     secret.fill(QLatin1Char('\0'));
     const std::optional<QString> answer = result.ok ? decodeAnswer(result.body) : std::nullopt;
     if (!answer) {
-        complain(io,
-                 QStringLiteral("login failed: ") +
-                     (result.ok ? QStringLiteral("the answer is not UTF-8 text") : result.error));
+        complain(io, loginFailedText(result));
         return kCommandFailed;
     }
     switch (classifyLoginAnswer(*answer)) {
         case LoginAnswer::Message:
-            complain(io, QStringLiteral("login: the service answered: ") + printable(*answer));
+            complain(io, QStringLiteral("login: the service answered: ") + *answer);
             return kCommandFailed;
         case LoginAnswer::Rejected:
             complain(io, QStringLiteral("login incorrect"));
@@ -97,7 +113,7 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
                          QLatin1String(kSessionFileName));
         return kCommandFailed;
     }
-    write(io.err, QStringLiteral("Logged in as ") + user + QLatin1Char('\n'));
+    write(io.err, QStringLiteral("Logged in as ") + printable(user) + QLatin1Char('\n'));
     return kCommandOk;
 }
 
@@ -154,7 +170,8 @@ CommandStreams CommandStreams::standard() {
                 ended = true;
                 break;
             }
-            if (line.size() < kPasswordLimit) line.append(c);
+            // One byte over the limit, so that a longer line is refused rather than cut.
+            if (line.size() <= kPasswordLimit) line.append(c);
         }
         if (quiet) {
             ::tcsetattr(fd, TCSAFLUSH, &saved);

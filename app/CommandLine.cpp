@@ -48,7 +48,10 @@ QString programHelp() {
                "                        'ferrodock paste --help' lists them.\n"
                "  --copy                Also put the last address on the clipboard (needs a\n"
                "                        display).\n"
-               "  --password-stdin      Read the password from standard input.\n"
+               "  --password-stdin      Read the password from standard input (one trailing\n"
+               "                        line feed is dropped); an empty one, one over 4096\n"
+               "                        bytes or an unreadable input fails before anything\n"
+               "                        is sent.\n"
                "  -h, --help            Show this help, or a command's help after it.\n"
                "  -v, --version         Show the version.\n"
                "\n"
@@ -58,9 +61,18 @@ QString programHelp() {
                "\n"
                "Exit status:\n"
                "  0  everything succeeded\n"
-               "  1  something failed (the other files were still uploaded)\n"
+               "  1  something failed (the other files were still uploaded), or standard\n"
+               "     output could not take an address (it is then on standard error)\n"
                "  2  the command line is wrong\n")
         .arg(origin());
+}
+
+// Writes a help or version text: like cat, a failed write is a failure.
+int output(const CommandStreams& io, const QString& text) {
+    const QString problem = writeOut(io, text);
+    if (problem.isEmpty()) return kCommandOk;
+    complain(io, QStringLiteral("cannot write to standard output: ") + problem);
+    return kCommandFailed;
 }
 
 struct Command {
@@ -94,9 +106,33 @@ const Command kCommands[] = {
 
 bool wantsCommandLine(int argc, char** argv) {
     if (argc < 2) return false;
-    const QByteArray first(argv[1]);
-    if (!first.startsWith('-')) return true;
-    return first == "-h" || first == "--help" || first == "-v" || first == "--version";
+    // Qt's own options ("-platform offscreen", also with two dashes) are the window's; any
+    // other argument is a command, or a mistake the command line explains.
+    static const char* const kQtOptions[] = {"-platform",
+                                             "-platformpluginpath",
+                                             "-platformtheme",
+                                             "-plugin",
+                                             "-display",
+                                             "-geometry",
+                                             "-qwindowgeometry",
+                                             "-qwindowicon",
+                                             "-qwindowtitle",
+                                             "-reverse",
+                                             "-session",
+                                             "-style",
+                                             "-stylesheet",
+                                             "-widgetcount",
+                                             "-nograb",
+                                             "-dograb",
+                                             "-sync",
+                                             "-qmljsdebugger"};
+    QByteArray first(argv[1]);
+    if (first.startsWith("--")) first.remove(0, 1);
+    first.truncate(first.indexOf('=') < 0 ? first.size() : first.indexOf('='));
+    for (const char* option : kQtOptions) {
+        if (first == option) return false;
+    }
+    return true;
 }
 
 std::optional<QString> answerAddress(const QString& answer) {
@@ -121,12 +157,10 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
     if (arguments.isEmpty()) return usageError(io, QStringLiteral("no command given"));
     const QString& word = arguments.first();
     if (word == u"-h" || word == u"--help") {
-        write(io.out, programHelp());
-        return kCommandOk;
+        return output(io, programHelp());
     }
     if (word == u"-v" || word == u"--version") {
-        write(io.out, QStringLiteral("ferrodock %1\n").arg(QStringLiteral(FERRODOCK_VERSION)));
-        return kCommandOk;
+        return output(io, QStringLiteral("ferrodock %1\n").arg(QStringLiteral(FERRODOCK_VERSION)));
     }
     const Command* command = nullptr;
     for (const Command& candidate : kCommands) {
@@ -164,7 +198,8 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
     }
     if (command->login) {
         parser.addOption({QStringLiteral("password-stdin"),
-                          QStringLiteral("Read the password from standard input.")});
+                          QStringLiteral("Read the password, at most 4096 bytes, from "
+                                         "standard input.")});
     }
     if (!parser.parse(QStringList{QStringLiteral("ferrodock")} + arguments.mid(1))) {
         return usageError(io, name + QStringLiteral(": ") + parser.errorText(), name);
@@ -173,9 +208,8 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
         // Qt's first line names the program by its path; the rest lists the options.
         QString text = parser.helpText();
         text = text.mid(text.indexOf(QLatin1Char('\n')) + 1);
-        write(io.out, QStringLiteral("Usage: ferrodock ") + name + QLatin1Char(' ') +
-                          QString::fromUtf16(command->synopsis) + QLatin1Char('\n') + text);
-        return kCommandOk;
+        return output(io, QStringLiteral("Usage: ferrodock ") + name + QLatin1Char(' ') +
+                              QString::fromUtf16(command->synopsis) + QLatin1Char('\n') + text);
     }
     return command->run(io, parser);
 }
@@ -206,8 +240,11 @@ int runCommandLine(int argc, char** argv) {
     HttpsTransport::Options options;
     options.origin = origin();
     installSharedTransport(std::make_unique<HttpsTransport>(options));
-    const int status = runCommand(QCoreApplication::arguments().mid(1), CommandStreams::standard());
+    const CommandStreams io = CommandStreams::standard();
+    int status = runCommand(QCoreApplication::arguments().mid(1), io);
     installSharedTransport(nullptr);
+    // What is still buffered may fail to go out too; that loses it as surely as a failed write.
+    if (output(io, {}) != kCommandOk && status == kCommandOk) status = kCommandFailed;
     return status;
 }
 

@@ -1,12 +1,17 @@
 #include "app/CommandSupport.h"
 
 #include "app/Answers.h"
+#include "app/Feedback.h"
 #include "app/SessionFile.h"
+#include "platform/Printable.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
 
 namespace ferrodock::cli {
 
@@ -16,7 +21,7 @@ namespace {
 // runs for more than a second, when standard error is a terminal.
 class Activity {
 public:
-    Activity(const CommandStreams& io, const QString& label) : io_(io), label_(label) {
+    Activity(const CommandStreams& io, const QString& label) : io_(io), label_(printable(label)) {
         if (!io.errIsTerminal) return;
         clock_.start();
         QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { draw(); });
@@ -68,8 +73,21 @@ void write(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+QString writeOut(const CommandStreams& io, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), io.out) == size_t(bytes.size()) &&
+        std::fflush(io.out) == 0 && !std::ferror(io.out)) {
+        return {};
+    }
+    const int error = errno;
+    // Said once: the next write starts afresh.
+    std::clearerr(io.out);
+    return error ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("write error");
+}
+
 void complain(const CommandStreams& io, const QString& message) {
-    write(io.err, QStringLiteral("ferrodock: ") + message + QLatin1Char('\n'));
+    write(io.err, QStringLiteral("ferrodock: ") + printable(message) + QLatin1Char('\n'));
 }
 
 int usageError(const CommandStreams& io, const QString& message, const QString& command) {
@@ -79,17 +97,6 @@ int usageError(const CommandStreams& io, const QString& message, const QString& 
                              : QStringLiteral("ferrodock ") + command + QStringLiteral(" --help");
     write(io.err, QStringLiteral("Try '") + help + QStringLiteral("' for more information.\n"));
     return kCommandUsage;
-}
-
-// The service's text as it may safely reach a terminal: control characters other than line
-// feeds and tabs become U+FFFD.
-QString printable(QString text) {
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control && c != u'\n' && c != u'\t') {
-            c = QChar::ReplacementCharacter;
-        }
-    }
-    return text;
 }
 
 // At most `limit` bytes of a stream; one more tells the caller it went on.
@@ -128,18 +135,14 @@ TransportResult await(const CommandStreams& io, const QString& label,
 // The address in a finished upload's answer, or none after saying on standard error why not.
 std::optional<QString> addressFrom(const CommandStreams& io, const QString& what,
                                    const TransportResult& result) {
-    if (!result.ok) {
-        complain(io, what + QStringLiteral(": upload failed: ") + result.error);
-        return std::nullopt;
-    }
-    const std::optional<QString> answer = decodeAnswer(result.body);
+    const std::optional<QString> answer = result.ok ? decodeAnswer(result.body) : std::nullopt;
     if (!answer) {
-        complain(io, what + QStringLiteral(": upload failed: the answer is not UTF-8 text"));
+        complain(io, what + QStringLiteral(": ") + uploadFailedText(result));
         return std::nullopt;
     }
     std::optional<QString> address = answerAddress(*answer);
     if (!address) {
-        complain(io, what + QStringLiteral(": the service answered: ") + printable(*answer));
+        complain(io, what + QStringLiteral(": the service answered: ") + *answer);
     }
     return address;
 }

@@ -19,13 +19,12 @@ class QObject;
 namespace ferrodock::cli {
 
 void write(std::FILE* stream, const QString& text);
-// "ferrodock: " and the message, on standard error.
+// Writes `text` to standard output and flushes it: empty when it all went out, else why not.
+QString writeOut(const CommandStreams& io, const QString& text);
+// "ferrodock: " and the message, made printable, on standard error.
 void complain(const CommandStreams& io, const QString& message);
 // complain(), then where to find help; returns kCommandUsage.
 int usageError(const CommandStreams& io, const QString& message, const QString& command = {});
-// The service's text as it may safely reach a terminal: control characters other than line
-// feeds and tabs become U+FFFD.
-QString printable(QString text);
 // At most `limit` bytes of a stream; one more tells the caller it went on.
 QByteArray readStream(std::FILE* stream, qint64 limit);
 

@@ -44,6 +44,16 @@ std::optional<QString> languageNamed(const QString& name) {
     return std::nullopt;
 }
 
+// Prints an upload's address; when standard output cannot take it, says it on standard error
+// instead, so that it is not lost, and stops: the next address would be lost the same way.
+bool keepAddress(const CommandStreams& io, const QString& what, const QString& address) {
+    const QString problem = writeOut(io, address + QLatin1Char('\n'));
+    if (problem.isEmpty()) return true;
+    complain(io, what + QStringLiteral(": uploaded to ") + address +
+                     QStringLiteral(", but standard output cannot take the address: ") + problem);
+    return false;
+}
+
 }  // namespace
 
 int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool image) {
@@ -81,7 +91,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
             status = kCommandFailed;
             continue;
         }
-        write(io.out, *address + QLatin1Char('\n'));
+        if (!keepAddress(io, path, *address)) return kCommandFailed;
         last = *address;
     }
     if (parser.isSet(QStringLiteral("copy"))) copyAddress(io, last);
@@ -107,11 +117,11 @@ int paste(const CommandStreams& io, const QCommandLineParser& parser) {
         const std::optional<QString> chosen =
             languageNamed(parser.value(QStringLiteral("language")));
         if (!chosen) {
-            return usageError(io,
-                              QStringLiteral("paste: unknown language '") +
-                                  parser.value(QStringLiteral("language")) +
-                                  QStringLiteral("'; choose one of: ") + languageList(),
-                              command);
+            // One line: the list is long, and the help shows it laid out.
+            complain(io, QStringLiteral("paste: unknown language '") +
+                             parser.value(QStringLiteral("language")) +
+                             QStringLiteral("'; 'ferrodock paste --help' lists the languages"));
+            return kCommandUsage;
         }
         language = *chosen;
     }
@@ -131,6 +141,11 @@ int paste(const CommandStreams& io, const QCommandLineParser& parser) {
         }
     } else {
         // Read as a stream, so that a pipe such as <(dmesg) works as well as a file.
+        if (!pathKeepsItsBytes(source)) {
+            complain(io, what + QStringLiteral(": the name is not valid UTF-8; rename the file "
+                                               "to paste it"));
+            return kCommandFailed;
+        }
         if (QFileInfo(source).isDir()) {
             complain(io, what + QStringLiteral(": is a folder"));
             return kCommandFailed;
@@ -177,7 +192,7 @@ int paste(const CommandStreams& io, const QCommandLineParser& parser) {
         });
     const std::optional<QString> address = addressFrom(io, what, result);
     if (!address) return kCommandFailed;
-    write(io.out, *address + QLatin1Char('\n'));
+    if (!keepAddress(io, what, *address)) return kCommandFailed;
     if (parser.isSet(QStringLiteral("copy"))) copyAddress(io, *address);
     return kCommandOk;
 }

@@ -1,13 +1,18 @@
 // The command line: each command against the fake transport, and the program with no display.
 #include "app/CommandLine.h"
 #include "app/PasteUpload.h"
+#include "platform/Printable.h"
 #include "support/AppHarness.h"
 #include "support/FakeTransport.h"
 #include "support/Files.h"
+#include "support/TestService.h"
 
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QTest>
+
+#include <unistd.h>
 
 using namespace ferrodock;
 using namespace ferrodock::test;
@@ -26,11 +31,11 @@ QByteArray contents(std::FILE* file) {
 // The last request in one line: the path, the fields in order, then the file.
 QString summary(const QList<FakeRequest>& requests) {
     if (requests.isEmpty()) return {};
-    QStringList bits{requests.last().path};
-    for (const FormField& f : requests.last().fields) bits << f.name + "=" + f.value;
-    if (!requests.last().filePath.isEmpty())
-        bits << "<" + QFileInfo(requests.last().filePath).fileName() + ";" +
-                    requests.last().mimeType;
+    const FakeRequest& last = requests.last();
+    QStringList bits{last.path};
+    for (const FormField& f : last.fields) bits << f.name + "=" + f.value;
+    if (!last.filePath.isEmpty())
+        bits << "<" + QFileInfo(last.filePath).fileName() + ";" + last.mimeType;
     return bits.join(" ");
 }
 
@@ -40,10 +45,13 @@ class CliTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void commands_data() {
-        QTest::addColumn<QStringList>("args");  // @txt, @png: in a temporary folder
+        // @txt, @png: in a temporary folder; <&-, >&-, >/dev/full: closed or full streams;
+        // +debug: debug logging.
+        QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("session");
-        QTest::addColumn<QByteArray>("reply");     // "run": the program itself, no fake
+        // "run": the program itself, no fake; "302 LOCATION": a service redirecting there.
+        QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QStringList>("outcome");  // status, output, last request, session after
         QTest::addColumn<QString>("err");          // a piece of standard error
         const char* a = "ferrodock.net/p/abcdefghi";
@@ -65,12 +73,35 @@ private Q_SLOTS:
         row("paste file, identifier, copy", {"paste", "--language", "cpp", "--copy", "@txt"}, "",
             "", a, {"0", url, paste + "a&b=c C++\n language=cpp priv=0 anon=0 apikey=", ""},
             "no display");
-        row("answer is a message", {"paste"}, "x", "", "Bad\x1b[2Jkey", {"1", "", x, ""},
-            "the service answered: Bad\uFFFD[2Jkey");
-        row("answer not UTF-8", {"paste"}, "x", "", "\xff", {"1", "", x, ""}, "not UTF-8 text");
+        row("answer is a message", {"paste"}, "x", "", "Bad\x1b[2Jkey\n", {"1", "", x, ""},
+            "the service answered: Bad\\x1b[2Jkey\\x0a");
+        row("hostile redirect", {"paste"}, "x", "", "302 https://e.x/\x1b]0;t\a\x1b[31m", refused,
+            "https://e.x/\\x1b]0;t\\x07\\x1b[31m");
+        row("answer not UTF-8", {"paste"}, "x", "", "\xff", {"1", "", x, ""},
+            "standard input: Upload failed: the service's answer was not text. Please try again.");
         // The program itself needs neither a display nor a GUI application.
         row("program, service unreachable", {"paste", "--copy", "-"}, "x", "", "run", refused,
-            "standard input: upload failed");
+            "standard input: Upload failed: could not reach ferrodock.net. Please try again.");
+        row("program, debug logging", {"paste", "+debug"}, "x", "", "run", refused, "curl error 7");
+        row("program, window with no display", {}, "", "", "run", refused,
+            "ferrodock: no display to open the window on; see ferrodock --help for the command "
+            "line\n");
+        for (const QStringList& args : {QStringList{"--verison"}, {"-platform", "offscreen", "-x"}})
+            row(qPrintable(args.join(' ')), args, "", "", "run", {"2", "", "", ""},
+                "ferrodock: unknown option '" + args.last() + "'\nTry 'ferrodock --help'");
+        row("program, input closed", {"login", "--password-stdin", "al", "<&-"}, "", "", "run",
+            refused, "login: standard input cannot be read: Bad file descriptor; nothing was sent");
+        const QString full =
+            "uploaded to " + url.trimmed() + ", but standard output cannot take the address: ";
+        for (const char* to : {">/dev/full", ">&-"}) {
+            const QString why = to[1] == '&' ? "Bad file descriptor" : "No space left on device";
+            row(qPrintable(QString("upload ") + to), {"upload", "@txt", "@png", to}, "", "", a,
+                {"1", "", up + "file priv=0 anon=0 apikey= <note.txt;text/plain", ""}, full + why);
+            row(qPrintable(QString("paste ") + to), {"paste", to}, "x", "", a, {"1", "", x, ""},
+                "ferrodock: standard input: " + full + why + "\n");
+            row(qPrintable(QString("program ") + to), {"--version", to}, "", "", "run", refused,
+                "ferrodock: cannot write to standard output: " + why + "\n");
+        }
         row("paste not UTF-8", {"paste"}, "a\xff", "", "", refused, "not UTF-8");
         row("paste too large", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), "", "", refused,
             "over 16 MiB");
@@ -78,6 +109,10 @@ private Q_SLOTS:
             {"0", url, up + "file priv=1 anon=0 apikey=" + key + " <note.txt;text/plain", s});
         row("image, nsfw", {"image", "--nsfw", "@png"}, "", "", a,
             {"0", url, up + "image priv=0 anon=0 nsfw=1 apikey= <pic.PNG;image/png", ""});
+        // Every piece of a path is checked, however it is written.
+        for (const char* bad : {"bad\uFFFD.txt", "./bad\uFFFD.txt", "d/../bad\uFFFD.txt"})
+            row(bad, {"upload", bad}, "", "", a, refused, "the name is not valid UTF-8");
+        row("paste, bad name", {"paste", "bad\uFFFD.txt"}, "", "", a, refused, "not valid UTF-8");
         row("one file missing", {"upload", "@txt", "missing.bin", "@png"}, "", "", a,
             {"1", url + url, up + "file priv=0 anon=0 apikey= <pic.PNG;image/png", ""},
             "missing.bin: No such file");
@@ -87,6 +122,16 @@ private Q_SLOTS:
             {"0", "", login + "p&w 1", s}, "Logged in as al");
         row("login asked on the terminal", {"login", "al"}, "", "", kKey,
             {"0", "", login + "typed secret", s});
+        // A password of 4096 bytes and its line feed is read whole; anything else is refused.
+        for (const char* n : {"4096", "", "\n", "<&-", "4097", "100000"}) {
+            const QByteArray in =
+                std::atoi(n) ? QByteArray(std::atoi(n), 'x') + "\n" : QByteArray(n);
+            const bool ok = in.size() == 4097;
+            const char* why = *n == '<' ? "cannot be read" : *n > '0' ? "over 4096" : "is empty";
+            row(qPrintable(QString("password ") + n), {"login", "--password-stdin", "al"}, in,
+                kSession, kKey, {ok ? "0" : "1", "", ok ? login + in.chopped(1) : "", s},
+                ok ? "Logged in" : why);
+        }
         row("login rejected", {"login", "--password-stdin", "al"}, "pw", "",
             "3b7f0c52a9d14e68b2c5f7091d4a6e83", {"1", "", login + "pw", ""}, "login incorrect");
         row("login message, old login kept", {"login", "--password-stdin", "al"}, "pw", kSession,
@@ -95,7 +140,20 @@ private Q_SLOTS:
         row("no file", {"upload"}, "", kSession, "", usage, "Try 'ferrodock upload --help'");
         row("paste's option", {"upload", "-l", "c", "@txt"}, "", kSession, "", usage, "Try '");
         row("login's option", {"upload", "--password-stdin", "@txt"}, "", kSession, "", usage);
-        row("unknown language", {"paste", "-l", "cobol"}, "", kSession, "", usage, "Try '");
+        row("unknown language", {"paste", "-l", "cobol"}, "", kSession, "", usage,
+            "ferrodock: paste: unknown language 'cobol'; 'ferrodock paste --help' lists the "
+            "languages\n");
+        // Outside text on standard error: controls, separators and direction overrides written
+        // out, other text as it is. Pairs: a file name, then how it is shown.
+        const char* pairs =
+            "\x1b|\\x1b|\a|\\x07|\x1b[31mred|\\x1b[31mred|\x1b]0;t\a|\\x1b]0;t\\x07|"
+            "a\u009bb|a\\x9bb|\x7f\n\t|\\x7f\\x0a\\x09|a\u2028b|a\\u2028b|\u202etxt.exe|"
+            "\\u202etxt.exe|\u2066x\u2069|\\u2066x\\u2069|plain text|plain text|"
+            "Zo\u00eb \U0001F44D\u200d.txt|Zo\u00eb \U0001F44D\u200d.txt";
+        const QStringList shown = QString(pairs).split('|');
+        for (qsizetype i = 0; i < shown.size(); i += 2)
+            row(qPrintable("name " + shown[i + 1]), {"upload", shown[i]}, "", "", "", refused,
+                "ferrodock: " + shown[i + 1] + ": No such file");
         row("nsfw on a file", {"upload", "--nsfw", "@txt"}, "", kSession, "", usage, "Try '");
         row("unknown command", {"frob"}, "", kSession, "", usage, "Try 'ferrodock --help'");
     }
@@ -106,21 +164,42 @@ private Q_SLOTS:
         QFETCH(QByteArray, reply);
         TestHome home;
         QTemporaryDir dir;
+        // Beside the files, in the current folder: names that decode alike, not UTF-8 and UTF-8.
+        const QByteArray at = QFile::encodeName(dir.path()) + "/";
+        for (const char* twin : {"bad\xff.txt", "bad\xef\xbf\xbd.txt"})
+            std::fclose(std::fopen(at + twin, "w"));
+        QDir(dir.path()).mkdir("d");
+        QDir::setCurrent(dir.path());
         const QHash<QString, QString> files{
             {"@txt", makeFile(dir.path(), "note.txt", "a&b=c C++\n")},
             {"@png", makeFile(dir.path(), "pic.PNG", "\x89PNG")}};
         for (QString& arg : args) arg = files.value(arg, arg);
+        const bool debug = args.removeAll("+debug"), full = args.removeAll(">/dev/full"),
+                   noOut = args.removeAll(">&-"), noIn = args.removeAll("<&-") || input == "<&-";
         if (!session.isEmpty()) home.writeSession(session);
         InstalledFake net;
         net->reply = TransportResult{true, reply, {}};
+        std::optional<TestService> service;  // replaces the fake
+        if (reply.startsWith("302 ")) {
+            service.emplace().setReply(Reply{Reply::Kind::Text, 302, {}, {}, {}, 0, reply.mid(4)});
+            installSharedTransport(service->makeTransport());
+        }
         int status = 0;
         QByteArray out, said;
         if (reply == "run") {
+            QProcess process;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             for (const char* name :
                  {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "no_proxy", "NO_PROXY"})
-                qunsetenv(name);
-            qputenv("https_proxy", "http://127.0.0.1:1");  // refused at once
-            QProcess process;
+                env.remove(name);
+            env.insert("https_proxy", "http://127.0.0.1:1");  // refused at once
+            env.insert("QT_LOGGING_RULES", debug ? "ferrodock.*.debug=true" : "");
+            process.setProcessEnvironment(env);
+            if (full) process.setStandardOutputFile("/dev/full");
+            process.setChildProcessModifier([noIn, noOut] {
+                if (noIn) ::close(0);
+                if (noOut) ::close(1);
+            });
             process.start(FERRODOCK_BINARY, args);
             process.write(input);
             process.closeWriteChannel();
@@ -130,24 +209,45 @@ private Q_SLOTS:
             said = process.readAllStandardError();
         } else {
             CommandStreams io = CommandStreams::standard();
-            io.in = ::fmemopen(input.data(), size_t(input.size()), "r");
-            io.out = std::tmpfile();
+            // A stream opened the other way round fails every read or write, as a closed one.
+            io.in = noIn ? std::fopen("/dev/null", "w")
+                         : ::fmemopen(input.data(), size_t(input.size()), "r");
+            io.out = full    ? std::fopen("/dev/full", "w")
+                     : noOut ? std::fopen("/dev/null", "r")
+                             : std::tmpfile();
             io.err = std::tmpfile();
             io.ask = [](const QString&, bool echo) { return QString(echo ? "" : "typed secret"); };
+            // What is logged goes through the program's own handler too, with all the detail.
+            static QByteArray logged;
+            const QtMessageHandler testlib =
+                qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+                    logged += m.toUtf8();
+                });
+            installPrintableMessages();
+            QLoggingCategory::setFilterRules("ferrodock.*.debug=true");
             status = runCommand(args, io);
+            QLoggingCategory::setFilterRules({});
+            qInstallMessageHandler(testlib);
+            said = std::exchange(logged, {});
             std::fclose(io.in);
-            out = contents(io.out);
-            said = contents(io.err);
+            out = full || noOut ? (std::fclose(io.out), "") : contents(io.out);
+            said.prepend(contents(io.err));
         }
+        QDir::setCurrent(QDir::rootPath());
+        ::unlink(at + "bad\xff.txt");  // QDir cannot remove what it cannot name
         QFile after(home.sessionFile());
-        QTEST((QStringList{QString::number(status), out, summary(net->requests),
+        QTEST((QStringList{QString::number(status), out, service ? "" : summary(net->requests),
                            after.open(QIODevice::ReadOnly) ? after.readAll() : ""}),
               "outcome");
         QFETCH(QString, err);
-        QVERIFY2(QString::fromUtf8(said).contains(err), said.constData());
+        // Said once; a whole line is all that is said. curl's words only with debug logging.
+        QVERIFY2(err.endsWith('\n') ? said == err.toUtf8()
+                                    : said.count(err.toUtf8()) == 1 || err.isEmpty(),
+                 said.constData());
+        QCOMPARE(said.contains("curl"), debug);
         // No secret, and no terminal control where there is no terminal.
         QVERIFY(!said.contains(kKey) && !said.contains("secret") && !said.contains("p&w") &&
-                !said.contains('\033'));
+                !said.contains('\033') && !said.contains('\a'));
     }
 
     // A command's help describes it and lists every language of the pop-up.
@@ -168,11 +268,13 @@ private Q_SLOTS:
     void recognising_data() {
         QTest::addColumn<QByteArray>("text");  // "ferrodock ...": the program's arguments
         QTest::addColumn<bool>("yes");
-        for (const char* yes : {"ferrodock paste", "ferrodock -h", "ferrodock --help",
-                                "ferrodock -v", "ferrodock --version", "ferrodock.net/a"})
+        for (const char* yes :
+             {"ferrodock paste", "ferrodock -h", "ferrodock --help", "ferrodock -v",
+              "ferrodock --version", "ferrodock.net/a", "ferrodock --verison", "ferrodock -x"})
             QTest::newRow(yes) << QByteArray(yes) << true;
-        for (const char* no : {"ferrodock", "ferrodock -platform offscreen", "ferrodock.net/",
-                               "localhost/a", "u@h.net/a"})
+        for (const char* no :
+             {"ferrodock", "ferrodock -platform offscreen", "ferrodock --style=fusion",
+              "ferrodock.net/", "localhost/a", "u@h.net/a"})
             QTest::newRow(no) << QByteArray(no) << false;
     }
     void recognising() {
