@@ -147,6 +147,8 @@ void AppDelegate::loginPushed(QObject*) {
 // Each time the login window opens: a fresh status line, and the user name ready to type over,
 // so no keystroke meant for the name lands in the password field.
 void AppDelegate::prepareLoginWindow() {
+    // Shown again from minimised while a login runs: it still runs, and says so.
+    if (LoginFlight* flight = LoginFlight::of(loginWindow()); flight && flight->running()) return;
     if (loginResponse()) loginResponse()->clear();
     if (!username()) return;
     username()->setFocus(Qt::OtherFocusReason);

@@ -164,6 +164,8 @@ private Q_SLOTS:
         auto* login = app.delegate.loginWindow()->findChild<QPushButton*>("loginButton");
         auto* cancel = app.delegate.loginWindow()->findChild<QPushButton*>("loginCancelButton");
         QTest::keyClick(app.delegate.password(), Qt::Key_Return);
+        QShowEvent restored;  // from minimised
+        QCoreApplication::sendEvent(app.delegate.loginWindow(), &restored);
         QVERIFY(app.net->requests.size() == 1 && !login->isEnabled() && cancel->isVisible());
         QCOMPARE(app.delegate.loginResponse()->text(), "Logging in...");
         // The name read at the press counts, not what the field says when the answer comes.
