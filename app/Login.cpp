@@ -6,6 +6,7 @@
 #include "platform/Toolkit.h"
 #include "platform/Transport.h"
 
+#include <QKeyEvent>
 #include <QTimer>
 
 namespace ferrodock {
@@ -16,18 +17,102 @@ constexpr int kCloseDelayMs = 1000;  // long enough to read "Logged in as …"
 void showStatus(QLabel* statusLine, const QString& text) {
     if (statusLine) statusLine->setText(shownAnswer(text));
 }
+
+// The login on its way, if any, for one login window: while it runs the Log In button is off,
+// Cancel shows beside it and Esc stops it; closing the window stops it too. A login stopped
+// here is over for the window at once; whatever the transport still delivers for it is dropped.
+class LoginFlight final : public QObject {
+    Q_OBJECT
+public:
+    static LoginFlight* of(QDialog* window) {
+        if (!window) return nullptr;
+        auto* flight = window->findChild<LoginFlight*>(QString(), Qt::FindDirectChildrenOnly);
+        return flight ? flight : new LoginFlight(window);
+    }
+    bool running() const { return running_; }
+
+    // A new login; gives its number, by which its completion knows whether it still counts.
+    quint64 begin(QLabel* status) {
+        running_ = true;
+        status_ = status;
+        showStatus(status, QStringLiteral("Logging in..."));
+        setControls();
+        return ++serial_;
+    }
+    void attach(TransferHandle handle) { handle_ = std::move(handle); }
+    // Whether login `serial` still runs; if it does, it is over from now on.
+    bool end(quint64 serial) {
+        if (!running_ || serial != serial_) return false;
+        running_ = false;
+        handle_ = {};
+        setControls();
+        return true;
+    }
+    void cancel() {
+        if (!running_) return;
+        const TransferHandle handle = std::exchange(handle_, {});
+        end(serial_);
+        handle.cancel();
+        showStatus(status_, QStringLiteral("Login cancelled."));
+    }
+
+protected:
+    // Esc stops the login (it closes the window when none runs); a hide by the program, not a
+    // minimised window, means the window was closed.
+    bool eventFilter(QObject*, QEvent* event) override {
+        const auto* key =
+            event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event) : nullptr;
+        if (running_ && key && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            cancel();
+            return true;
+        }
+        if (event->type() == QEvent::Hide && !event->spontaneous()) cancel();
+        return false;
+    }
+
+private:
+    explicit LoginFlight(QDialog* window)
+        : QObject(window),
+          login_(window->findChild<QPushButton*>(QStringLiteral("loginButton"))),
+          cancel_(window->findChild<QPushButton*>(QStringLiteral("loginCancelButton"))) {
+        window->installEventFilter(this);
+        if (cancel_) connect(cancel_, &QPushButton::clicked, this, &LoginFlight::cancel);
+        setControls();
+    }
+    // The keyboard focus goes from the button that turns off to the one that turns on.
+    void setControls() {
+        const bool focusOnCancel = cancel_ && cancel_->hasFocus();
+        if (cancel_) cancel_->setVisible(running_);
+        if (login_) login_->setEnabled(!running_);
+        if (login_ && focusOnCancel) login_->setFocus(Qt::OtherFocusReason);
+    }
+
+    QPointer<QPushButton> login_;
+    QPointer<QPushButton> cancel_;
+    QPointer<QLabel> status_;
+    TransferHandle handle_;
+    quint64 serial_ = 0;
+    bool running_ = false;
+};
 }  // namespace
 
 void AppDelegate::loginPushed(QObject*) {
+    LoginFlight* flight = LoginFlight::of(loginWindow());
+    // One login at a time: a second press (Return, say) while one runs sends nothing.
+    if (flight && flight->running()) return;
     const QString user = username() ? username()->text() : QString();
     const QString secret = password() ? password()->text() : QString();
     if (loginResponse()) loginResponse()->setText(QString());
+    const quint64 serial = flight ? flight->begin(loginResponse()) : 0;
 
     // Each answer is handled with the name read at its own press, whatever the field says now.
-    sharedTransport().postFields(
+    const TransferHandle handle = sharedTransport().postFields(
         QStringLiteral("/api/validate/user"),
         {{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}}, this,
-        [this, user](const TransportResult& result) {
+        [this, user, flight = QPointer<LoginFlight>(flight),
+         serial](const TransportResult& result) {
+            // Cancelled, or the window went meanwhile: the window already says so.
+            if (serial != 0 && !(flight && flight->end(serial))) return;
             const std::optional<QString> answer = answerText(result, lcLogin(), "login");
             if (!answer) {
                 showStatus(loginResponse(), loginFailedText(result));
@@ -56,11 +141,14 @@ void AppDelegate::loginPushed(QObject*) {
                 if (loginWindow()) loginWindow()->close();
             });
         });
+    if (flight) flight->attach(handle);
 }
 
 // Each time the login window opens: a fresh status line, and the user name ready to type over,
 // so no keystroke meant for the name lands in the password field.
 void AppDelegate::prepareLoginWindow() {
+    // Shown again from minimised while a login runs: it still runs, and says so.
+    if (LoginFlight* flight = LoginFlight::of(loginWindow()); flight && flight->running()) return;
     if (loginResponse()) loginResponse()->clear();
     if (!username()) return;
     username()->setFocus(Qt::OtherFocusReason);
@@ -77,3 +165,5 @@ void AppDelegate::logout(QObject*) {
 }
 
 }  // namespace ferrodock
+
+#include "Login.moc"

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstring>
 
 namespace ferrodock {
 
@@ -20,6 +21,50 @@ std::optional<QByteArray> sessionFilePath() {
     const std::optional<QString> dir = documentsDirectory();
     if (!dir) return std::nullopt;
     return QFile::encodeName(*dir + QLatin1Char('/') + QLatin1String(kSessionFileName));
+}
+
+// The session in the regular file open as `fd`, read from where the file offset stands.
+std::optional<Session> readSession(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kSessionFileLimit)
+        return std::nullopt;
+    // Read one byte past the limit so a file that grew since fstat is still refused.
+    QByteArray content(kSessionFileLimit + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < content.size()) {
+        const ssize_t n = ::read(fd, content.data() + got, size_t(content.size() - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        got += n;
+    }
+    if (got > kSessionFileLimit) return std::nullopt;
+    content.truncate(got);
+    return parseSessionText(content);
+}
+
+// A login written through a symbolic link lies in the link's target, a file of the user's:
+// ferrodock did not make that name, so it empties the file and never removes it. Only a
+// regular file of the user's that holds a session is touched; a FIFO or a device is never
+// opened, so nothing blocks.
+void emptyLinkTarget(const QByteArray& link) {
+    struct stat target {};
+    if (::stat(link.constData(), &target) != 0 || !S_ISREG(target.st_mode) ||
+        target.st_uid != ::geteuid())
+        return;
+    int fd = ::open(link.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const bool writable = fd >= 0;
+    if (!writable) fd = ::open(link.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return;  // unreadable: it cannot have been read as a session either
+    struct stat opened {};
+    // The file stat looked at, not one put in its place since.
+    const bool same = ::fstat(fd, &opened) == 0 && opened.st_dev == target.st_dev &&
+                      opened.st_ino == target.st_ino;
+    if (same && readSession(fd) && !(writable && ::ftruncate(fd, 0) == 0)) {
+        qCWarning(lcSession, "logged out, but the file %s points to still holds the key: %s",
+                  link.constData(), writable ? std::strerror(errno) : "it is read-only");
+    }
+    ::close(fd);
 }
 
 }  // namespace
@@ -53,26 +98,9 @@ std::optional<Session> readSessionFile() {
     if (!path) return std::nullopt;
     const int fd = ::open(path->constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
-    struct stat st {};
-    QByteArray content;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kSessionFileLimit;
-    if (ok) {
-        // Read one byte past the limit so a file that grew since fstat is still refused.
-        content.resize(kSessionFileLimit + 1);
-        qsizetype got = 0;
-        while (got < content.size()) {
-            const ssize_t n = ::read(fd, content.data() + got, size_t(content.size() - got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) ok = false;
-            if (n <= 0) break;
-            got += n;
-        }
-        content.truncate(got);
-        ok = ok && got <= kSessionFileLimit;
-    }
+    std::optional<Session> session = readSession(fd);
     ::close(fd);
-    if (!ok) return std::nullopt;
-    return parseSessionText(content);
+    return session;
 }
 
 bool writeSessionFile(const QString& userName, const QString& apiKey) {
@@ -92,16 +120,20 @@ bool writeSessionFile(const QString& userName, const QString& apiKey) {
     if (saved) return true;
     const QString reason = file.errorString();
     file.cancelWriting();
-    // The previous login must not come back at the next start.
-    ::unlink(path->constData());
+    // The previous login must not come back at the next start, nor stay behind a link.
+    clearSessionFile();
     qCWarning(lcSession, "the login is not remembered: %s", qUtf8Printable(reason));
     return false;
 }
 
-// Only the file itself: a name beside it may be the user's own (a backup, say).
+// The file itself, or the link and what it holds of a login: a name beside it may be the user's
+// own (a backup, say).
 void clearSessionFile() {
     const std::optional<QByteArray> path = sessionFilePath();
-    if (path) ::unlink(path->constData());
+    struct stat st {};
+    if (!path || ::lstat(path->constData(), &st) != 0) return;
+    if (S_ISLNK(st.st_mode)) emptyLinkTarget(*path);
+    ::unlink(path->constData());
 }
 
 }  // namespace ferrodock

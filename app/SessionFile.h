@@ -35,7 +35,8 @@ std::optional<Session> readSessionFile();
 // Returns whether the file now holds the pair. When it cannot, the old file is removed where
 // possible and standard error says the login is not remembered.
 bool writeSessionFile(const QString& userName, const QString& apiKey);
-// Removes the file and nothing else; a symbolic link is removed, not followed.
+// Removes the file and nothing else. A symbolic link is removed, and the regular file of the
+// user's it points to is emptied when it holds a session, never removed.
 void clearSessionFile();
 
 }  // namespace ferrodock

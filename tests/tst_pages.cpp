@@ -142,6 +142,10 @@ private Q_SLOTS:
         row("key", kKey, QString("Logged in as ann"), kKey);
         row("rejection", kRejection, QString("Login Incorrect"), QByteArray());
         row("not utf-8", QByteArray("\xff"), "Login" + kNotText.mid(6), QByteArray());
+        row("unreachable", kFailed.toUtf8(), "Login" + kFailed.mid(6), QByteArray());
+        row("Cancel", QByteArray("cancel"), QString("Login cancelled."), QByteArray());
+        row("Esc", QByteArray("escape"), QString("Login cancelled."), QByteArray());
+        row("window closed", QByteArray("close"), QString("Login cancelled."), QByteArray());
         // 32 units the session file could not hold: a message, not a key.
         for (const char* odd : {",", "\n", "\r", "\t", "\x7f", "\xE2\x80\xA8"}) {
             const QByteArray answer =
@@ -156,9 +160,23 @@ private Q_SLOTS:
         QFETCH(QByteArray, key);
         App app("old," + kRejection);
         app.logIn("ann", "secret");
+        // While it runs it says so, and a second press sends nothing.
+        auto* login = app.delegate.loginWindow()->findChild<QPushButton*>("loginButton");
+        auto* cancel = app.delegate.loginWindow()->findChild<QPushButton*>("loginCancelButton");
+        QTest::keyClick(app.delegate.password(), Qt::Key_Return);
+        QShowEvent restored;  // from minimised
+        QCoreApplication::sendEvent(app.delegate.loginWindow(), &restored);
+        QVERIFY(app.net->requests.size() == 1 && !login->isEnabled() && cancel->isVisible());
+        QCOMPARE(app.delegate.loginResponse()->text(), "Logging in...");
         // The name read at the press counts, not what the field says when the answer comes.
         app.delegate.username()->setText("changed meanwhile");
-        settle(app, answer);
+        if (answer == "cancel") app.press(cancel);
+        if (answer == "escape") QTest::keyClick(app.delegate.password(), Qt::Key_Escape);
+        if (answer == "close") app.delegate.loginWindow()->close();
+        const bool cancelled = QByteArrayList({"cancel", "escape", "close"}).contains(answer);
+        QCOMPARE(app.net->requests.last().cancelled(), cancelled);
+        cancelled ? app.net->answer(kKey) : settle(app, answer);  // a key too late: dropped
+        QVERIFY(login->isEnabled() && !cancel->isVisible());
         const QString user = key.isEmpty() ? "old" : "ann";
         const QByteArray held = key.isEmpty() ? kRejection : key;
         QFile file(app.home.sessionFile());
@@ -171,7 +189,7 @@ private Q_SLOTS:
                  QStringList({shown, user, held, "ferrodock - " + user,
                               key.isEmpty() ? "secret" : "", user + "," + held}));
         // A signed-in window closes itself a moment later; the others stay.
-        QVERIFY(app.delegate.loginWindow()->isVisible());
+        QCOMPARE(app.delegate.loginWindow()->isVisible(), answer != "close");
         if (!key.isEmpty()) QTRY_VERIFY(!app.delegate.loginWindow()->isVisible());
     }
 

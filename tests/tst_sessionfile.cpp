@@ -120,6 +120,36 @@ private Q_SLOTS:
         clearSessionFile();  // nothing there: nothing happens
         QCOMPARE(entries(home.documents()),
                  (QStringList{"ferrodock.data.backup", "ferrodock.data.old123"}));
+        QFile target(home.path() + "/elsewhere");  // a link's target is emptied, not removed
+        QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : "none",
+                 setup == "symbolic link" ? "" : "none");
+    }
+
+    // Logout through a link to anything but a session file removes the link alone, and never
+    // opens a FIFO.
+    void logoutThroughLink_data() {
+        QTest::addColumn<QByteArray>("target");  // a file's content, or the kind of thing
+        for (const char* target : {"not a session", "directory", "fifo", "dangling"})
+            QTest::newRow(target) << QByteArray(target);
+    }
+    void logoutThroughLink() {
+        QFETCH(QByteArray, target);
+        TestHome home;
+        const QString other = home.path() + "/other";
+        if (target == "directory") QVERIFY(QDir().mkdir(other));
+        if (target == "fifo") QVERIFY(::mkfifo(QFile::encodeName(other), 0600) == 0);
+        if (target == "not a session") test::makeFile(home.path(), "other", target);
+        QVERIFY(QFile::link(other, home.sessionFile()));
+        clearSessionFile();
+        QVERIFY(entries(home.documents()).isEmpty());
+        const QFileInfo info(other);
+        QFile file(other);
+        QCOMPARE(info.isDir()                     ? "directory"
+                 : !info.exists()                 ? "dangling"
+                 : !info.isFile()                 ? "fifo"
+                 : file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                  : "",
+                 target);
     }
 };
 
