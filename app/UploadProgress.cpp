@@ -1,6 +1,7 @@
 #include "app/UploadProgress.h"
 
 #include "app/Feedback.h"
+#include "app/FittedText.h"
 #include "app/Theme.h"
 #include "platform/DesktopNotices.h"
 
@@ -120,6 +121,7 @@ UploadPanel::UploadPanel(QPushButton* link, const QString& pageName)
     text_->setObjectName(name + QStringLiteral("ProgressText"));
     text_->setTextFormat(Qt::PlainText);
     text_->setAccessibleName(pageName + QStringLiteral(" upload progress"));
+    fitText(text_);
     bar_ = new QProgressBar(this);
     bar_->setObjectName(name + QStringLiteral("ProgressBar"));
     bar_->setRange(0, kBarSteps);
@@ -235,20 +237,13 @@ void UploadPanel::render() {
     if (it == uploads_.end()) return;
     const Upload& upload = it->second;
     const TransportProgress& p = upload.last;
-    if (p.fullySent) {
-        text_->setText(QStringLiteral("Waiting for the service..."));
-        bar_->setValue(kBarSteps);
-        return;
-    }
-    if (p.total <= 0) {
-        text_->setText(QStringLiteral("Uploading %1...").arg(upload.label));
-        bar_->setValue(0);
-        return;
-    }
     const double seconds = double(upload.clock.elapsed()) / 1000.0;
     const double rate = seconds >= 1.0 && p.sent > 0 ? double(p.sent) / seconds : 0.0;
-    text_->setText(progressText(upload.label, p.sent, p.total, rate));
-    bar_->setValue(int(p.sent * kBarSteps / p.total));
+    text_->setText(p.fullySent    ? QStringLiteral("Waiting for the service...")
+                   : p.total <= 0 ? QStringLiteral("Uploading %1...").arg(upload.label)
+                                  : progressText(upload.label, p.sent, p.total, rate));
+    fitText(text_);
+    bar_->setValue(p.fullySent ? kBarSteps : p.total <= 0 ? 0 : int(p.sent * kBarSteps / p.total));
 }
 
 void UploadPanel::updateLauncher(bool force) {

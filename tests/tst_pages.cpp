@@ -1,6 +1,7 @@
 // What the login window and the pages send, show and reset, how uploads show while they run,
 // and how files are chosen, dropped and previewed, against a transport the test completes by
 // hand.
+#include "app/FittedText.h"
 #include "app/PasteUpload.h"
 #include "app/Preview.h"
 #include "app/Theme.h"
@@ -366,6 +367,45 @@ private Q_SLOTS:
                  end == "answer" ? "ferrodock.net/p/abcdefghi" : "Upload cancelled.");
         QCOMPARE(app.kept(), kept);
         QCOMPARE(app.notices->progress, std::nullopt);
+    }
+
+    // At the smallest window a text too wide for its widget is cut to the widget's width with
+    // "…", whole in its tool tip and accessible description, and does not widen the window; a
+    // text that fits is shown whole.
+    void textsFitTheSmallestWindow_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"fileProgressText", "fileOutput", "selectButton2"})
+            QTest::newRow(name) << QString("file") << QString(name);
+        for (const char* name : {"imageOutput", "selectButton"})
+            QTest::newRow(name) << QString("image") << QString(name);
+        QTest::newRow("pasteOutput") << QString("paste") << QString("pasteOutput");
+    }
+    void textsFitTheSmallestWindow() {
+        QFETCH(QString, page);
+        QFETCH(QString, name);
+        App app;
+        QWidget* window = app.interface.mainWindow.get();
+        window->resize(window->minimumSize());
+        app.choose(makeFile(app.dir.path(), QString(60, 'W') + ".bin", "x"), false);
+        app.send(page);
+        QWidget* widget = window->findChild<QWidget*>(name);
+        const auto button = qobject_cast<QPushButton*>(widget);
+        for (const bool cut : {true, false}) {
+            if (button) theme::showTitle(button, cut ? QString(90, 'W') : "This fits.");
+            const FakeRequest& request = app.net->requests[0];
+            if (!button) request.progress({500, 2000, !cut});
+            QTRY_VERIFY(widget->isVisible());
+            QCoreApplication::sendPostedEvents();
+            const QString whole = button ? titleOf(button) : qobject_cast<QLabel*>(widget)->text();
+            const QString shown = shownText(widget);
+            QVERIFY2(widget->fontMetrics().horizontalAdvance(shown) < widget->width(),
+                     qPrintable(shown));
+            QCOMPARE(shown.endsWith(u'…'), cut);
+            QVERIFY(whole.startsWith(shown.chopped(cut)) && shown.size() > 6);
+            QCOMPARE(widget->toolTip() == whole && widget->accessibleDescription() == whole, cut);
+            QVERIFY(window->minimumSizeHint().width() <= window->minimumWidth());
+        }
     }
 
     // Each cause of a failure is named on the page, and the choice stays; the desktop hears of
