@@ -48,15 +48,19 @@ protected:
         if (event->type() != QEvent::Close || watched != parent()) return false;
         const int running = UploadPanel::runningEverywhere();
         if (running == 0) return false;
+        // Worded for one upload or for several; a child of the window, so the window's style
+        // sheet reaches it.
+        const bool one = running == 1;
         QMessageBox question(QMessageBox::Question, QStringLiteral("Uploads running"),
-                             running == 1
-                                 ? QStringLiteral("An upload is still running.")
+                             one ? QStringLiteral("An upload is still running.")
                                  : QStringLiteral("%1 uploads are still running.").arg(running),
                              QMessageBox::NoButton, static_cast<QWidget*>(parent()));
         question.setObjectName(QStringLiteral("cancelUploadsQuestion"));
-        question.setInformativeText(QStringLiteral("Cancel them and close the window?"));
-        QPushButton* stop =
-            question.addButton(QStringLiteral("Cancel Uploads"), QMessageBox::AcceptRole);
+        question.setInformativeText(one ? QStringLiteral("Cancel it and close the window?")
+                                        : QStringLiteral("Cancel them and close the window?"));
+        QPushButton* stop = question.addButton(
+            one ? QStringLiteral("Cancel Upload") : QStringLiteral("Cancel Uploads"),
+            QMessageBox::AcceptRole);
         question.setDefaultButton(
             question.addButton(QStringLiteral("Keep Uploading"), QMessageBox::RejectRole));
         question.exec();

@@ -449,21 +449,31 @@ private Q_SLOTS:
         QCOMPARE(app.kept(), app.dir.filePath("notes.txt") + "typed");
     }
 
-    // Closing the window over running uploads asks first; keeping it keeps the uploads.
+    // Closing the window over running uploads asks first, worded for their number and in the
+    // window's look (its default button filled with the accent); keeping it keeps the uploads.
     void closingAsksFirst() {
         for (const int uploads : {0, 1, 2}) {
             App app;
             for (int i = 0; i < uploads; ++i) app.send("paste");
-            QString asked;
+            QStringList asked;
+            QColor fill;
             QTimer::singleShot(0, [&] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                for (QAbstractButton* b : box ? box->buttons() : QList<QAbstractButton*>{})
-                    if (b->text() == (uploads == 1 ? "Keep Uploading" : "Cancel Uploads"))
-                        asked = box->text(), b->click();
+                if (!box) return;
+                asked << box->text() << box->informativeText();
+                for (QAbstractButton* b : box->buttons()) asked << b->text();
+                const QImage keep = box->defaultButton()->grab().toImage();
+                fill = keep.pixelColor(keep.width() / 2, 4);
+                (uploads == 1 ? box->defaultButton() : box->buttons().value(0))->click();
             });
             app.interface.mainWindow->close();
-            QCOMPARE(asked, QStringList({"", "An upload is still running.",
-                                         "2 uploads are still running."})[uploads]);
+            QCOMPARE(asked.join('|'),
+                     QStringList({"",
+                                  "An upload is still running.|Cancel it and close the "
+                                  "window?|Cancel Upload|Keep Uploading",
+                                  "2 uploads are still running.|Cancel them and close the "
+                                  "window?|Cancel Uploads|Keep Uploading"})[uploads]);
+            QCOMPARE(fill, uploads ? QColor(61, 139, 253) : QColor());
             QCOMPARE(app.interface.mainWindow->isVisible(), uploads == 1);
             QCOMPARE(titleOf(app.link("paste")) == "Upload cancelled.", uploads == 2);
         }
