@@ -1,5 +1,6 @@
 #include "app/UploadProgress.h"
 
+#include "app/CommandLine.h"
 #include "app/Feedback.h"
 #include "app/FittedText.h"
 #include "app/Theme.h"
@@ -206,9 +207,11 @@ void UploadPanel::finish(quint64 id, const QString& text, bool succeeded) {
     if (uploads_.upper_bound(id) == uploads_.end()) theme::showTitle(link_, text);
     updateLauncher(true);
     if (!link_ || link_->window()->isActiveWindow()) return;
+    // An address is told whole, as the link button copies it, and can be copied from there.
+    const QString address = succeeded ? answerAddress(text).value_or(QString()) : QString();
     sharedNotices().notify(
         pageName_ + (succeeded ? QStringLiteral(" uploaded") : QStringLiteral(" upload failed")),
-        text);
+        address.isEmpty() ? text : address, address);
 }
 
 void UploadPanel::cancelAll() {

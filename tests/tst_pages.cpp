@@ -40,7 +40,9 @@ const QString kFailed = "Upload failed: could not reach ferrodock.net. Please tr
 const QString kNotText = "Upload failed: the service's answer was not text. Please try again.";
 
 struct Notices final : DesktopNotices {
-    void notify(const QString& head, const QString& body) override { shown << head + ": " + body; }
+    void notify(const QString& head, const QString& body, const QString& copy) override {
+        shown << head + ": " + body + (copy.isEmpty() ? "" : " [" + copy + "]");
+    }
     void showProgress(std::optional<double> fraction) override { progress = fraction; }
     QStringList shown;
     std::optional<double> progress = 0.5;
@@ -409,7 +411,7 @@ private Q_SLOTS:
     }
 
     // Each cause of a failure is named on the page, and the choice stays; the desktop hears of
-    // it when the window is not in front.
+    // it, or of the answer, when the window is not in front.
     void failureNamesItsCause_data() {
         QTest::addColumn<TransportError>("kind");
         QTest::addColumn<int>("limitMs");
@@ -429,6 +431,9 @@ private Q_SLOTS:
         cause("not text", E::NotText, 0, ": the service's answer was not text");
         cause("too large", E::TooLarge, 0, ": the service's answer was too large");
         cause("other", E::Other, 0, "");
+        // An answer: an address is told whole and can be copied from the notification.
+        cause("address", E::None, 0, "ferrodock.net/f/abcdefgh");
+        cause("message", E::None, 0, "Error: the file is too large.");
     }
     void failureNamesItsCause() {
         QFETCH(TransportError, kind);
@@ -439,13 +444,17 @@ private Q_SLOTS:
         other.show();
         QApplication::setActiveWindow(&other);
         QTRY_VERIFY(!app.interface.mainWindow->isActiveWindow());
-        const TransportResult result{false, {}, "detail", kind, std::chrono::milliseconds(limitMs)};
+        const bool ok = kind == TransportError::None;
+        const TransportResult result{ok, cause.toUtf8(), "detail", kind,
+                                     std::chrono::milliseconds(limitMs)};
         app.send("file");
-        QTest::ignoreMessage(QtWarningMsg, "file upload failed: detail");
+        if (!ok) QTest::ignoreMessage(QtWarningMsg, "file upload failed: detail");
         app.net->finish(result);
-        const QString text = "Upload failed" + cause + ". Please try again.";
+        const QString text = ok ? cause : "Upload failed" + cause + ". Please try again.";
         QCOMPARE(titleOf(app.link("file")), text);
-        QCOMPARE(app.notices->shown, QStringList{"File upload failed: " + text});
+        const QString told = cause.startsWith("ferrodock.net/") ? "https://" + cause : text;
+        QCOMPARE(app.notices->shown, QStringList{(ok ? "File uploaded: " : "File upload failed: ") +
+                                                 told + (told == text ? "" : " [" + told + "]")});
         QCOMPARE(app.kept(), app.dir.filePath("notes.txt") + "typed");
     }
 
