@@ -2,6 +2,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/Characters.h"
+#include "app/FittedText.h"
 #include "platform/InterfaceLoader.h"
 
 #include <QApplication>
@@ -14,7 +15,9 @@ namespace ferrodock {
 
 namespace theme {
 void showTitle(QAbstractButton* button, const QString& text) {
-    if (button) toolkit::setAttributedTitle(button, whiteCentredTitle(shownAnswer(text)));
+    if (!button) return;
+    toolkit::setAttributedTitle(button, whiteCentredTitle(shownAnswer(text)));
+    fitText(button);
 }
 
 namespace {

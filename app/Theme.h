@@ -31,7 +31,8 @@ inline toolkit::AttributedTitle whiteCentredTitle(const QString& text) {
 }
 
 // Sets the white centred title of `text` on `button`, shortened as an answer is (a long
-// title would freeze the window while it is laid out); nothing when the button is missing.
+// title would freeze the window while it is laid out) and cut with "…" where it is wider than
+// the button; nothing when the button is missing.
 void showTitle(QAbstractButton* button, const QString& text);
 
 // The toolkit's look for everything the delegate does not paint: Fusion with a dark palette,

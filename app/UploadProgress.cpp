@@ -1,6 +1,8 @@
 #include "app/UploadProgress.h"
 
+#include "app/CommandLine.h"
 #include "app/Feedback.h"
+#include "app/FittedText.h"
 #include "app/Theme.h"
 #include "platform/DesktopNotices.h"
 
@@ -47,15 +49,19 @@ protected:
         if (event->type() != QEvent::Close || watched != parent()) return false;
         const int running = UploadPanel::runningEverywhere();
         if (running == 0) return false;
+        // Worded for one upload or for several; a child of the window, so the window's style
+        // sheet reaches it.
+        const bool one = running == 1;
         QMessageBox question(QMessageBox::Question, QStringLiteral("Uploads running"),
-                             running == 1
-                                 ? QStringLiteral("An upload is still running.")
+                             one ? QStringLiteral("An upload is still running.")
                                  : QStringLiteral("%1 uploads are still running.").arg(running),
                              QMessageBox::NoButton, static_cast<QWidget*>(parent()));
         question.setObjectName(QStringLiteral("cancelUploadsQuestion"));
-        question.setInformativeText(QStringLiteral("Cancel them and close the window?"));
-        QPushButton* stop =
-            question.addButton(QStringLiteral("Cancel Uploads"), QMessageBox::AcceptRole);
+        question.setInformativeText(one ? QStringLiteral("Cancel it and close the window?")
+                                        : QStringLiteral("Cancel them and close the window?"));
+        QPushButton* stop = question.addButton(
+            one ? QStringLiteral("Cancel Upload") : QStringLiteral("Cancel Uploads"),
+            QMessageBox::AcceptRole);
         question.setDefaultButton(
             question.addButton(QStringLiteral("Keep Uploading"), QMessageBox::RejectRole));
         question.exec();
@@ -120,6 +126,7 @@ UploadPanel::UploadPanel(QPushButton* link, const QString& pageName)
     text_->setObjectName(name + QStringLiteral("ProgressText"));
     text_->setTextFormat(Qt::PlainText);
     text_->setAccessibleName(pageName + QStringLiteral(" upload progress"));
+    fitText(text_);
     bar_ = new QProgressBar(this);
     bar_->setObjectName(name + QStringLiteral("ProgressBar"));
     bar_->setRange(0, kBarSteps);
@@ -200,9 +207,11 @@ void UploadPanel::finish(quint64 id, const QString& text, bool succeeded) {
     if (uploads_.upper_bound(id) == uploads_.end()) theme::showTitle(link_, text);
     updateLauncher(true);
     if (!link_ || link_->window()->isActiveWindow()) return;
+    // An address is told whole, as the link button copies it, and can be copied from there.
+    const QString address = succeeded ? answerAddress(text).value_or(QString()) : QString();
     sharedNotices().notify(
         pageName_ + (succeeded ? QStringLiteral(" uploaded") : QStringLiteral(" upload failed")),
-        text);
+        address.isEmpty() ? text : address, address);
 }
 
 void UploadPanel::cancelAll() {
@@ -235,20 +244,13 @@ void UploadPanel::render() {
     if (it == uploads_.end()) return;
     const Upload& upload = it->second;
     const TransportProgress& p = upload.last;
-    if (p.fullySent) {
-        text_->setText(QStringLiteral("Waiting for the service..."));
-        bar_->setValue(kBarSteps);
-        return;
-    }
-    if (p.total <= 0) {
-        text_->setText(QStringLiteral("Uploading %1...").arg(upload.label));
-        bar_->setValue(0);
-        return;
-    }
     const double seconds = double(upload.clock.elapsed()) / 1000.0;
     const double rate = seconds >= 1.0 && p.sent > 0 ? double(p.sent) / seconds : 0.0;
-    text_->setText(progressText(upload.label, p.sent, p.total, rate));
-    bar_->setValue(int(p.sent * kBarSteps / p.total));
+    text_->setText(p.fullySent    ? QStringLiteral("Waiting for the service...")
+                   : p.total <= 0 ? QStringLiteral("Uploading %1...").arg(upload.label)
+                                  : progressText(upload.label, p.sent, p.total, rate));
+    fitText(text_);
+    bar_->setValue(p.fullySent ? kBarSteps : p.total <= 0 ? 0 : int(p.sent * kBarSteps / p.total));
 }
 
 void UploadPanel::updateLauncher(bool force) {

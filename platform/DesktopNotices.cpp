@@ -1,8 +1,14 @@
 #include "platform/DesktopNotices.h"
 
+#include "platform/Toolkit.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QGuiApplication>
+#include <QHash>
+#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -10,27 +16,65 @@ namespace ferrodock {
 
 namespace {
 
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kCopyAction = QStringLiteral("copy");
+
+// What each shown notification copies when its action is invoked, by the server's id.
+class NoticeActions final : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    QHash<uint, QString> copyTexts;
+
+public Q_SLOTS:
+    void invoked(uint id, const QString& action) {
+        if (action == kCopyAction && copyTexts.contains(id))
+            toolkit::writeClipboardText(copyTexts.value(id));
+    }
+    void closed(uint id, uint) { copyTexts.remove(id); }
+};
+
 class BusNotices final : public DesktopNotices {
 public:
     explicit BusNotices(const QString& desktopFileName)
         : entry_(desktopFileName),
           appUri_(QStringLiteral("application://") + desktopFileName + QStringLiteral(".desktop")) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected() || !QCoreApplication::instance()) return;
+        actions_ = new NoticeActions(QCoreApplication::instance());
+        bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), actions_,
+                    SLOT(invoked(uint, QString)));
+        bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), actions_,
+                    SLOT(closed(uint, uint)));
     }
 
-    void notify(const QString& summary, const QString& body) override {
+    void notify(const QString& summary, const QString& body, const QString& copyText) override {
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected()) return;
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.Notifications"),
-            QStringLiteral("/org/freedesktop/Notifications"),
-            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
         QVariantMap hints;
         hints.insert(QStringLiteral("desktop-entry"), entry_);
-        call << QGuiApplication::applicationDisplayName() << 0u << QString() << summary << body
-             << QStringList() << hints << -1;
-        // The answer (the notification's id) is not needed; nothing waits for it.
+        const bool copies = !copyText.isEmpty() && actions_;
+        const QStringList actions =
+            copies ? QStringList{kCopyAction, QStringLiteral("Copy Address")} : QStringList();
+        call << QGuiApplication::applicationDisplayName() << 0u << entry_ << summary << body
+             << actions << hints << -1;
         call.setAutoStartService(true);
-        bus.send(call);
+        if (!copies) {
+            bus.send(call);  // nothing waits for the notification's id
+            return;
+        }
+        // The id names the notification in ActionInvoked; it comes back without blocking.
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), actions_);
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, actions_,
+                         [actions = actions_, copyText](QDBusPendingCallWatcher* finished) {
+                             const QDBusPendingReply<uint> reply = *finished;
+                             if (!reply.isError())
+                                 actions->copyTexts.insert(reply.value(), copyText);
+                             finished->deleteLater();
+                         });
     }
 
     void showProgress(std::optional<double> fraction) override {
@@ -49,6 +93,7 @@ public:
 private:
     QString entry_;
     QString appUri_;
+    QPointer<NoticeActions> actions_;
 };
 
 std::unique_ptr<DesktopNotices>& slot() {
@@ -72,3 +117,5 @@ void installSharedNotices(std::unique_ptr<DesktopNotices> notices) {
 }
 
 }  // namespace ferrodock
+
+#include "DesktopNotices.moc"

@@ -12,14 +12,16 @@ namespace ferrodock {
 class DesktopNotices {
 public:
     virtual ~DesktopNotices() = default;
-    virtual void notify(const QString& summary, const QString& body) = 0;
+    // With `copyText`, the notification offers "Copy Address", which puts that text on the
+    // clipboard.
+    virtual void notify(const QString& summary, const QString& body, const QString& copyText) = 0;
     // `fraction` in [0, 1], or none to hide the progress.
     virtual void showProgress(std::optional<double> fraction) = 0;
 };
 
 // Over the session bus: org.freedesktop.Notifications, and the launcher-entry signal that
-// docks and taskbars read, for the desktop entry `desktopFileName` (without ".desktop").
-// Never blocks; with no session bus, nothing is sent.
+// docks and taskbars read, for the desktop entry `desktopFileName` (without ".desktop"), whose
+// icon has the same name. Never blocks; with no session bus, nothing is sent.
 std::unique_ptr<DesktopNotices> makeBusNotices(const QString& desktopFileName);
 
 // The process-wide notices; until one is installed, the session bus ones for the

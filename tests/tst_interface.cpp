@@ -92,6 +92,7 @@ private Q_SLOTS:
         AppHarness app;
         app.home.writeSession("<b>T</b>&[*],k");
         app.start();
+        QWidget* window = app.delegate.window();
         QCOMPARE(app.delegate.window()->windowTitle(), "ferrodock - <b>T</b>&[*][*]");
         QCOMPARE(titleOf(app.delegate.savedusername()), QStringLiteral("<b>T</b>&[*]"));
         QCOMPARE(titleOf(app.delegate.savedapikey()), QStringLiteral("k"));
@@ -120,6 +121,16 @@ private Q_SLOTS:
         for (const auto& [widget, colour] : painted)
             QVERIFY2(corner(widget) == colour.rgb(), qPrintable(widget->objectName()));
         QCOMPARE(app.delegate.pasteData()->palette().color(QPalette::Text), QColor(Qt::white));
+        // The rounded outer corner of a selected page shows the window, no notch of the strip.
+        for (const bool file : {false, true}) {
+            if (file) app.delegate.switchFile(nullptr);
+            QWidget* selected = file ? app.delegate.fileSelectedBackground()
+                                     : app.delegate.pasteSelectedBackground();
+            const QPoint outer =
+                selected->mapTo(window, QPoint(file ? 0 : selected->width() - 1, 0));
+            QCOMPARE(window->grab(QRect(outer, QSize(1, 1))).toImage().pixel(0, 0),
+                     theme::baseColour().rgb());
+        }
         // Selections look alike where the style sheet has a rule for them and where it has none.
         QCOMPARE(qApp->palette().color(QPalette::Highlight).name(),
                  qApp->styleSheet().section("selection-background-color: ", 1).left(7));

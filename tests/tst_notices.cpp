@@ -1,7 +1,9 @@
 // The desktop's notices over a private session bus, as a notification server and a dock see them.
 #include "platform/DesktopNotices.h"
 
+#include <QClipboard>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTest>
@@ -15,10 +17,10 @@ class Desktop : public QObject {
 public:
     QVariantList notified, updated;
 public Q_SLOTS:
-    uint Notify(const QString& app, uint, const QString&, const QString& summary,
-                const QString& body, const QStringList&, const QVariantMap& hints, int) {
-        notified = {app, summary, body, hints.value("desktop-entry")};
-        return 1;
+    uint Notify(const QString& app, uint, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int) {
+        notified = {app, icon, summary, body, actions, hints.value("desktop-entry")};
+        return 7;
     }
     void Update(const QString& uri, const QVariantMap& properties) {
         updated = {uri, properties.value("progress-visible"), properties.value("progress")};
@@ -49,11 +51,23 @@ private Q_SLOTS:
                             "Update", &desktop, SLOT(Update(QString, QVariantMap))));
         QGuiApplication::setApplicationDisplayName("Ferrodock");
         const auto notices = makeBusNotices("net.ferrodock.Ferrodock");
-        notices->notify("Upload finished", "ferrodock.net/abc");
+        const QString entry = "net.ferrodock.Ferrodock", address = "https://ferrodock.net/abc";
+        notices->notify("Upload failed", "no address", {});
+        QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Upload failed",
+                                                     "no address", QStringList(), entry}));
+        notices->notify("Uploaded", address, address);
         notices->showProgress(0.25);
-        QTRY_COMPARE(desktop.notified,
-                     (QVariantList{"Ferrodock", "Upload finished", "ferrodock.net/abc",
-                                   "net.ferrodock.Ferrodock"}));
+        QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Uploaded", address,
+                                                     QStringList{"copy", "Copy Address"}, entry}));
+        // The action of another notification copies nothing; this one's copies the address.
+        QGuiApplication::clipboard()->setText("before");
+        for (const uint id : {8u, 7u}) {
+            QDBusMessage invoked = QDBusMessage::createSignal(
+                "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+            bus.send(invoked << id << QString("copy"));
+            if (id == 8) QTest::qWait(100);
+            QTRY_COMPARE(QGuiApplication::clipboard()->text(), id == 7 ? address : "before");
+        }
         const QString uri = "application://net.ferrodock.Ferrodock.desktop";
         QTRY_COMPARE(desktop.updated, (QVariantList{uri, true, 0.25}));
         notices->showProgress(std::nullopt);

@@ -1,6 +1,7 @@
 // What the login window and the pages send, show and reset, how uploads show while they run,
 // and how files are chosen, dropped and previewed, against a transport the test completes by
 // hand.
+#include "app/FittedText.h"
 #include "app/PasteUpload.h"
 #include "app/Preview.h"
 #include "app/Theme.h"
@@ -39,7 +40,9 @@ const QString kFailed = "Upload failed: could not reach ferrodock.net. Please tr
 const QString kNotText = "Upload failed: the service's answer was not text. Please try again.";
 
 struct Notices final : DesktopNotices {
-    void notify(const QString& head, const QString& body) override { shown << head + ": " + body; }
+    void notify(const QString& head, const QString& body, const QString& copy) override {
+        shown << head + ": " + body + (copy.isEmpty() ? "" : " [" + copy + "]");
+    }
     void showProgress(std::optional<double> fraction) override { progress = fraction; }
     QStringList shown;
     std::optional<double> progress = 0.5;
@@ -386,8 +389,47 @@ private Q_SLOTS:
         QCOMPARE(app.notices->progress, std::nullopt);
     }
 
+    // At the smallest window a text too wide for its widget is cut to the widget's width with
+    // "…", whole in its tool tip and accessible description, and does not widen the window; a
+    // text that fits is shown whole.
+    void textsFitTheSmallestWindow_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"fileProgressText", "fileOutput", "selectButton2"})
+            QTest::newRow(name) << QString("file") << QString(name);
+        for (const char* name : {"imageOutput", "selectButton"})
+            QTest::newRow(name) << QString("image") << QString(name);
+        QTest::newRow("pasteOutput") << QString("paste") << QString("pasteOutput");
+    }
+    void textsFitTheSmallestWindow() {
+        QFETCH(QString, page);
+        QFETCH(QString, name);
+        App app;
+        QWidget* window = app.interface.mainWindow.get();
+        window->resize(window->minimumSize());
+        app.choose(makeFile(app.dir.path(), QString(60, 'W') + ".bin", "x"), false);
+        app.send(page);
+        QWidget* widget = window->findChild<QWidget*>(name);
+        const auto button = qobject_cast<QPushButton*>(widget);
+        for (const bool cut : {true, false}) {
+            if (button) theme::showTitle(button, cut ? QString(90, 'W') : "This fits.");
+            const FakeRequest& request = app.net->requests[0];
+            if (!button) request.progress({500, 2000, !cut});
+            QTRY_VERIFY(widget->isVisible());
+            QCoreApplication::sendPostedEvents();
+            const QString whole = button ? titleOf(button) : qobject_cast<QLabel*>(widget)->text();
+            const QString shown = shownText(widget);
+            QVERIFY2(widget->fontMetrics().horizontalAdvance(shown) < widget->width(),
+                     qPrintable(shown));
+            QCOMPARE(shown.endsWith(u'…'), cut);
+            QVERIFY(whole.startsWith(shown.chopped(cut)) && shown.size() > 6);
+            QCOMPARE(widget->toolTip() == whole && widget->accessibleDescription() == whole, cut);
+            QVERIFY(window->minimumSizeHint().width() <= window->minimumWidth());
+        }
+    }
+
     // Each cause of a failure is named on the page, and the choice stays; the desktop hears of
-    // it when the window is not in front.
+    // it, or of the answer, when the window is not in front.
     void failureNamesItsCause_data() {
         QTest::addColumn<TransportError>("kind");
         QTest::addColumn<int>("limitMs");
@@ -407,6 +449,9 @@ private Q_SLOTS:
         cause("not text", E::NotText, 0, ": the service's answer was not text");
         cause("too large", E::TooLarge, 0, ": the service's answer was too large");
         cause("other", E::Other, 0, "");
+        // An answer: an address is told whole and can be copied from the notification.
+        cause("address", E::None, 0, "ferrodock.net/f/abcdefgh");
+        cause("message", E::None, 0, "Error: the file is too large.");
     }
     void failureNamesItsCause() {
         QFETCH(TransportError, kind);
@@ -417,31 +462,45 @@ private Q_SLOTS:
         other.show();
         QApplication::setActiveWindow(&other);
         QTRY_VERIFY(!app.interface.mainWindow->isActiveWindow());
-        const TransportResult result{false, {}, "detail", kind, std::chrono::milliseconds(limitMs)};
+        const bool ok = kind == TransportError::None;
+        const TransportResult result{ok, cause.toUtf8(), "detail", kind,
+                                     std::chrono::milliseconds(limitMs)};
         app.send("file");
-        QTest::ignoreMessage(QtWarningMsg, "file upload failed: detail");
+        if (!ok) QTest::ignoreMessage(QtWarningMsg, "file upload failed: detail");
         app.net->finish(result);
-        const QString text = "Upload failed" + cause + ". Please try again.";
+        const QString text = ok ? cause : "Upload failed" + cause + ". Please try again.";
         QCOMPARE(titleOf(app.link("file")), text);
-        QCOMPARE(app.notices->shown, QStringList{"File upload failed: " + text});
+        const QString told = cause.startsWith("ferrodock.net/") ? "https://" + cause : text;
+        QCOMPARE(app.notices->shown, QStringList{(ok ? "File uploaded: " : "File upload failed: ") +
+                                                 told + (told == text ? "" : " [" + told + "]")});
         QCOMPARE(app.kept(), app.dir.filePath("notes.txt") + "typed");
     }
 
-    // Closing the window over running uploads asks first; keeping it keeps the uploads.
+    // Closing the window over running uploads asks first, worded for their number and in the
+    // window's look (its default button filled with the accent); keeping it keeps the uploads.
     void closingAsksFirst() {
         for (const int uploads : {0, 1, 2}) {
             App app;
             for (int i = 0; i < uploads; ++i) app.send("paste");
-            QString asked;
+            QStringList asked;
+            QColor fill;
             QTimer::singleShot(0, [&] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                for (QAbstractButton* b : box ? box->buttons() : QList<QAbstractButton*>{})
-                    if (b->text() == (uploads == 1 ? "Keep Uploading" : "Cancel Uploads"))
-                        asked = box->text(), b->click();
+                if (!box) return;
+                asked << box->text() << box->informativeText();
+                for (QAbstractButton* b : box->buttons()) asked << b->text();
+                const QImage keep = box->defaultButton()->grab().toImage();
+                fill = keep.pixelColor(keep.width() / 2, 4);
+                (uploads == 1 ? box->defaultButton() : box->buttons().value(0))->click();
             });
             app.interface.mainWindow->close();
-            QCOMPARE(asked, QStringList({"", "An upload is still running.",
-                                         "2 uploads are still running."})[uploads]);
+            QCOMPARE(asked.join('|'),
+                     QStringList({"",
+                                  "An upload is still running.|Cancel it and close the "
+                                  "window?|Cancel Upload|Keep Uploading",
+                                  "2 uploads are still running.|Cancel them and close the "
+                                  "window?|Cancel Uploads|Keep Uploading"})[uploads]);
+            QCOMPARE(fill, uploads ? QColor(61, 139, 253) : QColor());
             QCOMPARE(app.interface.mainWindow->isVisible(), uploads == 1);
             QCOMPARE(titleOf(app.link("paste")) == "Upload cancelled.", uploads == 2);
         }
