@@ -54,7 +54,8 @@ bool managerRuns() {
 }
 
 // Starts this program again as the owner, in its own session, its standard streams on
-// /dev/null (a pipe the command writes to is not held open) and `channel` as descriptor 3.
+// /dev/null (a pipe the command writes to is not held open), in / (it keeps no folder in
+// use) and `channel` as descriptor 3.
 pid_t startOwner(int channel) {
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
@@ -62,6 +63,7 @@ pid_t startOwner(int channel) {
     for (int stream = 0; stream < 3; ++stream)
         posix_spawn_file_actions_addopen(&files, stream, "/dev/null", O_RDWR, 0);
     posix_spawn_file_actions_addclosefrom_np(&files, kChannel + 1);
+    posix_spawn_file_actions_addchdir_np(&files, "/");
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
