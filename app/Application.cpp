@@ -2,6 +2,7 @@
 
 #include "app/Preview.h"
 #include "app/Theme.h"
+#include "platform/ClipboardOwner.h"
 #include "platform/HttpsTransport.h"
 #include "platform/OpenPanel.h"
 #include "platform/Printable.h"
@@ -105,6 +106,8 @@ int runApplication(int argc, char** argv) {
     if (ui) {
         ui->launch();
         status = QApplication::exec();
+        // An address copied just before quitting stays pasteable once the window is gone.
+        clipboard::keepClipboardAfterQuit();
     } else {
         std::fprintf(stderr, "ferrodock: cannot start: %s\n", problem.toUtf8().constData());
     }

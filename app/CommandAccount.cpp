@@ -3,11 +3,11 @@
 #include "app/Answers.h"
 #include "app/Feedback.h"
 #include "app/SessionFile.h"
+#include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 #include "platform/Toolkit.h"
 
 #include <QCommandLineParser>
-#include <QGuiApplication>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -186,14 +186,7 @@ CommandStreams CommandStreams::standard() {
         if (!ended && answer.isEmpty()) return std::nullopt;
         return answer;
     };
-    io.copy = [](const QString& text) {
-        // Only a GUI application reaches a clipboard, and the offscreen one holds no real one.
-        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
-        const QString platform = QGuiApplication::platformName();
-        if (platform == u"offscreen" || platform == u"minimal") return false;
-        toolkit::writeClipboardText(text);
-        return true;
-    };
+    io.copy = clipboard::keepOnClipboard;
     return io;
 }
 

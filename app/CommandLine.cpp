@@ -5,10 +5,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QUrl>
 
-#include <cstring>
 #include <memory>
 
 namespace ferrodock {
@@ -215,25 +213,8 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
 }
 
 int runCommandLine(int argc, char** argv) {
-    bool copy = false;
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        copy = copy || std::strcmp(argv[i], "--copy") == 0;
-    }
-    // The clipboard needs a GUI application, and that a display; a display that cannot be
-    // reached falls back to none rather than ending the program.
-    const bool display =
-        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    std::unique_ptr<QCoreApplication> app;
-    if (copy && display) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-                                           ? "xcb;offscreen"
-                                           : "wayland;xcb;offscreen");
-        }
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    // --copy needs no GUI application: a background owner holds the clipboard.
+    QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ferrodock"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FERRODOCK_VERSION));
 

@@ -24,7 +24,8 @@ struct CommandStreams {
     bool errIsTerminal = false;
     // Asks on the terminal, echoing the answer or not; none when there is no terminal.
     std::function<std::optional<QString>(const QString& prompt, bool echo)> ask;
-    // Puts text on the clipboard; false when there is no display to hold it.
+    // Puts text on the clipboard, where it stays once the command has ended; false when no
+    // display took it.
     std::function<bool(const QString& text)> copy;
 
     static CommandStreams standard();
@@ -45,8 +46,7 @@ std::optional<QString> answerAddress(const QString& answer);
 // installed; an application object must exist. Returns a CommandStatus.
 int runCommand(const QStringList& arguments, const CommandStreams& io);
 
-// The program's entry for commands: a core application (a GUI one only for --copy with a
-// display), the service's transport, the command.
+// The program's entry for commands: a core application, the service's transport, the command.
 int runCommandLine(int argc, char** argv);
 
 }  // namespace ferrodock

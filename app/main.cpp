@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 
 #include <QLoggingCategory>
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
     // The debug detail (curl's own words among it) only when asked for with QT_LOGGING_RULES,
     // which overrides this; the person reads the failure once, in words.
     QLoggingCategory::setFilterRules(QStringLiteral("ferrodock.*.debug=false"));
+    // This program started again to keep a copied text on the clipboard.
+    if (ferrodock::clipboard::startedAsOwner()) return ferrodock::clipboard::runOwner(argc, argv);
     // A command word runs without a window or a display.
     if (ferrodock::wantsCommandLine(argc, argv)) return ferrodock::runCommandLine(argc, argv);
     return ferrodock::runApplication(argc, argv);

@@ -1,6 +1,7 @@
 // The command line: each command against the fake transport, and the program with no display.
 #include "app/CommandLine.h"
 #include "app/PasteUpload.h"
+#include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 #include "support/AppHarness.h"
 #include "support/FakeTransport.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <unistd.h>
@@ -44,6 +46,9 @@ QString summary(const QList<FakeRequest>& requests) {
 class CliTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // No row reaches the display of whoever runs the suite.
+    void initTestCase() { qunsetenv("DISPLAY"), qunsetenv("WAYLAND_DISPLAY"); }
+
     void commands_data() {
         // @txt, @png: in a temporary folder; <&-, >&-, >/dev/full: closed or full streams;
         // +debug: debug logging.
@@ -250,6 +255,56 @@ private Q_SLOTS:
                 !said.contains('\033') && !said.contains('\a'));
     }
 
+    // --copy leaves the address with an owner in its own session, off the command's streams,
+    // which serves it once the command is over until another client takes the clipboard.
+    void copyOutlivesCommand() {
+        for (const char* tool : {"Xvfb", "xclip"})
+            if (QStandardPaths::findExecutable(tool).isEmpty()) QSKIP("needs Xvfb and xclip");
+        QProcess server, taker;
+        server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
+        QVERIFY(server.waitForReadyRead(30000));
+        qputenv("DISPLAY", ":" + server.readAllStandardOutput().trimmed());
+        const auto clipboard = [] {
+            QProcess xclip;
+            xclip.start("xclip", {"-o", "-selection", "clipboard"});
+            return xclip.waitForFinished() ? xclip.readAllStandardOutput() : "";
+        };
+        TestHome home;
+        InstalledFake net;
+        net->reply = TransportResult{true, "ferrodock.net/p/abcdefghi", {}};
+        CommandStreams io = CommandStreams::standard();
+        io.in = ::fmemopen(const_cast<char*>("x"), 1, "r");
+        io.out = io.err = std::tmpfile();
+        QCOMPARE(runCommand({"paste", "--copy", "-"}, io), 0);
+        std::fclose(io.in);
+        QCOMPARE(contents(io.out), "https://ferrodock.net/p/abcdefghi\n");
+        QCOMPARE(clipboard(), "https://ferrodock.net/p/abcdefghi");
+        QFile children(QString("/proc/%1/task/%1/children").arg(::getpid()));
+        QVERIFY(children.open(QIODevice::ReadOnly));
+        QStringList kids = QString(children.readAll()).split(' ', Qt::SkipEmptyParts);
+        kids.removeAll(QString::number(server.processId()));
+        QCOMPARE(kids.size(), 1);
+        const pid_t owner = kids[0].toInt();
+        QCOMPARE(::getsid(owner), owner);
+        const auto running = [owner] {
+            QFile stat(QString("/proc/%1/stat").arg(owner));
+            return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
+        };
+        QVERIFY(running());
+        for (int fd : {0, 1, 2})
+            QCOMPARE(QFile::symLinkTarget(QString("/proc/%1/fd/%2").arg(owner).arg(fd)),
+                     "/dev/null");
+        taker.start("xclip", {"-quiet", "-l", "1", "-selection", "clipboard"});
+        taker.write("other");
+        taker.closeWriteChannel();
+        QTRY_VERIFY(!running());
+        QCOMPARE(clipboard(), "other");
+        QVERIFY(taker.waitForFinished());
+        server.terminate();
+        QVERIFY(server.waitForFinished());
+        qunsetenv("DISPLAY");
+    }
+
     // A command's help describes it and lists every language of the pop-up.
     void commandHelp() {
         CommandStreams io = CommandStreams::standard();
@@ -288,5 +343,11 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(CliTest)
+int main(int argc, char** argv) {
+    // The clipboard owner that --copy starts is this program again.
+    if (clipboard::startedAsOwner()) return clipboard::runOwner(argc, argv);
+    QCoreApplication app(argc, argv);
+    CliTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_cli.moc"
