@@ -499,6 +499,10 @@ private Q_SLOTS:
                      ? "Only jpg, jpeg, gif and png images can be chosen here."
                      : "This file's name is not valid UTF-8; rename it to upload it.");
         QCOMPARE(chosenOn(app, image), image ? "Choose an image." : "Choose a file.");
+        app.choose(makeImage(dir.path(), "good.png"), image);  // takes the refusal back
+        QCOMPARE(
+            titleOf(app.link(image ? "image" : "file")),
+            image ? "Choose an image, then press upload." : "Choose a file, then press upload.");
     }
 
     // What cannot be decoded quickly and safely has no preview: a picture declaring
