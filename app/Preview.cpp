@@ -26,11 +26,16 @@ std::atomic<int> running{0};
 std::atomic<int> stopped{0};
 
 // One thread: a decode may need a quarter of a gigabyte, and a newer one waits for the older
-// to notice it was stopped.
+// to notice it was stopped. Made on the main thread, which also sets Qt's limit (a plain
+// global) once, to what decodeBytes() allows.
 QThreadPool& decoders() {
-    static QThreadPool pool;
-    pool.setMaxThreadCount(1);
-    return pool;
+    static QThreadPool* const pool = [] {
+        QImageReader::setAllocationLimit(int(kMaxPreviewBytes >> 20));
+        static QThreadPool threads;
+        threads.setMaxThreadCount(1);
+        return &threads;
+    }();
+    return *pool;
 }
 
 const char* const kPath = "previewPath";
@@ -192,7 +197,6 @@ PreviewPicture decodePreview(const QString& path, QSize box, const std::atomic<b
     }
     QImageReader reader(&file);
     reader.setAutoTransform(true);
-    QImageReader::setAllocationLimit(int(kMaxPreviewBytes >> 20));
     const QSize size = reader.size();
     if (!size.isValid() || qint64(size.width()) * size.height() > kMaxPreviewPixels) {
         return picture;
