@@ -115,12 +115,9 @@ int runApplication(int argc, char** argv) {
     // Requests still in flight end here, before the delegate and the application object go.
     installSharedTransport(nullptr);
     ui.reset();
-    // Quitting never waits for a picture being decoded, and such a decode must not meet the
-    // teardown of the libraries it runs in: leave without it. Nothing is saved at quit.
-    if (previewDecodesRunning() > 0) {
-        std::fflush(nullptr);
-        std::_Exit(status);
-    }
+    // The window's going stopped any picture being decoded; it gives up at its next read, and
+    // must not meet the teardown of the libraries it runs in.
+    waitForPreviewDecodes();
     return status;
 }
 

@@ -13,6 +13,26 @@ namespace ferrodock {
 namespace {
 // Each choose button remembers the full path it shows, so that a page uploads only its own.
 const char* const kChosenPath = "chosenPath";
+// A link showing a refused choice remembers what it showed before: the refusal and that title.
+const char* const kRefused = "refusedOver";
+
+void refuse(QPushButton* output, const QString& why) {
+    if (!output) return;
+    const QStringList refused = output->property(kRefused).toStringList();
+    const QString before =
+        refused.value(0) == toolkit::title(output) ? refused.value(1) : toolkit::title(output);
+    theme::showTitle(output, why);
+    output->setProperty(kRefused, QStringList{toolkit::title(output), before});
+}
+
+// A good choice puts back what a refusal covered, unless the link has changed since.
+void withdrawRefusal(QPushButton* output) {
+    if (!output) return;
+    const QStringList refused = output->property(kRefused).toStringList();
+    if (refused.size() == 2 && refused[0] == toolkit::title(output))
+        toolkit::setTitle(output, refused[1]);
+    output->setProperty(kRefused, QVariant());
+}
 }  // namespace
 
 const QStringList& imageFileTypes() {
@@ -39,15 +59,15 @@ void AppDelegate::choosePath(const QString& path, bool forImage) {
     QPushButton* output = forImage ? imageOutput() : fileOutput();
     // Refused choices leave the earlier one as it was.
     if (!pathKeepsItsBytes(path)) {
-        theme::showTitle(output, QStringLiteral("This file's name is not valid UTF-8; rename it "
-                                                "to upload it."));
+        refuse(output,
+               QStringLiteral("This file's name is not valid UTF-8; rename it to upload it."));
         return;
     }
     if (forImage && !imageFileTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
-        theme::showTitle(output, QStringLiteral("Only jpg, jpeg, gif and png images can be "
-                                                "chosen here."));
+        refuse(output, QStringLiteral("Only jpg, jpeg, gif and png images can be chosen here."));
         return;
     }
+    withdrawRefusal(output);
     if (savedpath()) toolkit::setTitle(savedpath(), path);
     QPushButton* chooser = forImage ? selectButton() : selectButton2();
     if (chooser) {

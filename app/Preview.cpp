@@ -2,25 +2,41 @@
 
 #include <QEvent>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
+#include <QThreadPool>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
+#include <cmath>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace ferrodock {
 
 namespace {
 
 std::atomic<int> running{0};
+std::atomic<int> stopped{0};
+
+// One thread: a decode may need a quarter of a gigabyte, and a newer one waits for the older
+// to notice it was stopped. Made on the main thread, which also sets Qt's limit (a plain
+// global) once, to what decodeBytes() allows.
+QThreadPool& decoders() {
+    static QThreadPool* const pool = [] {
+        QImageReader::setAllocationLimit(int(kMaxPreviewBytes >> 20));
+        static QThreadPool threads;
+        threads.setMaxThreadCount(1);
+        return &threads;
+    }();
+    return *pool;
+}
 
 const char* const kPath = "previewPath";
 const char* const kImage = "previewImage";
@@ -37,29 +53,6 @@ QSize fitted(QSize size, QSize box) {
 QSize deviceBox(const QLabel* view) {
     return (QSizeF(view->contentsRect().size()) * view->devicePixelRatioF()).toSize();
 }
-
-// Where a worker hands its result. It lives on the main thread as a child of the view; once
-// it is gone (a newer request, a reset, the view destroyed) the worker's result is dropped.
-struct Mailbox {
-    std::mutex mutex;
-    QObject* receiver = nullptr;
-};
-
-class Delivery final : public QObject {
-public:
-    Delivery(QLabel* view, std::shared_ptr<Mailbox> mailbox)
-        : QObject(view), mailbox_(std::move(mailbox)) {
-        setObjectName(kDeliveryName);
-        mailbox_->receiver = this;
-    }
-    ~Delivery() override {
-        const std::lock_guard<std::mutex> lock(mailbox_->mutex);
-        mailbox_->receiver = nullptr;
-    }
-
-private:
-    std::shared_ptr<Mailbox> mailbox_;
-};
 
 void show(QLabel* view) {
     const QImage image = view->property(kImage).value<QImage>();
@@ -108,49 +101,95 @@ private:
     QTimer settle_;
 };
 
+// A file whose reads fail once the decode is stopped, so that the decoder gives up at its
+// next read instead of finishing a picture nobody waits for.
+class StoppableFile final : public QFile {
+public:
+    explicit StoppableFile(const std::atomic<bool>* stop) : stop_(stop) {}
+
+protected:
+    qint64 readData(char* data, qint64 size) override {
+        return stop_ && stop_->load() ? -1 : QFile::readData(data, size);
+    }
+
+private:
+    const std::atomic<bool>* stop_;
+};
+
+// One decode for a view, run on the decoding thread. Its result reaches the view only while
+// this object lives; destroying it (a newer request, a reset, the view's going) stops the
+// decode.
+class Delivery final : public QFutureWatcher<PreviewPicture> {
+public:
+    Delivery(QLabel* view, const QString& path) : QFutureWatcher(view) {
+        setObjectName(kDeliveryName);
+        connect(this, &QFutureWatcherBase::finished, this, [this, view] {
+            const PreviewPicture picture = result();
+            deleteLater();
+            view->setProperty(kImage, picture.image);
+            view->setProperty(kFullSize, picture.fullSize);
+            picture.image.isNull() ? view->clear() : show(view);
+        });
+        setFuture(QtConcurrent::run(&decoders(), [stop = stop_, path, box = deviceBox(view)] {
+            if (stop->load()) return PreviewPicture();
+            running.fetch_add(1);
+            const PreviewPicture picture = decodePreview(path, box, stop.get());
+            stopped.fetch_add(stop->load() ? 1 : 0);
+            running.fetch_sub(1);
+            return picture;
+        }));
+    }
+    ~Delivery() override { stop_->store(true); }
+
+private:
+    const std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+};
+
 void request(QLabel* view, const QString& path) {
     clearPreview(view);
     view->setProperty(kPath, path);
     if (!view->findChild<QObject*>(kFollowerName, Qt::FindDirectChildrenOnly)) new Follower(view);
+    new Delivery(view, path);
+}
 
-    auto mailbox = std::make_shared<Mailbox>();
-    new Delivery(view, mailbox);
-    const QSize box = deviceBox(view);
-    running.fetch_add(1);
-    std::thread([mailbox, path, box] {
-        const PreviewPicture picture = decodePreview(path, box);
-        {
-            const std::lock_guard<std::mutex> lock(mailbox->mutex);
-            if (QObject* receiver = mailbox->receiver) {
-                QMetaObject::invokeMethod(
-                    receiver,
-                    [receiver, path, picture] {
-                        auto* target = static_cast<QLabel*>(receiver->parent());
-                        receiver->deleteLater();
-                        target->setProperty(kImage, picture.image);
-                        target->setProperty(kFullSize, picture.fullSize);
-                        if (picture.image.isNull()) {
-                            target->clear();
-                        } else {
-                            show(target);
-                        }
-                    },
-                    Qt::QueuedConnection);
-            }
-        }
-        running.fetch_sub(1);
-    }).detach();
+// The format a picture is scaled in: Qt 6.4 scales 1-bit and palette pictures by more than
+// half into noise, and copies those that are not premultiplied.
+QImage::Format scalingFormat(QImage::Format decoded, bool alpha) {
+    if (QImage::toPixelFormat(decoded).bitsPerPixel() > 32 || decoded == QImage::Format_Grayscale16)
+        return alpha ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBX64;
+    return alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+}
+
+// The bytes a decode of `reader` to `target` holds at once: the picture as the decoder gives
+// it, and the copy it is scaled in unless that is made in place (same depth).
+qint64 decodeBytes(QImageReader& reader, QSize size, QSize target, bool reduced) {
+    if (reduced) {
+        // The JPEG decoder reduces by eighths, to no less than the target, in 32 bits.
+        const double by = std::min(double(size.width()) / target.width(),
+                                   double(size.height()) / target.height());
+        const int eighths = std::clamp(int(std::ceil(8 / by)), 1, 8);
+        return qint64(std::ceil(size.width() * eighths / 8.0)) *
+               qint64(std::ceil(size.height() * eighths / 8.0)) * 4;
+    }
+    QImage::Format decoded = reader.imageFormat();
+    if (decoded == QImage::Format_Invalid) decoded = QImage::Format_ARGB32;
+    const int bits = QImage::toPixelFormat(decoded).bitsPerPixel();
+    const int work = QImage::toPixelFormat(scalingFormat(decoded, true)).bitsPerPixel();
+    const qint64 pixels = qint64(size.width()) * size.height();
+    // Turning a picture makes a turned copy of it.
+    const int copies = reader.transformation() == QImageIOHandler::TransformationNone ? 1 : 2;
+    return pixels * copies * (bits + (bits == work ? 0 : work)) / 8;
 }
 
 }  // namespace
 
-PreviewPicture decodePreview(const QString& path, QSize box) {
+PreviewPicture decodePreview(const QString& path, QSize box, const std::atomic<bool>* stop) {
     PreviewPicture picture;
     // A FIFO or a device could block a plain open() or read() for good.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return picture;
     struct stat info {};
-    QFile file;
+    StoppableFile file(stop);
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
         !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
@@ -158,24 +197,26 @@ PreviewPicture decodePreview(const QString& path, QSize box) {
     }
     QImageReader reader(&file);
     reader.setAutoTransform(true);
-    reader.setAllocationLimit(1024);  // MiB: a 100-megapixel picture at 8 bytes a pixel
     const QSize size = reader.size();
     if (!size.isValid() || qint64(size.width()) * size.height() > kMaxPreviewPixels) {
         return picture;
     }
     const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    picture.fullSize = turned ? size.transposed() : size;
-    const QSize target = fitted(picture.fullSize, box);
+    const QSize fullSize = turned ? size.transposed() : size;
+    const QSize target = fitted(fullSize, box);
     // Other decoders' reduced decoding is not exact (Qt 6.4 turns palette PNGs into noise).
-    if (reader.format() == "jpeg" && target != picture.fullSize) {
-        reader.setScaledSize(turned ? target.transposed() : target);
-    }
+    const bool reduced = reader.format() == "jpeg" && target != fullSize;
+    if (decodeBytes(reader, size, turned ? target.transposed() : target, reduced) >
+        kMaxPreviewBytes)
+        return picture;
+    if (reduced) reader.setScaledSize(turned ? target.transposed() : target);
     QImage image = reader.read();
-    if (image.isNull()) return picture;
+    if (image.isNull() || (stop && stop->load())) return picture;
     if (image.size() != target) {
+        image.convertTo(scalingFormat(image.format(), image.hasAlphaChannel()));
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    picture.image = image;
+    picture = {image, fullSize};
     return picture;
 }
 
@@ -193,6 +234,14 @@ void clearPreview(QLabel* view) {
 
 int previewDecodesRunning() {
     return running.load();
+}
+
+int previewDecodesStopped() {
+    return stopped.load();
+}
+
+void waitForPreviewDecodes() {
+    decoders().waitForDone();
 }
 
 }  // namespace ferrodock

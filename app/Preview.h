@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
+
 class QLabel;
 
 namespace ferrodock {
@@ -16,24 +18,32 @@ struct PreviewPicture {
     QSize fullSize;
 };
 
-// Pictures that declare more pixels than this are not decoded at all.
+// Pictures that declare more pixels than this, or whose decode would hold more bytes, are not
+// decoded at all.
 constexpr qint64 kMaxPreviewPixels = 100'000'000;
+constexpr qint64 kMaxPreviewBytes = qint64(256) << 20;
 
 // Decodes the picture at `path` to fit `box` (device pixels), aspect kept, never enlarged.
 // Only regular files are read, opened without blocking. JPEG is reduced in the decoder, which
 // does it exactly; other formats are decoded whole and scaled smoothly. Blocks: run it off the
-// main thread.
-PreviewPicture decodePreview(const QString& path, QSize box);
+// main thread. Once `stop` is set it gives up at its next read, with no picture.
+PreviewPicture decodePreview(const QString& path, QSize box,
+                             const std::atomic<bool>* stop = nullptr);
 
-// Shows the picture at `path` in `view`, decoded on a worker thread and put in place when
-// ready. A newer request, or clearPreview(), drops an older one's result; a result for a
-// destroyed view goes nowhere. The picture then follows the view's size, decoded again once
+// Shows the picture at `path` in `view`, decoded on the one decoding thread and put in place
+// when ready. A newer request, clearPreview() or the view's going stops an older decode and
+// drops its result. The picture then follows the view's size, decoded again once
 // the view has stopped growing when the picture shown has too few pixels for it.
 void showPreviewLater(QLabel* view, const QString& path);
 // Drops any decode in flight and forgets the picture, leaving what `view` shows.
 void clearPreview(QLabel* view);
 
-// Decodes still running, including those whose result will be dropped.
+// Decodes running now, including those whose result will be dropped, and decodes that ended
+// early because they were stopped, since the start.
 int previewDecodesRunning();
+int previewDecodesStopped();
+// Waits for the decoding thread to be idle; call it once the views are gone, which stops
+// their decodes.
+void waitForPreviewDecodes();
 
 }  // namespace ferrodock
