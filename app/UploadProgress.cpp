@@ -77,8 +77,10 @@ protected:
 QString durationText(double seconds) {
     const qint64 s = qint64(std::ceil(seconds));
     if (s < 60) return QStringLiteral("%1 s").arg(std::max<qint64>(s, 1));
-    if (s < 3600) return QStringLiteral("%1 min").arg((s + 59) / 60);
-    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg((s % 3600 + 59) / 60);
+    // Whole minutes, rounded up before they are split, so 1 h 59 min 30 s reads "2 h 0 min".
+    const qint64 minutes = (s + 59) / 60;
+    if (s < 3600) return QStringLiteral("%1 min").arg(minutes);
+    return QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
 }
 
 }  // namespace

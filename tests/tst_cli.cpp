@@ -127,6 +127,8 @@ private Q_SLOTS:
             {"0", "", login + "p&w 1", s}, "Logged in as al");
         row("login asked on the terminal", {"login", "al"}, "", "", kKey,
             {"0", "", login + "typed secret", s});
+        row("name asked on the terminal", {"login"}, "", "", kKey,
+            {"0", "", "/api/validate/user username=ann password=typed secret", "ann," + kKey});
         // A password of 4096 bytes and its line feed is read whole; anything else is refused.
         for (const char* n : {"4096", "", "\n", "<&-", "4097", "100000"}) {
             const QByteArray in =
@@ -221,7 +223,9 @@ private Q_SLOTS:
                      : noOut ? std::fopen("/dev/null", "r")
                              : std::tmpfile();
             io.err = std::tmpfile();
-            io.ask = [](const QString&, bool echo) { return QString(echo ? "" : "typed secret"); };
+            io.ask = [](const QString&, bool echo) {
+                return QString(echo ? "ann" : "typed secret");
+            };
             // What is logged goes through the program's own handler too, with all the detail.
             static QByteArray logged;
             const QtMessageHandler testlib =

@@ -1,6 +1,7 @@
 // The pure text rules: display names, shortened answers, answer decoding and classification.
 #include "app/Answers.h"
 #include "app/Characters.h"
+#include "app/UploadProgress.h"
 
 #include <QTest>
 
@@ -10,7 +11,8 @@ class TextTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     // 'n': the display name of a path; 'a': the shown part of an answer; 'k': what a login
-    // answer's bytes are.
+    // answer's bytes are; 'p': the progress line for "sent total bytes-per-second" (from
+    // "about" on when there is a speed).
     void rules_data() {
         QTest::addColumn<char>("rule");
         QTest::addColumn<QByteArray>("input");
@@ -44,6 +46,11 @@ private Q_SLOTS:
         row("rejection", 'k', kRejectionAnswer.toString(), "rejected");
         row("32 with a comma", 'k', QString(31, 'k') + ",",
             "message");  // the file could not hold it
+        row("all sent", 'p', "1000 1000 0", "Uploading f: 100%, 1.0 kB of 1.0 kB");
+        row("59 s", 'p', "0 59 1", "59 s left");
+        row("just under an hour", 'p', "0 3599 1", "60 min left");
+        row("an hour and a bit", 'p', "0 3661 1", "1 h 2 min left");
+        row("just under two hours", 'p', "1 7200 1", "2 h 0 min left");
         int bad = 0;
         for (const char* bytes :
              {"caf\xe9", "\xe2\x82", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"})
@@ -54,6 +61,13 @@ private Q_SLOTS:
         QFETCH(char, rule);
         QFETCH(QByteArray, input);
         const std::optional<QString> text = decodeAnswer(input);
+        if (rule == 'p') {
+            const QList<QByteArray> n = input.split(' ');
+            const QString line =
+                progressText("f", n[0].toLongLong(), n[1].toLongLong(), n[2].toInt());
+            QTEST(n[2] == "0" ? line : line.section(", about ", 1), "result");
+            return;
+        }
         const char* kinds[] = {"rejected", "key", "message"};
         QTEST(rule == 'n'   ? displayName(*text)
               : rule == 'a' ? shownAnswer(*text)
