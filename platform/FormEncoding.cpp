@@ -88,4 +88,25 @@ char* appendFormEncoded(char* out, QStringView text) {
     return out;
 }
 
+qsizetype formEncodedSize(QByteArrayView utf8) {
+    qsizetype size = 0;
+    for (const char c : utf8) size += unreserved(char16_t(uchar(c))) ? 1 : 3;
+    return size;
+}
+
+char* appendFormEncoded(char* out, QByteArrayView utf8) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : utf8) {
+        const uchar b = uchar(c);
+        if (unreserved(char16_t(b))) {
+            *out++ = c;
+            continue;
+        }
+        *out++ = '%';
+        *out++ = kHex[b >> 4];
+        *out++ = kHex[b & 15];
+    }
+    return out;
+}
+
 }  // namespace ferrodock

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QStringView>
 
 namespace ferrodock {
@@ -13,5 +14,8 @@ qsizetype formEncodedSize(QStringView text);
 // Writes `text` encoded at `out`, which has room for formEncodedSize(text) bytes; returns the
 // end of what was written.
 char* appendFormEncoded(char* out, QStringView text);
+// The same for text already in UTF-8, a byte at a time.
+qsizetype formEncodedSize(QByteArrayView utf8);
+char* appendFormEncoded(char* out, QByteArrayView utf8);
 
 }  // namespace ferrodock

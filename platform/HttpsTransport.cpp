@@ -257,7 +257,8 @@ TransferHandle HttpsTransport::uploadFile(const QString& path, const QList<FormF
                                           ProgressReport progress) {
     UploadBody upload;
     for (const FormField& field : fields)
-        upload.fields.emplace_back(field.name.toUtf8(), field.value.toUtf8());
+        upload.fields.emplace_back(field.name.toUtf8(),
+                                   field.utf8.isEmpty() ? field.value.toUtf8() : field.utf8);
     upload.filePath = filePath;
     upload.fileName = filePath.mid(filePath.lastIndexOf(QLatin1Char('/')) + 1).toUtf8();
     upload.mimeType = mimeType.toUtf8();

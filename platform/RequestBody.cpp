@@ -31,6 +31,21 @@ void wipe(QString& text) {
     wipe(text.data(), size_t(text.size()) * sizeof(QChar));
 }
 
+// Encodes the next piece of `value` into f.staged; true when it was the last.
+template <typename View>
+bool stageValue(FormBody& f, View value) {
+    qsizetype end = std::min(value.size(), f.fieldOffset + 16384);
+    if constexpr (std::is_same_v<View, QStringView>)
+        if (end < value.size() && value[end - 1].isHighSurrogate()) ++end;
+    const View chunk = value.sliced(f.fieldOffset, end - f.fieldOffset);
+    // Reserved once, so growing never leaves an unwiped copy behind.
+    if (f.staged.capacity() < 16384 * 12 + 2) f.staged.reserve(16384 * 12 + 2);
+    f.staged.resize(size_t(formEncodedSize(chunk)));
+    appendFormEncoded(f.staged.data(), chunk);
+    f.fieldOffset = end;
+    return end >= value.size();
+}
+
 // Makes the next piece of a streamed form body, wiping the one before.
 void stageForm(FormBody& f) {
     wipe(f.staged.data(), f.staged.size());
@@ -45,16 +60,8 @@ void stageForm(FormBody& f) {
         f.fieldOffset = 0;
         return;
     }
-    const QStringView value(field.value);
-    qsizetype end = std::min(value.size(), f.fieldOffset + 16384);
-    if (end < value.size() && value[end - 1].isHighSurrogate()) ++end;
-    const QStringView chunk = value.mid(f.fieldOffset, end - f.fieldOffset);
-    // Reserved once, so growing never leaves an unwiped copy behind.
-    if (f.staged.capacity() < 16384 * 12 + 2) f.staged.reserve(16384 * 12 + 2);
-    f.staged.resize(size_t(formEncodedSize(chunk)));
-    appendFormEncoded(f.staged.data(), chunk);
-    f.fieldOffset = end;
-    if (end >= value.size()) {
+    if (field.utf8.isEmpty() ? stageValue(f, QStringView(field.value))
+                             : stageValue(f, QByteArrayView(field.utf8))) {
         ++f.fieldIndex;
         f.fieldOffset = -1;
     }
@@ -136,7 +143,9 @@ constexpr long kUploadBufferBytes = 512 * 1024;
 curl_off_t formBodySize(const QList<FormField>& fields) {
     curl_off_t total = 0;
     for (qsizetype i = 0; i < fields.size(); ++i)
-        total += (i > 0) + fields[i].name.toUtf8().size() + 1 + formEncodedSize(fields[i].value);
+        total += (i > 0) + fields[i].name.toUtf8().size() + 1 +
+                 (fields[i].utf8.isEmpty() ? formEncodedSize(fields[i].value)
+                                           : formEncodedSize(QByteArrayView(fields[i].utf8)));
     return total;
 }
 
@@ -191,6 +200,7 @@ FormBody formBody(QList<FormField> fields) {
     for (FormField& field : f.fields) {
         field.name.detach();
         field.value.detach();
+        if (!field.utf8.isEmpty()) field.utf8.detach();
     }
     return f;
 }
@@ -279,6 +289,7 @@ void releaseBody(RequestBody& body) {
         for (FormField& field : f->fields) {
             wipe(field.name);
             wipe(field.value);
+            if (!field.utf8.isEmpty()) wipe(field.utf8.data(), size_t(field.utf8.size()));
         }
     }
     if (auto* u = std::get_if<UploadBody>(&body)) {

@@ -148,6 +148,11 @@ TransportResult resultOf(Transfer& t, CURLcode code);
 // Posts progress to the transfer's context, coalesced; called on every curl progress tick.
 void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal);
 
+// The system trust store (TrustStore.cpp): libcurl's system CA folder when it holds hashed names
+// ("5ad8a5d6.0", as update-ca-certificates keeps them), else null. The same store as the bundle
+// file, but OpenSSL reads only the certificates a chain needs instead of the whole bundle (~45 ms).
+const char* hashedCaFolder();
+
 // Request bodies (RequestBody.cpp).
 FormBody formBody(QList<FormField> fields);
 // Takes the file's size, or reads it whole when it reports none; false with `failure` set.

@@ -218,6 +218,9 @@ bool configureTransfer(Transfer& t, const QByteArray& userAgent, const QByteArra
         curl_blob blob{const_cast<char*>(extraCaPem.constData()), size_t(extraCaPem.size()),
                        CURL_BLOB_COPY};
         set(curl_easy_setopt(e, CURLOPT_CAINFO_BLOB, &blob));
+    } else if (const char* folder = hashedCaFolder()) {
+        set(curl_easy_setopt(e, CURLOPT_CAINFO, nullptr));
+        set(curl_easy_setopt(e, CURLOPT_CAPATH, folder));
     }
 
     set(curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(connectLimit.count())));

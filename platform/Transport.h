@@ -67,10 +67,13 @@ private:
     std::shared_ptr<State> state_;
 };
 
-// One field of a form: a urlencoded post or the text part of a multipart upload.
+// One field of a form: a urlencoded post or the text part of a multipart upload. A value
+// already in UTF-8 may come as `utf8` instead, sent in place of `value` when not empty: a
+// large paste is then held once, at its UTF-8 size.
 struct FormField {
     QString name;
     QString value;
+    QByteArray utf8{};
 };
 
 // The HTTPS transport the delegate talks to the service through. Requests overlap freely;

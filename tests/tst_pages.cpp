@@ -273,6 +273,33 @@ private Q_SLOTS:
                  QStringLiteral("objectivecno-highlight"));
     }
 
+    // A long paste is read between events, the view read-only meanwhile, and goes out as the
+    // same UTF-8; a second press while it is read does nothing.
+    void longPasteReadBetweenEvents() {
+        App app;
+        QPlainTextEdit* view = app.delegate.pasteData();
+        QString text =
+            QStringView(u"\U0001F600x").toString().repeated(200000);  // a long line first
+        QByteArray expected = QByteArray("\xf0\x9f\x98\x80x").repeated(200000);
+        for (int i = 0; i < 100000; ++i) {
+            text += u"\na\u00a0\u00e9\u65e5\u2028b";
+            expected += "\na\xc2\xa0\xc3\xa9\xe6\x97\xa5\nb";
+        }
+        view->setPlainText(text);
+        int ticks = 0;
+        QTimer timer;
+        timer.callOnTimeout([&ticks] { ++ticks; });
+        timer.start(0);
+        app.press(app.upload("paste"));
+        QVERIFY(view->isReadOnly() && app.net->requests.isEmpty());
+        app.press(app.upload("paste"));
+        QTRY_COMPARE(app.net->requests.size(), 1);
+        QVERIFY(ticks > 2 && !view->isReadOnly());
+        QCOMPARE(app.net->requests[0].fields[0].utf8, expected);
+        QTest::qWait(20);
+        QCOMPARE(app.net->requests.size(), 1);
+    }
+
     // What the image and file pages send, and what they show of the answer: as written, never
     // as markup or a mnemonic. A failed image upload also says "Error" on standard output. A
     // page sends only what it shows: nothing before its own choice.

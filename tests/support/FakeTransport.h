@@ -26,15 +26,18 @@ struct FakeRequest {
 
     bool cancelled() const { return control->cancelled; }
 
+    static QString valueOf(const FormField& f) {
+        return f.utf8.isEmpty() ? f.value : QString::fromUtf8(f.utf8);
+    }
     QString field(const QString& name) const {
         for (const FormField& f : fields)
-            if (f.name == name) return f.value;
+            if (f.name == name) return valueOf(f);
         return QStringLiteral("<absent>");
     }
     // The fields as "name=value", in order.
     QStringList form() const {
         QStringList list;
-        for (const FormField& f : fields) list << f.name + QLatin1Char('=') + f.value;
+        for (const FormField& f : fields) list << f.name + QLatin1Char('=') + valueOf(f);
         return list;
     }
 };
