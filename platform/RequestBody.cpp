@@ -23,6 +23,12 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// What a failed open or stat of the upload file means to the person who chose it.
+TransportError openProblem(int error) {
+    return error == ENOENT || error == ENOTDIR ? TransportError::FileGone
+                                               : TransportError::FileUnreadable;
+}
+
 void wipe(void* data, size_t size) {
     if (size > 0) explicit_bzero(data, size);
 }
@@ -132,6 +138,15 @@ int onUploadSeek(void* arg, curl_off_t offset, int origin) {
 // Big reads keep the per-chunk overhead of large uploads close to that of the curl tool.
 constexpr long kUploadBufferBytes = 512 * 1024;
 
+// libcurl asks for "100 Continue" before a body over 1 MiB and waits a second for it; many
+// services never send one, and this client has nothing to gain from the early refusal it
+// allows. An empty "Expect:" line drops the header.
+curl_slist* noExpect(curl_slist* headers) {
+    curl_slist* with = curl_slist_append(headers, "Expect:");
+    if (!with) curl_slist_free_all(headers);
+    return with;
+}
+
 // The one place that knows how long an encoded form is.
 curl_off_t formBodySize(const QList<FormField>& fields) {
     curl_off_t total = 0;
@@ -141,7 +156,8 @@ curl_off_t formBodySize(const QList<FormField>& fields) {
 }
 
 bool attachForm(Transfer& t, FormBody& f) {
-    t.headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    t.headers =
+        noExpect(curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"));
     if (!t.headers) return false;
     CURL* e = t.easy;
     bool ok = true;
@@ -158,9 +174,11 @@ bool attachForm(Transfer& t, FormBody& f) {
 
 bool attachUpload(Transfer& t, UploadBody& u) {
     u.mime = curl_mime_init(t.easy);
-    if (!u.mime) return false;
+    t.headers = noExpect(nullptr);
+    if (!u.mime || !t.headers) return false;
     bool ok = true;
     auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
+    set(curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers));
     for (const auto& [name, value] : u.fields) {
         curl_mimepart* part = curl_mime_addpart(u.mime);
         if (!part) return false;
@@ -199,12 +217,12 @@ bool prepareUpload(UploadBody& u, QString& failure) {
     const QByteArray path = QFile::encodeName(u.filePath);
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
-        u.problem = errno == ENOENT ? TransportError::FileChanged : TransportError::FileUnreadable;
+        u.problem = openProblem(errno);
         failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        u.problem = TransportError::FileChanged;
+        u.problem = TransportError::NotRegular;
         failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
         return false;
     }
@@ -236,15 +254,22 @@ bool prepareUpload(UploadBody& u, QString& failure) {
 bool openUpload(UploadBody& u, QString& failure) {
     if (u.fd >= 0) return true;
     const QByteArray path = QFile::encodeName(u.filePath);
-    u.fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe or a device put in the file's place cannot hold the
+    // transport thread in open(); only the descriptor's own type counts, not the name's.
+    u.fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (u.fd < 0) {
-        u.problem = errno == ENOENT ? TransportError::FileChanged : TransportError::FileUnreadable;
+        u.problem = openProblem(errno);
         failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
         return false;
     }
     struct stat st {};
-    if (::fstat(u.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        u.problem = TransportError::FileChanged;
+    if (::fstat(u.fd, &st) != 0) {
+        u.problem = TransportError::FileUnreadable;
+        failure = QStringLiteral("cannot read %1: %2").arg(u.filePath, systemError(errno));
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        u.problem = TransportError::NotRegular;
         failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
         return false;
     }

@@ -35,14 +35,15 @@ struct RecordedRequest {
     qint64 bodyBytes = 0;
     // False when the client stopped sending mid-body.
     bool complete = true;
+    bool expect = false;  // it asked for "100 Continue", which this service never sends
 };
 
 // How the service answers: `status` and `body`, with `location` if set (Text); never, until
 // the service stops (Silent); `hugeBytes` of 'x' (Huge); `raw` byte for byte, framing and
-// all (Raw). It waits `delay` before answering, and `readPause` before each piece of the
-// request body it reads.
+// all (Raw); `raw` before reading the request body, then as Text (Early). It waits `delay`
+// before answering, and `readPause` before each piece of the request body it reads.
 struct Reply {
-    enum class Kind { Text, Silent, Huge, Raw };
+    enum class Kind { Text, Silent, Huge, Raw, Early };
     Kind kind = Kind::Text;
     int status = 200;
     QByteArray body{};
