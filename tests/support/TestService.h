@@ -65,6 +65,7 @@ public:
         Certificate certificate = Certificate::Good;
         QByteArray ciphers{};
         int maxTlsVersion = 0;
+        std::chrono::milliseconds handshakeDelay{0};  // before each handshake
     };
 
     TestService() : TestService(Options{}) {}
@@ -99,6 +100,7 @@ private:
 
     SSL_CTX* context_ = nullptr;
     int listener_ = -1, port_ = 0;
+    std::chrono::milliseconds handshakeDelay_;
     std::thread acceptor_;
     // Touched by the acceptor only, until it ends.
     std::vector<std::thread> connections_;
