@@ -156,12 +156,15 @@ TransportResult resultOf(Transfer& t, CURLcode code);
 // Posts progress to the transfer's context, coalesced; called on every curl progress tick.
 void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal);
 
+// The upload file (UploadFile.cpp). Takes the file's size, or reads it whole when it reports
+// none; false with `failure` set.
+bool prepareUpload(UploadBody& upload, QString& failure);
+// Opens the upload file when the request is about to go out, without blocking: a pipe or a
+// device in its place fails; false with `failure` set.
+bool openUpload(UploadBody& upload, QString& failure);
+
 // Request bodies (RequestBody.cpp).
 FormBody formBody(QList<FormField> fields);
-// Takes the file's size, or reads it whole when it reports none; false with `failure` set.
-bool prepareUpload(UploadBody& upload, QString& failure);
-// Opens the upload file when the request is about to go out; false with `failure` set.
-bool openUpload(UploadBody& upload, QString& failure);
 bool attachBody(Transfer& t);
 void rewindBody(Transfer& t);
 void releaseBody(RequestBody& body);
