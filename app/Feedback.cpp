@@ -7,9 +7,9 @@
 
 namespace ferrodock {
 
-Q_LOGGING_CATEGORY(lcSession, "ferrodock.session")
-Q_LOGGING_CATEGORY(lcLogin, "ferrodock.login")
-Q_LOGGING_CATEGORY(lcUpload, "ferrodock.upload")
+Q_LOGGING_CATEGORY(lcSession, "ferrodock.session", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcLogin, "ferrodock.login", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcUpload, "ferrodock.upload", QtInfoMsg)
 
 namespace {
 
@@ -19,13 +19,33 @@ QString duration(std::chrono::milliseconds limit) {
     return QStringLiteral("%1 min").arg((s + 30) / 60);
 }
 
-QString failedText(const QString& what, const TransportResult& result) {
-    const QString cause = failureCause(result);
-    if (cause.isEmpty()) return what + QStringLiteral(" failed. Please try again.");
-    return what + QStringLiteral(" failed: ") + cause + QStringLiteral(". Please try again.");
+// What the person can do about it. Where trying again cannot help, something that can.
+QString advice(const TransportResult& result) {
+    switch (result.ok ? TransportError::NotText : result.kind) {
+        case TransportError::Untrusted:
+            return QStringLiteral("Check the date and the network you are on.");
+        case TransportError::FileGone:
+            return QStringLiteral("Choose the file again.");
+        case TransportError::NotRegular:
+            return QStringLiteral("Choose another file.");
+        case TransportError::FileUnreadable:
+            return QStringLiteral("Check that you are allowed to read it.");
+        case TransportError::NotText:
+        case TransportError::TooLarge:
+            return QStringLiteral("The service may be out of order; try again later.");
+        default:
+            return QStringLiteral("Please try again.");
+    }
 }
 
 }  // namespace
+
+QString failedText(const QString& what, const TransportResult& result) {
+    const QString cause = failureCause(result);
+    return what + QStringLiteral(" failed") +
+           (cause.isEmpty() ? QString() : QStringLiteral(": ") + cause) + QStringLiteral(". ") +
+           advice(result);
+}
 
 QString failureCause(const TransportResult& result) {
     if (result.ok) return QStringLiteral("the service's answer was not text");
@@ -42,6 +62,10 @@ QString failureCause(const TransportResult& result) {
             return QStringLiteral("the service's certificate is not trusted");
         case TransportError::FileChanged:
             return QStringLiteral("the file changed while it was being sent");
+        case TransportError::FileGone:
+            return QStringLiteral("the file is gone");
+        case TransportError::NotRegular:
+            return QStringLiteral("the file is not a regular file");
         case TransportError::FileUnreadable:
             return QStringLiteral("the file could not be read");
         case TransportError::NotText:
@@ -57,21 +81,14 @@ QString failureCause(const TransportResult& result) {
     return {};
 }
 
-QString uploadFailedText(const TransportResult& result) {
-    return failedText(QStringLiteral("Upload"), result);
-}
-
-QString loginFailedText(const TransportResult& result) {
-    return failedText(QStringLiteral("Login"), result);
-}
-
 std::optional<QString> answerText(const TransportResult& result, const QLoggingCategory& category,
                                   const char* what) {
     std::optional<QString> answer = result.ok ? decodeAnswer(result.body) : std::nullopt;
+    // The person's words only; the transport's own detail is in its debug lines.
     if (!answer) {
-        qCWarning(category, "%s failed: %s", what,
-                  qUtf8Printable(result.ok ? QStringLiteral("the answer is not UTF-8 text")
-                                           : result.error));
+        const QString cause = failureCause(result);
+        qCWarning(category, "%s failed%s%s", what, cause.isEmpty() ? "" : ": ",
+                  qUtf8Printable(cause));
     }
     return answer;
 }

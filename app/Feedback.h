@@ -9,11 +9,17 @@ namespace ferrodock {
 
 struct TransportResult;
 
-// Shown when a request could not be completed or its answer could not be read: the cause in
-// plain words, then what to do. Every text has spaces, so a link button showing one is never
-// copied as an address.
-QString uploadFailedText(const TransportResult& result);
-QString loginFailedText(const TransportResult& result);
+// Shown when a request could not be completed or its answer could not be read: "`what`
+// failed", the cause in plain words, then what to do ("Upload failed: the file is gone.
+// Choose the file again."); never the transport's own wording. Every text has spaces, so a
+// link button showing one is never copied as an address. The command line says the same.
+QString failedText(const QString& what, const TransportResult& result);
+inline QString uploadFailedText(const TransportResult& result) {
+    return failedText(QStringLiteral("Upload"), result);
+}
+inline QString loginFailedText(const TransportResult& result) {
+    return failedText(QStringLiteral("Login"), result);
+}
 // The cause alone, lower case and without a full stop ("the connection was lost"); empty
 // when nothing more is known than that it failed.
 QString failureCause(const TransportResult& result);

@@ -3,8 +3,6 @@
 #include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 
-#include <QLoggingCategory>
-
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -27,9 +25,6 @@ int main(int argc, char** argv) {
         }
     }
     ferrodock::installPrintableMessages();
-    // The debug detail (curl's own words among it) only when asked for with QT_LOGGING_RULES,
-    // which overrides this; the person reads the failure once, in words.
-    QLoggingCategory::setFilterRules(QStringLiteral("ferrodock.*.debug=false"));
     // This program started again to keep a copied text on the clipboard.
     if (ferrodock::clipboard::startedAsOwner()) return ferrodock::clipboard::runOwner(argc, argv);
     // A command word runs without a window or a display.

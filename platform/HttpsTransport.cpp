@@ -226,10 +226,9 @@ struct HttpsTransport::Engine {
         if (!t.guard->target) return;
         QMetaObject::invokeMethod(
             t.guard->target,
-            // Qt may free this functor on the posting thread, after it ran; moving the
-            // completion and the result out lets them die on the context's thread instead.
-            [alive = alive, completion = std::move(t.completion),
+            [guard = t.guard, alive = alive, completion = std::move(t.completion),
              result = std::move(result)]() mutable {
+                handedOver(*guard);
                 const TransportCompletion run = std::exchange(completion, nullptr);
                 const TransportResult delivered = std::move(result);
                 if (alive->load()) run(delivered);

@@ -1,9 +1,6 @@
 #include "platform/FormEncoding.h"
 #include "platform/Transfer.h"
 
-#include <QFile>
-
-#include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,10 +11,6 @@
 namespace ferrodock::transfer {
 
 namespace {
-
-// Files that report size 0 are pseudo-files (/proc, /sys) of a few KiB; anything past this is
-// refused rather than held in memory. It matches the cap on what an answer may take.
-constexpr qint64 kMaxUnsizedFileBytes = 1 << 20;
 
 QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -139,6 +132,15 @@ int onUploadSeek(void* arg, curl_off_t offset, int origin) {
 // Big reads keep the per-chunk overhead of large uploads close to that of the curl tool.
 constexpr long kUploadBufferBytes = 512 * 1024;
 
+// libcurl asks for "100 Continue" before a body over 1 MiB and waits a second for it; many
+// services never send one, and this client has nothing to gain from the early refusal it
+// allows. An empty "Expect:" line drops the header.
+curl_slist* noExpect(curl_slist* headers) {
+    curl_slist* with = curl_slist_append(headers, "Expect:");
+    if (!with) curl_slist_free_all(headers);
+    return with;
+}
+
 // The one place that knows how long an encoded form is.
 curl_off_t formBodySize(const QList<FormField>& fields) {
     curl_off_t total = 0;
@@ -150,7 +152,8 @@ curl_off_t formBodySize(const QList<FormField>& fields) {
 }
 
 bool attachForm(Transfer& t, FormBody& f) {
-    t.headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    t.headers =
+        noExpect(curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded"));
     if (!t.headers) return false;
     CURL* e = t.easy;
     bool ok = true;
@@ -167,9 +170,11 @@ bool attachForm(Transfer& t, FormBody& f) {
 
 bool attachUpload(Transfer& t, UploadBody& u) {
     u.mime = curl_mime_init(t.easy);
-    if (!u.mime) return false;
+    t.headers = noExpect(nullptr);
+    if (!u.mime || !t.headers) return false;
     bool ok = true;
     auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
+    set(curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers));
     for (const auto& [name, value] : u.fields) {
         curl_mimepart* part = curl_mime_addpart(u.mime);
         if (!part) return false;
@@ -203,67 +208,6 @@ FormBody formBody(QList<FormField> fields) {
         if (!field.utf8.isEmpty()) field.utf8.detach();
     }
     return f;
-}
-
-bool prepareUpload(UploadBody& u, QString& failure) {
-    const QByteArray path = QFile::encodeName(u.filePath);
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0) {
-        u.problem = errno == ENOENT ? TransportError::FileChanged : TransportError::FileUnreadable;
-        failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        u.problem = TransportError::FileChanged;
-        failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
-        return false;
-    }
-    u.fileSize = st.st_size;
-    if (st.st_size > 0) return true;
-    if (!openUpload(u, failure)) return false;
-    u.readWhole = true;
-    for (;;) {
-        char buffer[16384];
-        const ssize_t n = ::read(u.fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            u.problem = TransportError::FileUnreadable;
-            failure = QStringLiteral("cannot read %1: %2").arg(u.filePath, systemError(errno));
-            return false;
-        }
-        if (n == 0) return true;
-        if (u.content.size() + n > kMaxUnsizedFileBytes) {
-            u.problem = TransportError::FileUnreadable;
-            failure = QStringLiteral("%1 reports no size and holds more than %2 bytes")
-                          .arg(u.filePath)
-                          .arg(kMaxUnsizedFileBytes);
-            return false;
-        }
-        u.content.append(buffer, n);
-    }
-}
-
-bool openUpload(UploadBody& u, QString& failure) {
-    if (u.fd >= 0) return true;
-    const QByteArray path = QFile::encodeName(u.filePath);
-    u.fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (u.fd < 0) {
-        u.problem = errno == ENOENT ? TransportError::FileChanged : TransportError::FileUnreadable;
-        failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(u.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        u.problem = TransportError::FileChanged;
-        failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
-        return false;
-    }
-    if (st.st_size != u.fileSize) {
-        u.problem = TransportError::FileChanged;
-        failure = QStringLiteral("%1 changed size before the upload started").arg(u.filePath);
-        return false;
-    }
-    return true;
 }
 
 bool attachBody(Transfer& t) {

@@ -42,6 +42,15 @@ struct ContextGuard {
     QMetaObject::Connection watch;
 };
 
+// The first thing a function posted under the guard does on the context's thread: it waits
+// until the transport thread has let go of the guard, so that Qt's own reference to the
+// function is dropped there first and the function is freed on the context's thread, never
+// on the transport thread. The mutex also hands what the function carries over in an order
+// the thread sanitizer sees (Qt's event queue locks are invisible to it).
+inline void handedOver(ContextGuard& guard) {
+    std::lock_guard posted(guard.mutex);
+}
+
 // A urlencoded form, encoded while it is sent. Values are private copies, wiped when the
 // transfer ends, and so is every encoded piece.
 struct FormBody {
@@ -104,8 +113,7 @@ struct Transfer {
     bool sent = false;     // the whole request is out; the answer deadline runs
     Clock::time_point lastActivity;
     Clock::time_point sentAt;
-    curl_off_t lastUp = -1;
-    curl_off_t lastDown = -1;
+    curl_off_t lastUp = -1;  // request bytes sent at the last progress seen
 
     qint64 readBytes = 0;  // everything read for the current answer
     bool chunked = false;
@@ -153,12 +161,15 @@ void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal);
 // file, but OpenSSL reads only the certificates a chain needs instead of the whole bundle (~45 ms).
 const char* hashedCaFolder();
 
+// The upload file (UploadFile.cpp). Takes the file's size, or reads it whole when it reports
+// none; false with `failure` set.
+bool prepareUpload(UploadBody& upload, QString& failure);
+// Opens the upload file when the request is about to go out, without blocking: a pipe or a
+// device in its place fails; false with `failure` set.
+bool openUpload(UploadBody& upload, QString& failure);
+
 // Request bodies (RequestBody.cpp).
 FormBody formBody(QList<FormField> fields);
-// Takes the file's size, or reads it whole when it reports none; false with `failure` set.
-bool prepareUpload(UploadBody& upload, QString& failure);
-// Opens the upload file when the request is about to go out; false with `failure` set.
-bool openUpload(UploadBody& upload, QString& failure);
 bool attachBody(Transfer& t);
 void rewindBody(Transfer& t);
 void releaseBody(RequestBody& body);

@@ -77,7 +77,9 @@ TransportResult classify(Transfer& t, CURLcode code) {
     return result;
 }
 
-Q_LOGGING_CATEGORY(lcTransport, "ferrodock.transport")
+// Debug lines only when asked for (QT_LOGGING_RULES), never by default: on a terminal they
+// would run into the progress line.
+Q_LOGGING_CATEGORY(lcTransport, "ferrodock.transport", QtInfoMsg)
 
 // One debug line a request: method, path, status, timings, sizes; never a body, so never a
 // password or a key.
@@ -131,8 +133,9 @@ void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal) {
     // The report and its function are shared, so the function never dies on this thread.
     QMetaObject::invokeMethod(
         t.guard->target,
-        [progress = std::make_shared<ProgressReport>(t.progress), control = t.control,
-         pending = t.reportPending, report] {
+        [guard = t.guard, progress = std::make_shared<ProgressReport>(t.progress),
+         control = t.control, pending = t.reportPending, report] {
+            handedOver(*guard);
             pending->store(false);
             if (control && control->cancelled.load()) return;
             (*progress)(report);

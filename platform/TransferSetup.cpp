@@ -53,8 +53,9 @@ CURLcode onTlsContext(CURL*, void* sslContext, void* arg) {
 size_t onHeader(char* data, size_t size, size_t count, void* arg) {
     auto& t = *static_cast<Transfer*>(arg);
     const size_t bytes = size * count;
+    // No header line counts as progress: an interim (1xx) answer every so often must not
+    // keep a request whose body does not move alive for ever.
     if (overCap(t, bytes)) return 0;
-    if (t.sending) t.touch();
     const std::string_view line(data, bytes);
     if (line.starts_with("HTTP/")) {
         t.chunked = false;  // a new answer after an interim one
@@ -105,7 +106,6 @@ int onRequestStart(void* arg, char*, char*, int, int) {
     t.sent = false;
     t.sentAt = {};
     t.lastUp = -1;
-    t.lastDown = -1;
     t.touch();
     if (auto* upload = std::get_if<UploadBody>(&t.body);
         upload && !upload->readWhole && !openUpload(*upload, t.failure))
@@ -113,9 +113,10 @@ int onRequestStart(void* arg, char*, char*, int, int) {
     return CURL_PREREQFUNC_OK;
 }
 
-// While sending, a transfer fails when no byte moves for the idle limit; once the request is
-// out, the answer has a deadline of its own, however slowly it trickles in.
-int onProgress(void* arg, curl_off_t, curl_off_t down, curl_off_t upTotal, curl_off_t up) {
+// While sending, a transfer fails when no byte of the request goes out for the idle limit;
+// once the request is out, the answer has a deadline of its own, however slowly it trickles
+// in. Nothing the service sends while the request goes out stretches either limit.
+int onProgress(void* arg, curl_off_t, curl_off_t, curl_off_t upTotal, curl_off_t up) {
     auto& t = *static_cast<Transfer*>(arg);
     if (t.control && t.control->cancelled.load()) return 1;
     if (!t.sending) return 0;
@@ -134,8 +135,7 @@ int onProgress(void* arg, curl_off_t, curl_off_t down, curl_off_t upTotal, curl_
                         .arg(seconds(t.limits.answer));
         return 1;
     }
-    if (down != t.lastDown || up != t.lastUp) {
-        t.lastDown = down;
+    if (up != t.lastUp) {
         t.lastUp = up;
         t.touch();
         return 0;

@@ -20,7 +20,9 @@ enum class TransportError {
     ConnectionLost,  // the connection broke while the request or the answer was under way
     NoAnswer,        // nothing moved for the idle limit, or no answer within the deadline
     Untrusted,       // the service's certificate is not trusted for its name
-    FileChanged,     // the upload file changed size, vanished or turned into something else
+    FileChanged,     // the upload file changed size while it was being sent
+    FileGone,        // the upload file is no longer there
+    NotRegular,      // the upload file is (now) a folder, a pipe, a device...
     FileUnreadable,  // the upload file could not be opened or read
     NotText,         // the answer is not text (judged by the caller)
     TooLarge,        // the answer is over the size cap

@@ -83,7 +83,8 @@ private Q_SLOTS:
         row("hostile redirect", {"paste"}, "x", "", "302 https://e.x/\x1b]0;t\a\x1b[31m", refused,
             "https://e.x/\\x1b]0;t\\x07\\x1b[31m");
         row("answer not UTF-8", {"paste"}, "x", "", "\xff", {"1", "", x, ""},
-            "standard input: Upload failed: the service's answer was not text. Please try again.");
+            "standard input: Upload failed: the service's answer was not text. The service may be "
+            "out of order; try again later.");
         // The program itself needs neither a display nor a GUI application.
         row("program, service unreachable", {"paste", "--copy", "-"}, "x", "", "run", refused,
             "standard input: Upload failed: could not reach ferrodock.net. Please try again.");

@@ -36,7 +36,8 @@ namespace {
 const QByteArray kKey = "0123456789abcdef0123456789abcdef";
 const QByteArray kRejection = "3b7f0c52a9d14e68b2c5f7091d4a6e83";
 const QString kFailed = "Upload failed: could not reach ferrodock.net. Please try again.";
-const QString kNotText = "Upload failed: the service's answer was not text. Please try again.";
+const QString kLater = "The service may be out of order; try again later.";
+const QString kNotText = "Upload failed: the service's answer was not text. " + kLater;
 
 struct Notices final : DesktopNotices {
     void notify(const QString& head, const QString& body, const QString& copy) override {
@@ -490,20 +491,26 @@ private Q_SLOTS:
         QTest::addColumn<TransportError>("kind");
         QTest::addColumn<int>("limitMs");
         QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("advice");  // where trying again cannot help, what can
         using E = TransportError;
-        const auto cause = [](const char* name, E kind, int ms, const char* text) {
-            QTest::newRow(name) << kind << ms << QString(text);
+        const auto cause = [](const char* name, E kind, int ms, const char* text,
+                              QString advice = "Please try again.") {
+            QTest::newRow(name) << kind << ms << QString(text) << advice;
         };
         cause("unreachable", E::Unreachable, 0, ": could not reach ferrodock.net");
         cause("lost", E::ConnectionLost, 0, ": the connection was lost");
         cause("silent", E::NoAnswer, 1001, ": the service sent no answer for 2 s");
         cause("10 min", E::NoAnswer, 629000, ": the service sent no answer for 10 min");
         cause("no deadline", E::NoAnswer, 0, ": the service sent no answer");
-        cause("untrusted", E::Untrusted, 0, ": the service's certificate is not trusted");
+        cause("untrusted", E::Untrusted, 0, ": the service's certificate is not trusted",
+              "Check the date and the network you are on.");
         cause("file changed", E::FileChanged, 0, ": the file changed while it was being sent");
-        cause("unreadable", E::FileUnreadable, 0, ": the file could not be read");
-        cause("not text", E::NotText, 0, ": the service's answer was not text");
-        cause("too large", E::TooLarge, 0, ": the service's answer was too large");
+        cause("file gone", E::FileGone, 0, ": the file is gone", "Choose the file again.");
+        cause("pipe", E::NotRegular, 0, ": the file is not a regular file", "Choose another file.");
+        cause("unreadable", E::FileUnreadable, 0, ": the file could not be read",
+              "Check that you are allowed to read it.");
+        cause("not text", E::NotText, 0, ": the service's answer was not text", kLater);
+        cause("too large", E::TooLarge, 0, ": the service's answer was too large", kLater);
         cause("other", E::Other, 0, "");
         // An answer: an address is told whole and can be copied from the notification.
         cause("address", E::None, 0, "ferrodock.net/f/abcdefgh");
@@ -513,6 +520,7 @@ private Q_SLOTS:
         QFETCH(TransportError, kind);
         QFETCH(int, limitMs);
         QFETCH(QString, cause);
+        QFETCH(QString, advice);
         App app;
         QWidget other;
         other.show();
@@ -522,9 +530,10 @@ private Q_SLOTS:
         const TransportResult result{ok, cause.toUtf8(), "detail", kind,
                                      std::chrono::milliseconds(limitMs)};
         app.send("file");
-        if (!ok) QTest::ignoreMessage(QtWarningMsg, "file upload failed: detail");
+        // The person's words on standard error too, never the transport's own.
+        if (!ok) QTest::ignoreMessage(QtWarningMsg, qPrintable("file upload failed" + cause));
         app.net->finish(result);
-        const QString text = ok ? cause : "Upload failed" + cause + ". Please try again.";
+        const QString text = ok ? cause : "Upload failed" + cause + ". " + advice;
         QCOMPARE(titleOf(app.link("file")), text);
         const QString told = cause.startsWith("ferrodock.net/") ? "https://" + cause : text;
         QCOMPARE(app.notices->shown, QStringList{(ok ? "File uploaded: " : "File upload failed: ") +

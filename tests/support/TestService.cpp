@@ -55,7 +55,7 @@ QList<RawStep> stepsOf(const Reply& reply) {
 
 }  // namespace
 
-TestService::TestService(Options options) {
+TestService::TestService(Options options) : handshakeDelay_(options.handshakeDelay) {
     static const char* const names[] = {"server", "expired", "otherhost", "cnonly"};
     const char* name = names[int(options.certificate)];
     context_ = SSL_CTX_new(TLS_server_method());
@@ -119,7 +119,7 @@ void TestService::accept() {
         connections_.emplace_back([this, fd] {
             SSL* ssl = SSL_new(context_);
             SSL_set_fd(ssl, fd);
-            if (SSL_accept(ssl) == 1) converse(ssl);
+            if (pause(handshakeDelay_) && SSL_accept(ssl) == 1) converse(ssl);
             SSL_free(ssl);
             (lock(), open_.erase(fd), ::close(fd));
         });
@@ -141,8 +141,18 @@ void TestService::converse(SSL* ssl) {
     RecordedRequest record{find(head, "^POST (\\S+)"), find(head, "\r\nContent-Type: ([^\r]*)")};
     const qint64 length = find(head, "\r\nContent-Length: (\\d+)").toLongLong();
     const Reply reply = (lock(), replies_.value(record.path, replies_.value({})));
-    if (head.contains("\r\nExpect: 100-continue"))
-        SSL_write(ssl, "HTTP/1.1 100 Continue\r\n\r\n", 25);
+    record.expect = head.contains("\r\nExpect:");
+    // Writes `steps`; false once the service stops or the client has gone.
+    const auto write = [&](const QList<RawStep>& steps) {
+        for (const RawStep& step : steps)
+            for (int i = 0; i < step.repeat; ++i)
+                if (!pause(step.pause) ||
+                    (!step.bytes.isEmpty() &&
+                     SSL_write(ssl, step.bytes.constData(), int(step.bytes.size())) <= 0))
+                    return false;
+        return true;
+    };
+    if (reply.kind == Reply::Kind::Early && !write(reply.raw)) return;
     while (data.size() < length && pause(reply.readPause) && read()) continue;
     record.complete = data.size() >= length;
     record.body = data.left(length);
@@ -150,14 +160,7 @@ void TestService::converse(SSL* ssl) {
     if (record.complete && record.contentType.startsWith("multipart/form-data"))
         record.parts = partsOf(record.body, record.contentType);
     (lock(), requests_.append(record));
-    if (!record.complete || !pause(reply.delay)) return;
-    for (const RawStep& step : stepsOf(reply))
-        for (int i = 0; i < step.repeat; ++i)
-            if (!pause(step.pause) ||
-                (!step.bytes.isEmpty() &&
-                 SSL_write(ssl, step.bytes.constData(), int(step.bytes.size())) <= 0))
-                return;
-    SSL_shutdown(ssl);
+    if (record.complete && pause(reply.delay) && write(stepsOf(reply))) SSL_shutdown(ssl);
 }
 
 QByteArray TestService::caPem() {

@@ -35,14 +35,15 @@ struct RecordedRequest {
     qint64 bodyBytes = 0;
     // False when the client stopped sending mid-body.
     bool complete = true;
+    bool expect = false;  // it asked for "100 Continue", which this service never sends
 };
 
 // How the service answers: `status` and `body`, with `location` if set (Text); never, until
 // the service stops (Silent); `hugeBytes` of 'x' (Huge); `raw` byte for byte, framing and
-// all (Raw). It waits `delay` before answering, and `readPause` before each piece of the
-// request body it reads.
+// all (Raw); `raw` before reading the request body, then as Text (Early). It waits `delay`
+// before answering, and `readPause` before each piece of the request body it reads.
 struct Reply {
-    enum class Kind { Text, Silent, Huge, Raw };
+    enum class Kind { Text, Silent, Huge, Raw, Early };
     Kind kind = Kind::Text;
     int status = 200;
     QByteArray body{};
@@ -64,6 +65,7 @@ public:
         Certificate certificate = Certificate::Good;
         QByteArray ciphers{};
         int maxTlsVersion = 0;
+        std::chrono::milliseconds handshakeDelay{0};  // before each handshake
     };
 
     TestService() : TestService(Options{}) {}
@@ -98,6 +100,7 @@ private:
 
     SSL_CTX* context_ = nullptr;
     int listener_ = -1, port_ = 0;
+    std::chrono::milliseconds handshakeDelay_;
     std::thread acceptor_;
     // Touched by the acceptor only, until it ends.
     std::vector<std::thread> connections_;
