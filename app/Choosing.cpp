@@ -1,8 +1,8 @@
 #include "app/AppDelegate.h"
-#include "app/Characters.h"
-#include "app/ImageTypes.h"
 #include "app/Preview.h"
 #include "app/Theme.h"
+#include "core/Characters.h"
+#include "core/ImageTypes.h"
 #include "platform/OpenPanel.h"
 #include "platform/Toolkit.h"
 
@@ -34,12 +34,6 @@ void withdrawRefusal(QPushButton* output) {
     output->setProperty(kRefused, QVariant());
 }
 }  // namespace
-
-const QStringList& imageFileTypes() {
-    static const QStringList types{QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                   QStringLiteral("gif"), QStringLiteral("png")};
-    return types;
-}
 
 void AppDelegate::chooseFile(bool forImage) {
     OpenPanelSettings settings;

@@ -1,8 +1,9 @@
 #include "app/CommandSupport.h"
 
-#include "app/Answers.h"
-#include "app/Feedback.h"
-#include "app/SessionFile.h"
+#include "core/Answers.h"
+#include "core/Feedback.h"
+#include "core/Session.h"
+#include "core/SessionFile.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 #include "platform/Toolkit.h"
@@ -107,7 +108,7 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
         case LoginAnswer::Accepted:
             break;
     }
-    if (!writeSessionFile(user, *answer)) {
+    if (!io.session->remember(user, *answer)) {
         complain(io, QStringLiteral("login: accepted, but it could not be saved in ") +
                          *documentsDirectory() + QLatin1Char('/') +
                          QLatin1String(kSessionFileName));
@@ -122,7 +123,7 @@ int logout(const CommandStreams& io, const QCommandLineParser& parser) {
         return usageError(io, QStringLiteral("logout: takes no arguments"),
                           QStringLiteral("logout"));
     }
-    clearSessionFile();
+    io.session->forget();
     write(io.err, QStringLiteral("Logged out\n"));
     return kCommandOk;
 }

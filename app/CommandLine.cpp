@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/CommandSupport.h"
+#include "core/Session.h"
 #include "platform/HttpsTransport.h"
 
 #include <QCommandLineParser>
@@ -221,7 +222,10 @@ int runCommandLine(int argc, char** argv) {
     HttpsTransport::Options options;
     options.origin = origin();
     installSharedTransport(std::make_unique<HttpsTransport>(options));
-    const CommandStreams io = CommandStreams::standard();
+    Session session;
+    session.load();
+    CommandStreams io = CommandStreams::standard();
+    io.session = &session;
     int status = runCommand(QCoreApplication::arguments().mid(1), io);
     installSharedTransport(nullptr);
     // What is still buffered may fail to go out too; that loses it as surely as a failed write.

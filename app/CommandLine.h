@@ -12,6 +12,8 @@
 
 namespace ferrodock {
 
+class Session;
+
 // Exit statuses of a command.
 enum CommandStatus { kCommandOk = 0, kCommandFailed = 1, kCommandUsage = 2 };
 
@@ -27,6 +29,8 @@ struct CommandStreams {
     // Puts text on the clipboard, where it stays once the command has ended; false when no
     // display took it.
     std::function<bool(const QString& text)> copy;
+    // The login the commands read and change; loaded by whoever runs them.
+    Session* session = nullptr;
 
     static CommandStreams standard();
 };

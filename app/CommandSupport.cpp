@@ -1,8 +1,7 @@
 #include "app/CommandSupport.h"
 
-#include "app/Answers.h"
-#include "app/Feedback.h"
-#include "app/SessionFile.h"
+#include "core/Answers.h"
+#include "core/Feedback.h"
 #include "platform/Printable.h"
 
 #include <QCommandLineParser>
@@ -145,11 +144,6 @@ std::optional<QString> addressFrom(const CommandStreams& io, const QString& what
         complain(io, what + QStringLiteral(": the service answered: ") + *answer);
     }
     return address;
-}
-
-QString apiKey() {
-    const std::optional<Session> session = readSessionFile();
-    return session ? session->apiKey : QString();
 }
 
 void copyAddress(const CommandStreams& io, const QString& address) {

@@ -4,7 +4,7 @@
 // reading an upload's answer as an address. Only the command line uses it.
 
 #include "app/CommandLine.h"
-#include "platform/Transport.h"
+#include "core/Transport.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,8 +36,6 @@ TransportResult await(const CommandStreams& io, const QString& label,
 std::optional<QString> addressFrom(const CommandStreams& io, const QString& what,
                                    const TransportResult& result);
 
-// The remembered key, or none when logged out.
-QString apiKey();
 void copyAddress(const CommandStreams& io, const QString& address);
 // An option as the service reads a flag: "1" or "0".
 QString flag(const QCommandLineParser& parser, const QString& name);

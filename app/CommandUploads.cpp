@@ -1,9 +1,10 @@
 #include "app/CommandSupport.h"
 
-#include "app/Answers.h"
-#include "app/Characters.h"
-#include "app/ImageTypes.h"
-#include "app/PasteUpload.h"
+#include "core/Answers.h"
+#include "core/Characters.h"
+#include "core/ImageTypes.h"
+#include "core/Languages.h"
+#include "core/Session.h"
 #include "platform/OpenPanel.h"
 
 #include <QCommandLineParser>
@@ -65,7 +66,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
     QList<FormField> fields{{QStringLiteral("priv"), flag(parser, QStringLiteral("private"))},
                             {QStringLiteral("anon"), flag(parser, QStringLiteral("anonymous"))}};
     if (image) fields.append({QStringLiteral("nsfw"), flag(parser, QStringLiteral("nsfw"))});
-    fields.append({QStringLiteral("apikey"), apiKey()});
+    fields.append({QStringLiteral("apikey"), io.session->apiKey()});
     const QString endpoint =
         image ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file");
 
@@ -184,7 +185,7 @@ int paste(const CommandStreams& io, const QCommandLineParser& parser) {
         {QStringLiteral("language"), language},
         {QStringLiteral("priv"), flag(parser, QStringLiteral("private"))},
         {QStringLiteral("anon"), flag(parser, QStringLiteral("anonymous"))},
-        {QStringLiteral("apikey"), apiKey()}};
+        {QStringLiteral("apikey"), io.session->apiKey()}};
     const TransportResult result =
         await(io, QStringLiteral("Pasting"), [&](QObject* context, TransportCompletion done) {
             sharedTransport().postFields(QStringLiteral("/api/upload/paste"), fields, context,

@@ -1,11 +1,11 @@
 #include "app/AppDelegate.h"
-#include "app/Characters.h"
-#include "app/Feedback.h"
 #include "app/PasteUpload.h"
 #include "app/Theme.h"
 #include "app/UploadProgress.h"
+#include "core/Characters.h"
+#include "core/Feedback.h"
+#include "core/Transport.h"
 #include "platform/Toolkit.h"
-#include "platform/Transport.h"
 
 #include <QMimeDatabase>
 

@@ -1,10 +1,10 @@
-#include "app/Answers.h"
 #include "app/AppDelegate.h"
-#include "app/Characters.h"
-#include "app/Feedback.h"
-#include "app/SessionFile.h"
+#include "core/Answers.h"
+#include "core/Characters.h"
+#include "core/Feedback.h"
+#include "core/SessionFile.h"
+#include "core/Transport.h"
 #include "platform/Toolkit.h"
-#include "platform/Transport.h"
 
 #include <QKeyEvent>
 #include <QTimer>

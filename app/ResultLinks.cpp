@@ -1,6 +1,6 @@
-#include "app/Answers.h"
 #include "app/AppDelegate.h"
 #include "app/Theme.h"
+#include "core/Answers.h"
 #include "platform/Toolkit.h"
 
 #include <QTextCursor>

@@ -1,9 +1,9 @@
 #include "app/UploadProgress.h"
 
 #include "app/CommandLine.h"
-#include "app/Feedback.h"
 #include "app/FittedText.h"
 #include "app/Theme.h"
+#include "core/Feedback.h"
 #include "platform/DesktopNotices.h"
 
 #include <QBoxLayout>

@@ -1,6 +1,6 @@
 #include "platform/DesktopNotices.h"
 
-#include "platform/Toolkit.h"
+#include "platform/ClipboardOwner.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -29,8 +29,7 @@ public:
 
 public Q_SLOTS:
     void invoked(uint id, const QString& action) {
-        if (action == kCopyAction && copyTexts.contains(id))
-            toolkit::writeClipboardText(copyTexts.value(id));
+        if (action == kCopyAction && copyTexts.contains(id)) clipboard::put(copyTexts.value(id));
     }
     void closed(uint id, uint) { copyTexts.remove(id); }
 };

@@ -1,6 +1,7 @@
 // The command line: each command against the fake transport, and the program with no display.
 #include "app/CommandLine.h"
-#include "app/PasteUpload.h"
+#include "core/Languages.h"
+#include "core/Session.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 #include "support/AppHarness.h"
@@ -235,6 +236,9 @@ private Q_SLOTS:
                 });
             installPrintableMessages();
             QLoggingCategory::setFilterRules("ferrodock.*.debug=true");
+            Session login;
+            login.load();
+            io.session = &login;
             status = runCommand(args, io);
             QLoggingCategory::setFilterRules({});
             qInstallMessageHandler(testlib);
@@ -280,6 +284,8 @@ private Q_SLOTS:
         CommandStreams io = CommandStreams::standard();
         io.in = ::fmemopen(const_cast<char*>("x"), 1, "r");
         io.out = io.err = std::tmpfile();
+        Session session;
+        io.session = &session;
         QCOMPARE(runCommand({"paste", "--copy", "-"}, io), 0);
         std::fclose(io.in);
         QCOMPARE(contents(io.out), "https://ferrodock.net/p/abcdefghi\n");

@@ -1,4 +1,4 @@
-#include "app/Feedback.h"
+#include "core/Feedback.h"
 #include "support/Files.h"
 #include "support/RawService.h"
 

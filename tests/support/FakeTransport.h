@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/Transport.h"
 #include "platform/Transfer.h"
-#include "platform/Transport.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "platform/Transport.h"
+#include "core/Transport.h"
 
 #include <QMetaObject>
 

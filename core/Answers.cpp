@@ -1,6 +1,6 @@
-#include "app/Answers.h"
+#include "core/Answers.h"
 
-#include "app/Characters.h"
+#include "core/Characters.h"
 
 #include <QStringDecoder>
 
