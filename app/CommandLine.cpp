@@ -6,7 +6,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QUrl>
 
 #include <memory>
 
@@ -132,24 +131,6 @@ bool wantsCommandLine(int argc, char** argv) {
         if (first == option) return false;
     }
     return true;
-}
-
-std::optional<QString> answerAddress(const QString& answer) {
-    for (const QChar c : answer) {
-        if (c.isSpace() || c.category() == QChar::Other_Control ||
-            c.category() == QChar::Other_Format) {
-            return std::nullopt;
-        }
-    }
-    // A host with a dot, then a path: "ferrodock.net/AbC123".
-    const qsizetype slash = answer.indexOf(QLatin1Char('/'));
-    if (slash <= 0 || slash + 1 >= answer.size()) return std::nullopt;
-    const QString address = QStringLiteral("https://") + answer;
-    const QUrl url(address, QUrl::StrictMode);
-    if (!url.isValid() || !url.host().contains(QLatin1Char('.')) || !url.userInfo().isEmpty()) {
-        return std::nullopt;
-    }
-    return address;
 }
 
 int runCommand(const QStringList& arguments, const CommandStreams& io) {

@@ -42,10 +42,6 @@ constexpr qint64 kPasteLimit = 16 * 1024 * 1024;
 // that is a word, or one of the help and version options.
 bool wantsCommandLine(int argc, char** argv);
 
-// The address an answer names ("https://" and the answer), or none when the answer is
-// anything else (a message, an error, an empty text).
-std::optional<QString> answerAddress(const QString& answer);
-
 // Runs one command (`arguments` without the program name) with whatever transport is
 // installed; an application object must exist. Returns a CommandStatus.
 int runCommand(const QStringList& arguments, const CommandStreams& io);

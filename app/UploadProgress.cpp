@@ -1,8 +1,8 @@
 #include "app/UploadProgress.h"
 
-#include "app/CommandLine.h"
 #include "app/FittedText.h"
 #include "app/Theme.h"
+#include "core/Answers.h"
 #include "core/Feedback.h"
 #include "platform/DesktopNotices.h"
 

@@ -1,5 +1,6 @@
 // The command line: each command against the fake transport, and the program with no display.
 #include "app/CommandLine.h"
+#include "core/Answers.h"
 #include "core/Languages.h"
 #include "core/Session.h"
 #include "platform/ClipboardOwner.h"
