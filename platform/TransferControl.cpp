@@ -118,6 +118,36 @@ TransportResult resultOf(Transfer& t, CURLcode code) {
     return result;
 }
 
+std::shared_ptr<ContextGuard> guardContext(QObject* context) {
+    auto guard = std::make_shared<ContextGuard>();
+    if (!context) return guard;
+    guard->target = context;
+    std::weak_ptr<ContextGuard> weak = guard;
+    // Without a receiver object the slot runs directly, in the destroying thread.
+    guard->watch = QObject::connect(context, &QObject::destroyed, [weak] {
+        if (auto alive = weak.lock()) {
+            std::lock_guard lock(alive->mutex);
+            alive->target = nullptr;
+        }
+    });
+    return guard;
+}
+
+void deliver(Transfer& t, TransportResult result, std::shared_ptr<std::atomic<bool>> alive) {
+    std::lock_guard lock(t.guard->mutex);
+    if (!t.guard->target) return;
+    QMetaObject::invokeMethod(
+        t.guard->target,
+        [guard = t.guard, alive = std::move(alive), completion = std::move(t.completion),
+         result = std::move(result)]() mutable {
+            handedOver(*guard);
+            const TransportCompletion run = std::exchange(completion, nullptr);
+            const TransportResult delivered = std::move(result);
+            if (alive->load()) run(delivered);
+        },
+        Qt::QueuedConnection);
+}
+
 void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal) {
     if (!t.progress) return;
     const bool fullySent = t.sent && !t.reportedSent;
