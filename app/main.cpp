@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 

@@ -1,5 +1,5 @@
 // The command line: each command against the fake transport, and the program with no display.
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 #include "core/Answers.h"
 #include "core/Languages.h"
 #include "core/Session.h"

@@ -3,7 +3,7 @@
 // What the commands share: writing to their streams, running one request to its end, and
 // reading an upload's answer as an address. Only the command line uses it.
 
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 #include "core/Transport.h"
 
 #include <QByteArray>

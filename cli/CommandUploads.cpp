@@ -1,4 +1,4 @@
-#include "app/CommandSupport.h"
+#include "cli/CommandSupport.h"
 
 #include "core/Answers.h"
 #include "core/Characters.h"

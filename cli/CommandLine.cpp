@@ -1,6 +1,6 @@
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 
-#include "app/CommandSupport.h"
+#include "cli/CommandSupport.h"
 #include "core/Session.h"
 #include "platform/HttpsTransport.h"
 

@@ -1,4 +1,4 @@
-#include "app/CommandSupport.h"
+#include "cli/CommandSupport.h"
 
 #include "core/Answers.h"
 #include "core/Feedback.h"
@@ -6,7 +6,6 @@
 #include "core/SessionFile.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
-#include "platform/Toolkit.h"
 
 #include <QCommandLineParser>
 
