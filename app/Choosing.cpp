@@ -40,7 +40,7 @@ void AppDelegate::chooseFile(bool forImage) {
     settings.title = forImage ? QStringLiteral("Select Image") : QStringLiteral("Select File");
     settings.prompt = QStringLiteral("Select");
     if (forImage) settings.allowedFileTypes = imageFileTypes();
-    const OpenPanelAnswer answer = sharedOpenPanel().runModal(settings, window());
+    const OpenPanelAnswer answer = openPanel->runModal(settings, window());
     if (!answer.confirmed) return;
     for (const QUrl& url : answer.urls) {
         if (!url.isLocalFile()) continue;

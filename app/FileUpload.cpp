@@ -39,10 +39,10 @@ void AppDelegate::uploadChosenFile(bool forImage) {
     const QString mimeType =
         mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
 
-    UploadPanel* panel =
-        UploadPanel::of(output, forImage ? QStringLiteral("Image") : QStringLiteral("File"));
+    UploadPanel* panel = UploadPanel::of(
+        output, forImage ? QStringLiteral("Image") : QStringLiteral("File"), notices);
     const quint64 id = panel ? panel->begin(displayName(path)) : 0;
-    const TransferHandle handle = sharedTransport().uploadFile(
+    const TransferHandle handle = transport->uploadFile(
         forImage ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"), fields,
         path, mimeType, this,
         [forImage, panel = QPointer<UploadPanel>(panel), id](const TransportResult& result) {

@@ -106,7 +106,7 @@ void AppDelegate::loginPushed(QObject*) {
     const quint64 serial = flight ? flight->begin(loginResponse()) : 0;
 
     // Each answer is handled with the name read at its own press, whatever the field says now.
-    const TransferHandle handle = sharedTransport().postFields(
+    const TransferHandle handle = transport->postFields(
         QStringLiteral("/api/validate/user"),
         {{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}}, this,
         [this, user, flight = QPointer<LoginFlight>(flight),

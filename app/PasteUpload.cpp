@@ -132,12 +132,12 @@ void AppDelegate::pastePushed(QObject*) {
     auto send = [this, self = QPointer<AppDelegate>(this),
                  fields = std::move(fields)](QByteArray text) mutable {
         if (!self) return;
-        UploadPanel* panel = UploadPanel::of(pasteOutput(), QStringLiteral("Paste"));
+        UploadPanel* panel = UploadPanel::of(pasteOutput(), QStringLiteral("Paste"), notices);
         const quint64 id =
             panel ? panel->begin(sizeText(text.size()) + QStringLiteral(" of text")) : 0;
         // Moved, not copied: a large paste is held once while it is sent.
         fields[0].utf8 = std::move(text);
-        const TransferHandle handle = sharedTransport().postFields(
+        const TransferHandle handle = transport->postFields(
             QStringLiteral("/api/upload/paste"), std::move(fields), this,
             [panel = QPointer<UploadPanel>(panel), id](const TransportResult& result) {
                 if (result.kind == TransportError::Cancelled) return;

@@ -86,7 +86,7 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
 
     const TransportResult result =
         await(io, QStringLiteral("Logging in"), [&](QObject* context, TransportCompletion done) {
-            sharedTransport().postFields(
+            io.transport->postFields(
                 QStringLiteral("/api/validate/user"),
                 {{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}}, context,
                 std::move(done));

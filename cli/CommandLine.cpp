@@ -1,23 +1,14 @@
 #include "cli/CommandLine.h"
 
 #include "cli/CommandSupport.h"
-#include "core/Session.h"
-#include "platform/HttpsTransport.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
-
-#include <memory>
 
 namespace ferrodock {
 
 using namespace cli;
 
 namespace {
-
-QString origin() {
-    return QStringLiteral(FERRODOCK_SERVICE_ORIGIN);
-}
 
 QString programHelp() {
     return QStringLiteral(
@@ -62,7 +53,7 @@ QString programHelp() {
                "  1  something failed (the other files were still uploaded), or standard\n"
                "     output could not take an address (it is then on standard error)\n"
                "  2  the command line is wrong\n")
-        .arg(origin());
+        .arg(QStringLiteral(FERRODOCK_SERVICE_ORIGIN));
 }
 
 // Writes a help or version text: like cat, a failed write is a failure.
@@ -194,21 +185,8 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
     return command->run(io, parser);
 }
 
-int runCommandLine(int argc, char** argv) {
-    // --copy needs no GUI application: a background owner holds the clipboard.
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("ferrodock"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(FERRODOCK_VERSION));
-
-    HttpsTransport::Options options;
-    options.origin = origin();
-    installSharedTransport(std::make_unique<HttpsTransport>(options));
-    Session session;
-    session.load();
-    CommandStreams io = CommandStreams::standard();
-    io.session = &session;
-    int status = runCommand(QCoreApplication::arguments().mid(1), io);
-    installSharedTransport(nullptr);
+int runCommandLine(const QStringList& arguments, const CommandStreams& io) {
+    int status = runCommand(arguments, io);
     // What is still buffered may fail to go out too; that loses it as surely as a failed write.
     if (output(io, {}) != kCommandOk && status == kCommandOk) status = kCommandFailed;
     return status;

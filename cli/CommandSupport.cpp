@@ -119,7 +119,7 @@ TransportResult await(const CommandStreams& io, const QString& label,
     TransportResult outcome;
     bool done = false;
     Activity activity(io, label);
-    sharedTransport().watchProgress(
+    io.transport->watchProgress(
         &context, [&activity](const TransportProgress& progress) { activity.update(progress); });
     start(&context, [&](const TransportResult& result) {
         outcome = result;
@@ -127,7 +127,7 @@ TransportResult await(const CommandStreams& io, const QString& label,
         loop.quit();
     });
     if (!done) loop.exec();
-    sharedTransport().watchProgress(&context, {});
+    io.transport->watchProgress(&context, {});
     return outcome;
 }
 

@@ -84,8 +84,8 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
             mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
         const TransportResult result =
             await(io, displayName(path), [&](QObject* context, TransportCompletion done) {
-                sharedTransport().uploadFile(endpoint, fields, path, mimeType, context,
-                                             std::move(done));
+                io.transport->uploadFile(endpoint, fields, path, mimeType, context,
+                                         std::move(done));
             });
         const std::optional<QString> address = addressFrom(io, path, result);
         if (!address) {
@@ -188,8 +188,8 @@ int paste(const CommandStreams& io, const QCommandLineParser& parser) {
         {QStringLiteral("apikey"), io.session->apiKey()}};
     const TransportResult result =
         await(io, QStringLiteral("Pasting"), [&](QObject* context, TransportCompletion done) {
-            sharedTransport().postFields(QStringLiteral("/api/upload/paste"), fields, context,
-                                         std::move(done));
+            io.transport->postFields(QStringLiteral("/api/upload/paste"), fields, context,
+                                     std::move(done));
         });
     const std::optional<QString> address = addressFrom(io, what, result);
     if (!address) return kCommandFailed;

@@ -82,19 +82,14 @@ private:
     }
 };
 
-// Installs a fresh fake as the shared transport for the lifetime of this object.
-class InstalledFake {
+// A fresh fake for the lifetime of this object.
+class FakeNet {
 public:
-    InstalledFake() {
-        auto owned = std::make_unique<FakeTransport>();
-        fake_ = owned.get();
-        installSharedTransport(std::move(owned));
-    }
-    ~InstalledFake() { installSharedTransport(nullptr); }
-    FakeTransport* operator->() const { return fake_; }
+    FakeTransport* operator->() const { return fake_.get(); }
+    FakeTransport* get() const { return fake_.get(); }
 
 private:
-    FakeTransport* fake_;
+    std::unique_ptr<FakeTransport> fake_ = std::make_unique<FakeTransport>();
 };
 
 }  // namespace ferrodock::test
