@@ -69,26 +69,23 @@ struct Command {
     const char16_t* synopsis;
     const char16_t* summary;
     int (*run)(const CommandStreams&, const QCommandLineParser&);
-    bool uploads, image, paste, login;
 };
 
 const Command kCommands[] = {
     {u"upload", u"[-p] [-a] [--copy] FILE...", u"Uploads each FILE and prints its address.",
      [](const CommandStreams& io, const QCommandLineParser& p) {
          return uploadFiles(io, p, false);
-     },
-     true, false, false, false},
+     }},
     {u"image", u"[-p] [-a] [--nsfw] [--copy] FILE...",
      u"Uploads each jpg, jpeg, gif or png image and prints its address.",
-     [](const CommandStreams& io, const QCommandLineParser& p) { return uploadFiles(io, p, true); },
-     true, true, false, false},
+     [](const CommandStreams& io, const QCommandLineParser& p) {
+         return uploadFiles(io, p, true);
+     }},
     {u"paste", u"[-l LANGUAGE] [-p] [-a] [--copy] [FILE|-]",
-     u"Pastes the UTF-8 text of FILE, or of standard input, and prints its address.", paste, true,
-     false, true, false},
+     u"Pastes the UTF-8 text of FILE, or of standard input, and prints its address.", paste},
     {u"login", u"[--password-stdin] [USER]",
-     u"Logs in and remembers the login for the window and the command line.", login, false, false,
-     false, true},
-    {u"logout", u"", u"Forgets the login.", logout, false, false, false, false},
+     u"Logs in and remembers the login for the window and the command line.", login},
+    {u"logout", u"", u"Forgets the login.", logout},
 };
 
 }  // namespace
@@ -97,31 +94,16 @@ bool wantsCommandLine(int argc, char** argv) {
     if (argc < 2) return false;
     // Qt's own options ("-platform offscreen", also with two dashes) are the window's; any
     // other argument is a command, or a mistake the command line explains.
-    static const char* const kQtOptions[] = {"-platform",
-                                             "-platformpluginpath",
-                                             "-platformtheme",
-                                             "-plugin",
-                                             "-display",
-                                             "-geometry",
-                                             "-qwindowgeometry",
-                                             "-qwindowicon",
-                                             "-qwindowtitle",
-                                             "-reverse",
-                                             "-session",
-                                             "-style",
-                                             "-stylesheet",
-                                             "-widgetcount",
-                                             "-nograb",
-                                             "-dograb",
-                                             "-sync",
-                                             "-qmljsdebugger"};
+    static const QByteArrayList kQtOptions =
+        QByteArrayLiteral(
+            "-platform -platformpluginpath -platformtheme -plugin -display -geometry "
+            "-qwindowgeometry -qwindowicon -qwindowtitle -reverse -session -style -stylesheet "
+            "-widgetcount -nograb -dograb -sync -qmljsdebugger")
+            .split(' ');
     QByteArray first(argv[1]);
     if (first.startsWith("--")) first.remove(0, 1);
     first.truncate(first.indexOf('=') < 0 ? first.size() : first.indexOf('='));
-    for (const char* option : kQtOptions) {
-        if (first == option) return false;
-    }
-    return true;
+    return !kQtOptions.contains(first);
 }
 
 int runCommand(const QStringList& arguments, const CommandStreams& io) {
@@ -149,7 +131,7 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
-    if (command->uploads) {
+    if (!name.startsWith(u"log")) {  // the uploads
         parser.addOption({{QStringLiteral("p"), QStringLiteral("private")},
                           QStringLiteral("Keep the upload out of public listings.")});
         parser.addOption({{QStringLiteral("a"), QStringLiteral("anonymous")},
@@ -157,17 +139,17 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
         parser.addOption({QStringLiteral("copy"),
                           QStringLiteral("Also put the last address on the clipboard.")});
     }
-    if (command->image) {
+    if (name == u"image") {
         parser.addOption(
             {QStringLiteral("nsfw"), QStringLiteral("Mark the image not safe for work.")});
     }
-    if (command->paste) {
+    if (name == u"paste") {
         parser.addOption({{QStringLiteral("l"), QStringLiteral("language")},
                           QStringLiteral("Highlight the paste as LANGUAGE: one of ") +
                               languageList() + QLatin1Char('.'),
                           QStringLiteral("LANGUAGE")});
     }
-    if (command->login) {
+    if (name == u"login") {
         parser.addOption({QStringLiteral("password-stdin"),
                           QStringLiteral("Read the password, at most 4096 bytes, from "
                                          "standard input.")});
