@@ -60,8 +60,7 @@ QString programHelp() {
 int output(const CommandStreams& io, const QString& text) {
     const QString problem = writeOut(io, text);
     if (problem.isEmpty()) return kCommandOk;
-    complain(io, QStringLiteral("cannot write to standard output: ") + problem);
-    return kCommandFailed;
+    return failed(io, QStringLiteral("cannot write to standard output: ") + problem);
 }
 
 struct Command {

@@ -89,6 +89,11 @@ void complain(const CommandStreams& io, const QString& message) {
     write(io.err, QStringLiteral("ferrodock: ") + printable(message) + QLatin1Char('\n'));
 }
 
+int failed(const CommandStreams& io, const QString& message) {
+    complain(io, message);
+    return kCommandFailed;
+}
+
 int usageError(const CommandStreams& io, const QString& message, const QString& command) {
     complain(io, message);
     const QString help = command.isEmpty()

@@ -23,6 +23,8 @@ void write(std::FILE* stream, const QString& text);
 QString writeOut(const CommandStreams& io, const QString& text);
 // "ferrodock: " and the message, made printable, on standard error.
 void complain(const CommandStreams& io, const QString& message);
+// complain(); returns kCommandFailed.
+int failed(const CommandStreams& io, const QString& message);
 // complain(), then where to find help; returns kCommandUsage.
 int usageError(const CommandStreams& io, const QString& message, const QString& command = {});
 // At most `limit` bytes of a stream; one more tells the caller it went on.

@@ -54,33 +54,25 @@ std::string originOf(const std::string& address) {
 // For an answer with a 3xx status: the URL to send the request to next, or empty with the
 // reason in `failure`. Only the origin of `t.url` is followed, at most kMaxRedirects times.
 std::string redirectTarget(Transfer& t, long status) {
-    if (status == 303) {
-        t.failure = QStringLiteral("the service answered 303, which would drop the request");
-        return {};
-    }
-    if (status != 301 && status != 302 && status != 307 && status != 308) {
-        t.failure = QStringLiteral("the service answered %1, which is not an answer").arg(status);
-        return {};
-    }
     char* location = nullptr;
     curl_easy_getinfo(t.easy, CURLINFO_REDIRECT_URL, &location);
-    if (!location) {
+    const std::string target = location ? location : "";
+    if (status == 303)
+        t.failure = QStringLiteral("the service answered 303, which would drop the request");
+    else if (status != 301 && status != 302 && status != 307 && status != 308)
+        t.failure = QStringLiteral("the service answered %1, which is not an answer").arg(status);
+    else if (!location)
         t.failure = QStringLiteral("the service answered %1 without a location").arg(status);
-        return {};
-    }
-    const std::string target = location;
-    if (originOf(target).empty() || originOf(target) != originOf(t.url)) {
+    else if (originOf(target).empty() || originOf(target) != originOf(t.url))
         t.failure = QStringLiteral(
                         "the service redirected to another site (%1); nothing was "
                         "sent there")
                         .arg(QString::fromStdString(target.substr(0, 200)));
-        return {};
-    }
-    if (t.redirects >= kMaxRedirects) {
+    else if (t.redirects >= kMaxRedirects)
         t.failure = QStringLiteral("the service redirected more than %1 times").arg(kMaxRedirects);
-        return {};
-    }
-    return target;
+    else
+        return target;
+    return {};
 }
 
 }  // namespace
