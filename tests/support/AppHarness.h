@@ -73,7 +73,8 @@ public:
         return interface.mainWindow->findChild<QPushButton*>(name);
     }
 
-    FakeNet net;  // handed in before start, gone before the window goes
+    // Handed in before start, gone before the window goes.
+    std::unique_ptr<FakeTransport> net = std::make_unique<FakeTransport>();
 };
 
 // A button's title as the program reads it.

@@ -82,14 +82,4 @@ private:
     }
 };
 
-// A fresh fake for the lifetime of this object.
-class FakeNet {
-public:
-    FakeTransport* operator->() const { return fake_.get(); }
-    FakeTransport* get() const { return fake_.get(); }
-
-private:
-    std::unique_ptr<FakeTransport> fake_ = std::make_unique<FakeTransport>();
-};
-
 }  // namespace ferrodock::test
