@@ -28,6 +28,10 @@ private:                                            \
 
 namespace ferrodock {
 
+class DesktopNotices;
+class OpenPanel;
+class Transport;
+
 // The application delegate: all of ferrodock's behaviour, and no state of its own beyond its
 // outlets. What the program remembers while it runs lives in the widgets (button titles, texts,
 // check states, the page shown); between runs it lives in the session file.
@@ -182,6 +186,11 @@ public:
     // Toolkit callbacks.
     void applicationDidFinishLaunching();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
+
+    // Handed in by whoever builds the window, for the delegate's lifetime.
+    Transport* transport = nullptr;
+    OpenPanel* openPanel = nullptr;
+    DesktopNotices* notices = nullptr;
 
     // Chooses `path` for the next image (`forImage`) or file upload, as a confirmed open panel
     // or a drop does.

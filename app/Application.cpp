@@ -3,8 +3,6 @@
 #include "app/Preview.h"
 #include "app/Theme.h"
 #include "platform/ClipboardOwner.h"
-#include "platform/HttpsTransport.h"
-#include "platform/OpenPanel.h"
 #include "platform/Printable.h"
 
 #include <QApplication>
@@ -77,7 +75,7 @@ void ConnectedInterface::launch() {
     interface.mainWindow->show();
 }
 
-int runApplication(int argc, char** argv) {
+int runApplication(int argc, char** argv, WindowParts parts) {
     if (!displayAvailable(argc, argv)) {
         std::fputs(kNoDisplay, stderr);
         return 1;
@@ -95,15 +93,13 @@ int runApplication(int argc, char** argv) {
     }
     configureApplication(app);
 
-    HttpsTransport::Options options;
-    options.origin = QStringLiteral(FERRODOCK_SERVICE_ORIGIN);
-    installSharedTransport(std::make_unique<HttpsTransport>(options));
-    installSharedOpenPanel(std::make_unique<FileDialogPanel>());
-
     QString problem;
     std::unique_ptr<ConnectedInterface> ui = ConnectedInterface::build(&problem);
     int status = 1;
     if (ui) {
+        ui->delegate.transport = parts.transport.get();
+        ui->delegate.openPanel = parts.openPanel.get();
+        ui->delegate.notices = parts.notices.get();
         ui->launch();
         status = QApplication::exec();
         // An address copied just before quitting stays pasteable once the window is gone.
@@ -113,7 +109,7 @@ int runApplication(int argc, char** argv) {
     }
     // The transport stops first: no completion may reach a delegate that is being destroyed.
     // Requests still in flight end here, before the delegate and the application object go.
-    installSharedTransport(nullptr);
+    parts.transport.reset();
     ui.reset();
     // The window's going stopped any picture being decoded; it gives up at its next read, and
     // must not meet the teardown of the libraries it runs in.

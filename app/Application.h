@@ -5,7 +5,10 @@
 // so they all start it the same way.
 
 #include "app/AppDelegate.h"
+#include "core/Transport.h"
+#include "platform/DesktopNotices.h"
 #include "platform/InterfaceLoader.h"
+#include "platform/OpenPanel.h"
 
 #include <QString>
 
@@ -36,9 +39,17 @@ private:
     ConnectedInterface() = default;
 };
 
-// Runs ferrodock's window: installs the transport and the open panel, builds and connects the
-// interface, launches it and runs the event loop. Returns the exit code; refuses to start
-// (exit code 1, with a message on standard error) when the interface does not fit.
-int runApplication(int argc, char** argv);
+// What the program hands the window: the transport to the service, the chooser and the
+// desktop's notices. The window holds them for its run; the transport goes first.
+struct WindowParts {
+    std::unique_ptr<Transport> transport;
+    std::unique_ptr<OpenPanel> openPanel;
+    std::unique_ptr<DesktopNotices> notices;
+};
+
+// Runs ferrodock's window: builds and connects the interface with `parts`, launches it and
+// runs the event loop. Returns the exit code; refuses to start (exit code 1, with a message
+// on standard error) when the interface does not fit.
+int runApplication(int argc, char** argv, WindowParts parts);
 
 }  // namespace ferrodock

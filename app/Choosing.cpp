@@ -1,8 +1,8 @@
 #include "app/AppDelegate.h"
-#include "app/Characters.h"
-#include "app/ImageTypes.h"
 #include "app/Preview.h"
 #include "app/Theme.h"
+#include "core/Characters.h"
+#include "core/ImageTypes.h"
 #include "platform/OpenPanel.h"
 #include "platform/Toolkit.h"
 
@@ -35,18 +35,12 @@ void withdrawRefusal(QPushButton* output) {
 }
 }  // namespace
 
-const QStringList& imageFileTypes() {
-    static const QStringList types{QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                   QStringLiteral("gif"), QStringLiteral("png")};
-    return types;
-}
-
 void AppDelegate::chooseFile(bool forImage) {
     OpenPanelSettings settings;
     settings.title = forImage ? QStringLiteral("Select Image") : QStringLiteral("Select File");
     settings.prompt = QStringLiteral("Select");
     if (forImage) settings.allowedFileTypes = imageFileTypes();
-    const OpenPanelAnswer answer = sharedOpenPanel().runModal(settings, window());
+    const OpenPanelAnswer answer = openPanel->runModal(settings, window());
     if (!answer.confirmed) return;
     for (const QUrl& url : answer.urls) {
         if (!url.isLocalFile()) continue;

@@ -1,11 +1,11 @@
 #include "app/AppDelegate.h"
-#include "app/Characters.h"
-#include "app/Feedback.h"
 #include "app/PasteUpload.h"
 #include "app/Theme.h"
 #include "app/UploadProgress.h"
+#include "core/Characters.h"
+#include "core/Feedback.h"
+#include "core/Transport.h"
 #include "platform/Toolkit.h"
-#include "platform/Transport.h"
 
 #include <QMimeDatabase>
 
@@ -39,10 +39,10 @@ void AppDelegate::uploadChosenFile(bool forImage) {
     const QString mimeType =
         mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
 
-    UploadPanel* panel =
-        UploadPanel::of(output, forImage ? QStringLiteral("Image") : QStringLiteral("File"));
+    UploadPanel* panel = UploadPanel::of(
+        output, forImage ? QStringLiteral("Image") : QStringLiteral("File"), notices);
     const quint64 id = panel ? panel->begin(displayName(path)) : 0;
-    const TransferHandle handle = sharedTransport().uploadFile(
+    const TransferHandle handle = transport->uploadFile(
         forImage ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"), fields,
         path, mimeType, this,
         [forImage, panel = QPointer<UploadPanel>(panel), id](const TransportResult& result) {

@@ -1,10 +1,10 @@
-#include "app/Answers.h"
 #include "app/AppDelegate.h"
-#include "app/Characters.h"
-#include "app/Feedback.h"
-#include "app/SessionFile.h"
+#include "core/Answers.h"
+#include "core/Characters.h"
+#include "core/Feedback.h"
+#include "core/SessionFile.h"
+#include "core/Transport.h"
 #include "platform/Toolkit.h"
-#include "platform/Transport.h"
 
 #include <QKeyEvent>
 #include <QTimer>
@@ -106,7 +106,7 @@ void AppDelegate::loginPushed(QObject*) {
     const quint64 serial = flight ? flight->begin(loginResponse()) : 0;
 
     // Each answer is handled with the name read at its own press, whatever the field says now.
-    const TransferHandle handle = sharedTransport().postFields(
+    const TransferHandle handle = transport->postFields(
         QStringLiteral("/api/validate/user"),
         {{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}}, this,
         [this, user, flight = QPointer<LoginFlight>(flight),

@@ -1,11 +1,11 @@
 #include "app/PasteUpload.h"
 
 #include "app/AppDelegate.h"
-#include "app/Feedback.h"
 #include "app/Theme.h"
 #include "app/UploadProgress.h"
+#include "core/Feedback.h"
+#include "core/Transport.h"
 #include "platform/FormEncoding.h"
-#include "platform/Transport.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -15,43 +15,8 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <array>
 
 namespace ferrodock {
-
-std::span<const LanguageChoice> languageChoices() {
-    static constexpr std::array<LanguageChoice, 19> kLanguages{{
-        {u"Plain text", u"no-highlight"},
-        {u"Apache", u"apache"},
-        {u"Bash", u"bash"},
-        {u"C", u"c"},
-        {u"C#", u"cs"},
-        {u"C++", u"cpp"},
-        {u"CSS", u"css"},
-        {u"CoffeeScript", u"coffeescript"},
-        {u"HTML", u"html"},
-        {u"Ini", u"ini"},
-        {u"Java", u"java"},
-        {u"JavaScript", u"javascript"},
-        {u"Objective C", u"objectivec"},
-        {u"PHP", u"php"},
-        {u"Perl", u"perl"},
-        {u"Python", u"python"},
-        {u"Ruby", u"ruby"},
-        {u"SQL", u"sql"},
-        {u"XML", u"xml"},
-    }};
-    return kLanguages;
-}
-
-QString languageIdentifier(const std::optional<QString>& title) {
-    if (title) {
-        for (const LanguageChoice& choice : languageChoices()) {
-            if (*title == choice.title) return choice.identifier.toString();
-        }
-    }
-    return QStringLiteral("no-highlight");
-}
 
 QString flagValue(const QCheckBox* box) {
     if (!box) return QStringLiteral("0");
@@ -167,12 +132,12 @@ void AppDelegate::pastePushed(QObject*) {
     auto send = [this, self = QPointer<AppDelegate>(this),
                  fields = std::move(fields)](QByteArray text) mutable {
         if (!self) return;
-        UploadPanel* panel = UploadPanel::of(pasteOutput(), QStringLiteral("Paste"));
+        UploadPanel* panel = UploadPanel::of(pasteOutput(), QStringLiteral("Paste"), notices);
         const quint64 id =
             panel ? panel->begin(sizeText(text.size()) + QStringLiteral(" of text")) : 0;
         // Moved, not copied: a large paste is held once while it is sent.
         fields[0].utf8 = std::move(text);
-        const TransferHandle handle = sharedTransport().postFields(
+        const TransferHandle handle = transport->postFields(
             QStringLiteral("/api/upload/paste"), std::move(fields), this,
             [panel = QPointer<UploadPanel>(panel), id](const TransportResult& result) {
                 if (result.kind == TransportError::Cancelled) return;

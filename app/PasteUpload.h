@@ -1,29 +1,17 @@
 #pragma once
 
+#include "core/Languages.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
 #include <optional>
-#include <span>
 
 class QCheckBox;
 class QPlainTextEdit;
 
 namespace ferrodock {
-
-// A language of the paste pop-up: the title shown and the identifier the service is sent.
-struct LanguageChoice {
-    QStringView title;
-    QStringView identifier;
-};
-
-// Every language in the pop-up's order, "Plain text" ("no-highlight") first.
-std::span<const LanguageChoice> languageChoices();
-
-// The service's identifier for a language title of the pop-up; "no-highlight" for any other
-// title (compared case-sensitively) or none.
-QString languageIdentifier(const std::optional<QString>& title);
 
 // A check box state as the service reads it: "1" ticked, "0" not, "-1" mixed.
 QString flagValue(const QCheckBox* box);

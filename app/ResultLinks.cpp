@@ -1,6 +1,7 @@
-#include "app/Answers.h"
 #include "app/AppDelegate.h"
 #include "app/Theme.h"
+#include "core/Answers.h"
+#include "core/Characters.h"
 #include "platform/Toolkit.h"
 
 #include <QTextCursor>
@@ -19,8 +20,9 @@ constexpr qsizetype kPasteAddressLength = 25;
 bool AppDelegate::copyLink(QPushButton* linkButton, qsizetype addressLength) {
     if (!linkButton) return false;
     const QString title = toolkit::title(linkButton);
-    if (!isAddress(title, addressLength)) return false;
-    toolkit::writeClipboardText(QStringLiteral("https://") + title);
+    const std::optional<QString> address = answerAddress(title);
+    if (!address || graphemeCount(title) != addressLength) return false;
+    toolkit::writeClipboardText(*address);
     theme::showTitle(linkButton, QStringLiteral("Copied to clipboard."));
     return true;
 }

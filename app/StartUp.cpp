@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
-#include "app/SessionFile.h"
 #include "app/Theme.h"
+#include "core/SessionFile.h"
 #include "platform/Toolkit.h"
 
 #include <QEvent>
@@ -46,7 +46,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     theme::showTitle(pasteOutput(), QStringLiteral("Paste/type your text/code, then press paste."));
 
     // The remembered key is not checked with the service; uploads send it as it is.
-    const std::optional<Session> session = readSessionFile();
+    const std::optional<SavedLogin> session = readSessionFile();
     if (!session) return;
     if (window()) {
         toolkit::setWindowTitle(window(), QStringLiteral("ferrodock - ") + session->userName);

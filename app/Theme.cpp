@@ -1,8 +1,8 @@
 #include "app/Theme.h"
 
 #include "app/AppDelegate.h"
-#include "app/Characters.h"
 #include "app/FittedText.h"
+#include "core/Characters.h"
 #include "platform/InterfaceLoader.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "app/UploadProgress.h"
 
-#include "app/CommandLine.h"
-#include "app/Feedback.h"
 #include "app/FittedText.h"
 #include "app/Theme.h"
+#include "core/Answers.h"
+#include "core/Feedback.h"
 #include "platform/DesktopNotices.h"
 
 #include <QBoxLayout>
@@ -110,15 +110,15 @@ QString progressText(const QString& label, qint64 sent, qint64 total, double byt
     return text;
 }
 
-UploadPanel* UploadPanel::of(QPushButton* link, const QString& pageName) {
+UploadPanel* UploadPanel::of(QPushButton* link, const QString& pageName, DesktopNotices* notices) {
     if (!link) return nullptr;
     for (const QPointer<UploadPanel>& panel : panels())
         if (panel && panel->link_ == link) return panel;
-    return new UploadPanel(link, pageName);
+    return new UploadPanel(link, pageName, notices);
 }
 
-UploadPanel::UploadPanel(QPushButton* link, const QString& pageName)
-    : QWidget(link->parentWidget()), link_(link), pageName_(pageName) {
+UploadPanel::UploadPanel(QPushButton* link, const QString& pageName, DesktopNotices* notices)
+    : QWidget(link->parentWidget()), link_(link), pageName_(pageName), notices_(notices) {
     const QString name = pageName.toLower();
     setObjectName(name + QStringLiteral("Progress"));
     setAttribute(Qt::WA_StyledBackground);
@@ -198,7 +198,7 @@ ProgressReport UploadPanel::reportFor(quint64 id) {
         if (it == panel->uploads_.end()) return;
         it->second.last = progress;
         if (id == panel->newest_ && panel->shown_) panel->render();
-        updateLauncher(false);
+        panel->updateLauncher(false);
     };
 }
 
@@ -208,10 +208,10 @@ void UploadPanel::finish(quint64 id, const QString& text, bool succeeded) {
     // An older upload's answer would only be painted over by the newer one's.
     if (uploads_.upper_bound(id) == uploads_.end()) theme::showTitle(link_, text);
     updateLauncher(true);
-    if (!link_ || link_->window()->isActiveWindow()) return;
+    if (!link_ || !notices_ || link_->window()->isActiveWindow()) return;
     // An address is told whole, as the link button copies it, and can be copied from there.
     const QString address = succeeded ? answerAddress(text).value_or(QString()) : QString();
-    sharedNotices().notify(
+    notices_->notify(
         pageName_ + (succeeded ? QStringLiteral(" uploaded") : QStringLiteral(" upload failed")),
         address.isEmpty() ? text : address, address);
 }
@@ -269,8 +269,10 @@ void UploadPanel::updateLauncher(bool force) {
             total += upload.last.total;
         }
     }
-    sharedNotices().showProgress(
-        any ? std::optional<double>(total > 0 ? double(sent) / double(total) : 0.0) : std::nullopt);
+    if (notices_)
+        notices_->showProgress(
+            any ? std::optional<double>(total > 0 ? double(sent) / double(total) : 0.0)
+                : std::nullopt);
 }
 
 }  // namespace ferrodock

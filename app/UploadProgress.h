@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Transport.h"
+#include "core/Transport.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -14,6 +14,8 @@ class QProgressBar;
 class QPushButton;
 
 namespace ferrodock {
+
+class DesktopNotices;
 
 // "Uploading photo.png: 37%, 12.3 MB of 33.1 MB, 4.2 MB/s, about 6 s left"; the speed and
 // the time left only once `bytesPerSecond` is known.
@@ -29,8 +31,9 @@ class UploadPanel final : public QWidget {
     Q_OBJECT
 public:
     // The panel of the page whose link button is `link`, made beside it on first use.
-    // `pageName` names the page in notifications ("File", "Image", "Paste").
-    static UploadPanel* of(QPushButton* link, const QString& pageName);
+    // `pageName` names the page in notifications ("File", "Image", "Paste"), told through
+    // `notices`, if any.
+    static UploadPanel* of(QPushButton* link, const QString& pageName, DesktopNotices* notices);
     // Uploads running on every page.
     static int runningEverywhere();
     static void cancelEverywhere();
@@ -53,14 +56,15 @@ private:
         QString label;
         TransportProgress last;
     };
-    UploadPanel(QPushButton* link, const QString& pageName);
+    UploadPanel(QPushButton* link, const QString& pageName, DesktopNotices* notices);
     void reveal();
     void render();
     void conceal();
-    static void updateLauncher(bool force);
+    void updateLauncher(bool force);
 
     QPointer<QPushButton> link_;
     QString pageName_;
+    DesktopNotices* notices_;
     QLabel* text_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QPushButton* cancel_ = nullptr;

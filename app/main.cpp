@@ -1,13 +1,46 @@
 #include "app/Application.h"
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
+#include "core/Session.h"
 #include "platform/ClipboardOwner.h"
+#include "platform/DesktopNotices.h"
+#include "platform/HttpsTransport.h"
+#include "platform/OpenPanel.h"
 #include "platform/Printable.h"
+
+#include <QCoreApplication>
 
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+using namespace ferrodock;
+
+namespace {
+
+std::unique_ptr<HttpsTransport> serviceTransport() {
+    HttpsTransport::Options options;
+    options.origin = QStringLiteral(FERRODOCK_SERVICE_ORIGIN);
+    return std::make_unique<HttpsTransport>(options);
+}
+
+// A command runs without a window or a display; --copy needs no GUI application either, as a
+// background owner holds the clipboard.
+int runCommands(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ferrodock"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FERRODOCK_VERSION));
+    const std::unique_ptr<HttpsTransport> transport = serviceTransport();
+    Session session;
+    session.load();
+    CommandStreams io = CommandStreams::standard();
+    io.transport = transport.get();
+    io.session = &session;
+    return runCommandLine(QCoreApplication::arguments().mid(1), io);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // Holds a password and an API key: no core dumps, and no other process of the user may
@@ -24,10 +57,11 @@ int main(int argc, char** argv) {
             }
         }
     }
-    ferrodock::installPrintableMessages();
+    installPrintableMessages();
     // This program started again to keep a copied text on the clipboard.
-    if (ferrodock::clipboard::startedAsOwner()) return ferrodock::clipboard::runOwner(argc, argv);
-    // A command word runs without a window or a display.
-    if (ferrodock::wantsCommandLine(argc, argv)) return ferrodock::runCommandLine(argc, argv);
-    return ferrodock::runApplication(argc, argv);
+    if (clipboard::startedAsOwner()) return clipboard::runOwner(argc, argv);
+    if (wantsCommandLine(argc, argv)) return runCommands(argc, argv);
+    return runApplication(argc, argv,
+                          {serviceTransport(), std::make_unique<FileDialogPanel>(),
+                           makeBusNotices(QStringLiteral(FERRODOCK_APP_ID))});
 }

@@ -36,12 +36,13 @@ using namespace ferrodock::bench;
 
 namespace {
 
-// Answers the chooser with `path`, as a person confirming the panel would; `answered` notes when.
-void answerPanelWith(const QString& path, std::function<void()> answered = nullptr) {
+// A chooser answering with `path`, as a person confirming the panel would; `answered` notes when.
+std::unique_ptr<OpenPanel> panelAnswering(const QString& path,
+                                          std::function<void()> answered = nullptr) {
     auto panel = std::make_unique<test::ScriptedPanel>();
     panel->answers = {{true, {QUrl::fromLocalFile(path)}}};
     panel->answered = std::move(answered);
-    installSharedOpenPanel(std::move(panel));
+    return panel;
 }
 
 [[noreturn]] void fail(const char* what) {
@@ -64,15 +65,15 @@ T* widget(const char* name) {
     return found;
 }
 
-// The transport ferrodock installs at start talks to the built-in origin; the scenarios
-// talk to the local server instead, through the same class.
-void useService(const QString& origin, const QString& caPath) {
-    QFile ca(caPath);
-    if (!ca.open(QIODevice::ReadOnly)) fail("cannot read the CA certificate");
+// ferrodock's own transport talks to the built-in origin; the scenarios talk to the local
+// server instead (`origin` empty: the built-in one), through the same class.
+std::unique_ptr<Transport> serviceAt(const QString& origin, const QString& caPath) {
     HttpsTransport::Options options;
-    options.origin = origin;
-    options.extraCaPem = ca.readAll();
-    installSharedTransport(std::make_unique<HttpsTransport>(std::move(options)));
+    options.origin = origin.isEmpty() ? QStringLiteral(FERRODOCK_SERVICE_ORIGIN) : origin;
+    QFile ca(caPath);
+    if (!caPath.isEmpty() && !ca.open(QIODevice::ReadOnly)) fail("cannot read the CA certificate");
+    if (!caPath.isEmpty()) options.extraCaPem = ca.readAll();
+    return std::make_unique<HttpsTransport>(std::move(options));
 }
 
 // Turns the event loop every millisecond until `finished` says so, then calls `done` with
@@ -135,9 +136,7 @@ void checkAnswer(QPushButton* output) {
 
 // The File page: choose the file, press upload, wait for the answer on fileOutput. The
 // server times the request; this notes the CPU, memory and event loop around it.
-void uploadScenario(const QString& file, const QString& origin, const QString& ca) {
-    useService(origin, ca);
-    answerPanelWith(file);
+void uploadScenario() {
     widget<QPushButton>("filePageButton2")->click();
     widget<QPushButton>("selectButton2")->click();
     // Let the page settle so that the figures below are the upload's alone.
@@ -176,8 +175,7 @@ QString sourceText(qint64 bytes) {
 
 // The Paste page: the text is in pasteData, press the paste button. The server notes when
 // the last byte came in; this reports when the button was pressed and the peak memory.
-void pasteScenario(const QString& textFile, const QString& origin, const QString& ca) {
-    useService(origin, ca);
+void pasteScenario(const QString& textFile) {
     QFile text(textFile);
     if (!text.open(QIODevice::ReadOnly)) fail("cannot read the text");
     widget<QPushButton>("pastePageButton2")->click();
@@ -206,9 +204,7 @@ qint64 scaledDecodeNs(const QString& file, QSize size) {
 
 // The Image page: choose the picture and wait for the preview; and, before or after, decode
 // it to the preview's size as Qt would.
-void imageScenario(const QString& file, bool floorFirst) {
-    auto answeredNs = std::make_shared<qint64>(0);
-    answerPanelWith(file, [answeredNs] { *answeredNs = monotonicNs(); });
+void imageScenario(const QString& file, bool floorFirst, std::shared_ptr<qint64> answeredNs) {
     QTimer::singleShot(1000, [=] {
         QLabel* preview = widget<QLabel>("bgImage");
         // The preview's size depends only on the picture and the view, so the floor can come
@@ -280,23 +276,30 @@ int main(int argc, char** argv) {
                         out.write(sourceText(arg(3).toLongLong() << 20).toUtf8()) >= 0;
         return ok && out.flush() ? 0 : 1;
     }
+    // What ferrodock's main() hands the window, but for the scenario's service and chooser.
+    WindowParts parts{nullptr, std::make_unique<FileDialogPanel>(),
+                      makeBusNotices(QStringLiteral(FERRODOCK_APP_ID))};
     if (mode == QLatin1String("startup")) {
+        parts.transport = serviceAt({}, {});
         measureStartUp();
     } else if (mode == QLatin1String("upload")) {
-        onFirstFrame([file = arg(2), origin = arg(3), ca = arg(4)](qint64) {
-            uploadScenario(file, origin, ca);
-        });
+        parts.transport = serviceAt(arg(3), arg(4));
+        parts.openPanel = panelAnswering(arg(2));
+        onFirstFrame([](qint64) { uploadScenario(); });
     } else if (mode == QLatin1String("paste")) {
-        onFirstFrame([text = arg(2), origin = arg(3), ca = arg(4)](qint64) {
-            pasteScenario(text, origin, ca);
-        });
+        parts.transport = serviceAt(arg(3), arg(4));
+        onFirstFrame([text = arg(2)](qint64) { pasteScenario(text); });
     } else if (mode == QLatin1String("image")) {
-        onFirstFrame(
-            [file = arg(2), floorFirst = argc > 3](qint64) { imageScenario(file, floorFirst); });
+        parts.transport = serviceAt({}, {});
+        auto answeredNs = std::make_shared<qint64>(0);
+        parts.openPanel = panelAnswering(arg(2), [answeredNs] { *answeredNs = monotonicNs(); });
+        onFirstFrame([file = arg(2), floorFirst = argc > 3, answeredNs](qint64) {
+            imageScenario(file, floorFirst, answeredNs);
+        });
     } else {
         fail("usage: ferrodock-bench-app startup|upload|paste|image|make-jpeg|make-text ...");
     }
     // Only the program's name goes on: ferrodock takes no arguments.
     int appArgc = 1;
-    return runApplication(appArgc, argv);
+    return runApplication(appArgc, argv, std::move(parts));
 }

@@ -1,8 +1,8 @@
 // The service's answer bytes: decoding, and the part of any text that is shown.
 #include "FuzzSupport.h"
 
-#include "app/Answers.h"
-#include "app/Characters.h"
+#include "core/Answers.h"
+#include "core/Characters.h"
 
 #include <algorithm>
 

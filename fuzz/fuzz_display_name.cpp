@@ -1,7 +1,7 @@
 // displayName on any UTF-16 path, unpaired surrogates included.
 #include "FuzzSupport.h"
 
-#include "app/Characters.h"
+#include "core/Characters.h"
 
 #include <algorithm>
 

@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -120,6 +121,14 @@ bool keepOnClipboard(const QString& text) {
         ::waitpid(owner, nullptr, 0);
     }
     return held;
+}
+
+void put(const QString& text) {
+    QClipboard* board = QGuiApplication::clipboard();
+    board->clear();
+    auto* data = new QMimeData;
+    data->setText(text);
+    board->setMimeData(data);
 }
 
 void keepClipboardAfterQuit() {

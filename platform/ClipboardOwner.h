@@ -15,6 +15,9 @@ namespace ferrodock::clipboard {
 // Needs no GUI application.
 bool keepOnClipboard(const QString& text);
 
+// Puts `text` on the clipboard of this GUI application, in place of whatever was there.
+void put(const QString& text);
+
 // For a GUI application at its end: when it owns the clipboard's text, hands it to a
 // background owner, so that it stays pasteable once the application is gone.
 void keepClipboardAfterQuit();

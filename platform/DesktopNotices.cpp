@@ -1,6 +1,6 @@
 #include "platform/DesktopNotices.h"
 
-#include "platform/Toolkit.h"
+#include "platform/ClipboardOwner.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
+
+#include <utility>
 
 namespace ferrodock {
 
@@ -29,8 +31,7 @@ public:
 
 public Q_SLOTS:
     void invoked(uint id, const QString& action) {
-        if (action == kCopyAction && copyTexts.contains(id))
-            toolkit::writeClipboardText(copyTexts.value(id));
+        if (action == kCopyAction && copyTexts.contains(id)) clipboard::put(copyTexts.value(id));
     }
     void closed(uint id, uint) { copyTexts.remove(id); }
 };
@@ -40,17 +41,10 @@ public:
     explicit BusNotices(const QString& desktopFileName)
         : entry_(desktopFileName),
           appUri_(QStringLiteral("application://") + desktopFileName + QStringLiteral(".desktop")) {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected() || !QCoreApplication::instance()) return;
-        actions_ = new NoticeActions(QCoreApplication::instance());
-        bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), actions_,
-                    SLOT(invoked(uint, QString)));
-        bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), actions_,
-                    SLOT(closed(uint, uint)));
     }
 
     void notify(const QString& summary, const QString& body, const QString& copyText) override {
-        QDBusConnection bus = QDBusConnection::sessionBus();
+        QDBusConnection bus = connectedBus();
         if (!bus.isConnected()) return;
         QDBusMessage call =
             QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
@@ -78,7 +72,7 @@ public:
     }
 
     void showProgress(std::optional<double> fraction) override {
-        QDBusConnection bus = QDBusConnection::sessionBus();
+        QDBusConnection bus = connectedBus();
         if (!bus.isConnected()) return;
         QDBusMessage signal = QDBusMessage::createSignal(
             QStringLiteral("/net/ferrodock/Ferrodock"),
@@ -91,29 +85,29 @@ public:
     }
 
 private:
+    // The session bus; the first time, it also listens for the notifications' actions.
+    QDBusConnection connectedBus() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (std::exchange(listening_, true) || !bus.isConnected() || !QCoreApplication::instance())
+            return bus;
+        actions_ = new NoticeActions(QCoreApplication::instance());
+        bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), actions_,
+                    SLOT(invoked(uint, QString)));
+        bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), actions_,
+                    SLOT(closed(uint, uint)));
+        return bus;
+    }
+
     QString entry_;
     QString appUri_;
     QPointer<NoticeActions> actions_;
+    bool listening_ = false;
 };
-
-std::unique_ptr<DesktopNotices>& slot() {
-    static std::unique_ptr<DesktopNotices> notices;
-    return notices;
-}
 
 }  // namespace
 
 std::unique_ptr<DesktopNotices> makeBusNotices(const QString& desktopFileName) {
     return std::make_unique<BusNotices>(desktopFileName);
-}
-
-DesktopNotices& sharedNotices() {
-    if (!slot()) slot() = makeBusNotices(QGuiApplication::desktopFileName());
-    return *slot();
-}
-
-void installSharedNotices(std::unique_ptr<DesktopNotices> notices) {
-    slot() = std::move(notices);
 }
 
 }  // namespace ferrodock

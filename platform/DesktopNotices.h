@@ -21,12 +21,8 @@ public:
 
 // Over the session bus: org.freedesktop.Notifications, and the launcher-entry signal that
 // docks and taskbars read, for the desktop entry `desktopFileName` (without ".desktop"), whose
-// icon has the same name. Never blocks; with no session bus, nothing is sent.
+// icon has the same name. Never blocks; with no session bus, nothing is sent. May be made
+// before the application object: the bus is first used with the first notice.
 std::unique_ptr<DesktopNotices> makeBusNotices(const QString& desktopFileName);
-
-// The process-wide notices; until one is installed, the session bus ones for the
-// application's desktop file name. Installing replaces the previous one.
-DesktopNotices& sharedNotices();
-void installSharedNotices(std::unique_ptr<DesktopNotices> notices);
 
 }  // namespace ferrodock

@@ -2,13 +2,13 @@
 
 #include "platform/Transfer.h"
 
-#include <QMetaObject>
 #include <QObject>
+#include <QThread>
 
 #include <atomic>
+#include <cctype>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -25,6 +25,7 @@ constexpr long kMaxHostConnections = 8;
 // How often the loop looks at running transfers, which bounds how late a limit is noticed.
 constexpr int kBusyPollMs = 200;
 constexpr int kIdlePollMs = 60 * 1000;
+constexpr int kMaxRedirects = 5;
 
 bool initCurl() {
     static std::once_flag once;
@@ -33,19 +34,45 @@ bool initCurl() {
     return ok;
 }
 
-std::shared_ptr<ContextGuard> guardContext(QObject* context) {
-    auto guard = std::make_shared<ContextGuard>();
-    if (!context) return guard;
-    guard->target = context;
-    std::weak_ptr<ContextGuard> weak = guard;
-    // Without a receiver object the slot runs directly, in the destroying thread.
-    guard->watch = QObject::connect(context, &QObject::destroyed, [weak] {
-        if (auto alive = weak.lock()) {
-            std::lock_guard lock(alive->mutex);
-            alive->target = nullptr;
-        }
-    });
-    return guard;
+// Scheme, host and port as curl itself will connect to them.
+std::string originOf(const std::string& address) {
+    CURLU* url = curl_url();
+    std::string origin;
+    char* parts[3] = {};
+    if (url && curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_SCHEME, &parts[0], 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_HOST, &parts[1], 0) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_PORT, &parts[2], CURLU_DEFAULT_PORT) == CURLUE_OK) {
+        origin = std::string(parts[0]) + "://" + parts[1] + ':' + parts[2];
+        for (char& c : origin) c = char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    for (char* part : parts) curl_free(part);
+    curl_url_cleanup(url);
+    return origin;
+}
+
+// For an answer with a 3xx status: the URL to send the request to next, or empty with the
+// reason in `failure`. Only the origin of `t.url` is followed, at most kMaxRedirects times.
+std::string redirectTarget(Transfer& t, long status) {
+    char* location = nullptr;
+    curl_easy_getinfo(t.easy, CURLINFO_REDIRECT_URL, &location);
+    const std::string target = location ? location : "";
+    if (status == 303)
+        t.failure = QStringLiteral("the service answered 303, which would drop the request");
+    else if (status != 301 && status != 302 && status != 307 && status != 308)
+        t.failure = QStringLiteral("the service answered %1, which is not an answer").arg(status);
+    else if (!location)
+        t.failure = QStringLiteral("the service answered %1 without a location").arg(status);
+    else if (originOf(target).empty() || originOf(target) != originOf(t.url))
+        t.failure = QStringLiteral(
+                        "the service redirected to another site (%1); nothing was "
+                        "sent there")
+                        .arg(QString::fromStdString(target.substr(0, 200)));
+    else if (t.redirects >= kMaxRedirects)
+        t.failure = QStringLiteral("the service redirected more than %1 times").arg(kMaxRedirects);
+    else
+        return target;
+    return {};
 }
 
 }  // namespace
@@ -62,7 +89,7 @@ struct HttpsTransport::Engine {
     std::deque<std::unique_ptr<Transfer>> incoming;
     bool stopping = false;
 
-    std::thread thread;
+    std::unique_ptr<QThread> thread;
 
     // Transport thread only, until it has been joined.
     std::unordered_map<CURL*, std::unique_ptr<Transfer>> running;
@@ -72,7 +99,8 @@ struct HttpsTransport::Engine {
         if (multi) {
             curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxHostConnections);
             waker->multi = multi;
-            thread = std::thread([this] { run(); });
+            thread.reset(QThread::create([this] { run(); }));
+            thread->start();
         }
     }
 
@@ -84,7 +112,7 @@ struct HttpsTransport::Engine {
         }
         if (multi) {
             curl_multi_wakeup(multi);
-            if (thread.joinable()) thread.join();
+            thread->wait();
             // Torn down here rather than on the transport thread, so the completions (and
             // whatever they captured) die on the thread that destroys the transport.
             for (const auto& [easy, t] : running) curl_multi_remove_handle(multi, easy);
@@ -219,21 +247,8 @@ struct HttpsTransport::Engine {
         add(std::move(t));
     }
 
-    void finish(std::unique_ptr<Transfer> t, CURLcode code) { deliver(*t, resultOf(*t, code)); }
-
-    void deliver(Transfer& t, TransportResult result) {
-        std::lock_guard lock(t.guard->mutex);
-        if (!t.guard->target) return;
-        QMetaObject::invokeMethod(
-            t.guard->target,
-            [guard = t.guard, alive = alive, completion = std::move(t.completion),
-             result = std::move(result)]() mutable {
-                handedOver(*guard);
-                const TransportCompletion run = std::exchange(completion, nullptr);
-                const TransportResult delivered = std::move(result);
-                if (alive->load()) run(delivered);
-            },
-            Qt::QueuedConnection);
+    void finish(std::unique_ptr<Transfer> t, CURLcode code) {
+        deliver(*t, resultOf(*t, code), alive);
     }
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Transport.h"
+#include "core/Transport.h"
 
 #include <chrono>
 #include <memory>

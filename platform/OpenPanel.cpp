@@ -8,13 +8,6 @@
 
 namespace ferrodock {
 
-namespace {
-std::unique_ptr<OpenPanel>& slot() {
-    static std::unique_ptr<OpenPanel> panel;
-    return panel;
-}
-}  // namespace
-
 QStringList fileTypePatterns(const QStringList& types) {
     // Name filters match case-sensitively on Linux; photos often end in ".JPG" or ".Jpg".
     QStringList patterns;
@@ -56,15 +49,6 @@ bool pathKeepsItsBytes(const QString& path) {
         parent += QLatin1Char('/') + piece;
     }
     return true;
-}
-
-OpenPanel& sharedOpenPanel() {
-    if (!slot()) slot() = std::make_unique<FileDialogPanel>();
-    return *slot();
-}
-
-void installSharedOpenPanel(std::unique_ptr<OpenPanel> panel) {
-    slot() = std::move(panel);
 }
 
 OpenPanelAnswer FileDialogPanel::runModal(const OpenPanelSettings& settings, QWidget* parent) {

@@ -5,7 +5,6 @@
 #include <QStringList>
 #include <QUrl>
 
-#include <memory>
 #include <optional>
 
 class QWidget;
@@ -39,9 +38,6 @@ QStringList fileTypePatterns(const QStringList& types);
 // saw. A name that is not UTF-8 decodes with U+FFFD and encodes back to other bytes, which may
 // name a sibling file; such a path names no file, or one of several.
 bool pathKeepsItsBytes(const QString& path);
-
-OpenPanel& sharedOpenPanel();
-void installSharedOpenPanel(std::unique_ptr<OpenPanel> panel);
 
 // The real chooser: Qt's own file dialog, so the prompt and filters look the same everywhere.
 class FileDialogPanel final : public OpenPanel {

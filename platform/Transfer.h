@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Transport.h"
+#include "core/Transport.h"
 
 #include <QMetaObject>
 
@@ -151,6 +151,11 @@ struct Waker {
     void wake();
 };
 
+// A guard for `context` that clears itself when the context is destroyed.
+std::shared_ptr<ContextGuard> guardContext(QObject* context);
+// Posts `result` to the transfer's completion on its context's thread; dropped when the
+// context is gone, and not run once `alive` is false.
+void deliver(Transfer& t, TransportResult result, std::shared_ptr<std::atomic<bool>> alive);
 // The result a finished transfer delivers (TransferControl.cpp), for curl's `code`.
 TransportResult resultOf(Transfer& t, CURLcode code);
 // Posts progress to the transfer's context, coalesced; called on every curl progress tick.
@@ -177,8 +182,4 @@ void releaseBody(RequestBody& body);
 // What every transfer sets up (TransferSetup.cpp): TLS, HTTP/1.1, limits and answer capture.
 bool configureTransfer(Transfer& t, const QByteArray& userAgent, const QByteArray& extraCaPem,
                        std::chrono::milliseconds connectLimit);
-// For an answer with a 3xx status: the URL to send the request to next, or empty with the
-// reason in `failure`. Only the origin of `t.url` is followed, at most 5 times.
-std::string redirectTarget(Transfer& t, long status);
-
 }  // namespace ferrodock::transfer

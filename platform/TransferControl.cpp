@@ -105,6 +105,20 @@ void logRequest(const Transfer& t, const TransportResult& result) {
             result.ok ? "" : ": ", result.ok ? "" : qUtf8Printable(result.error));
 }
 
+// Runs `f` on the thread of the guarded context, unless the context is gone by then.
+template <typename F>
+void post(const std::shared_ptr<ContextGuard>& guard, F f) {
+    std::lock_guard lock(guard->mutex);
+    if (!guard->target) return;
+    QMetaObject::invokeMethod(
+        guard->target,
+        [guard, f = std::move(f)]() mutable {
+            handedOver(*guard);
+            f();
+        },
+        Qt::QueuedConnection);
+}
+
 }  // namespace
 
 void Waker::wake() {
@@ -118,6 +132,30 @@ TransportResult resultOf(Transfer& t, CURLcode code) {
     return result;
 }
 
+std::shared_ptr<ContextGuard> guardContext(QObject* context) {
+    auto guard = std::make_shared<ContextGuard>();
+    if (!context) return guard;
+    guard->target = context;
+    std::weak_ptr<ContextGuard> weak = guard;
+    // Without a receiver object the slot runs directly, in the destroying thread.
+    guard->watch = QObject::connect(context, &QObject::destroyed, [weak] {
+        if (auto alive = weak.lock()) {
+            std::lock_guard lock(alive->mutex);
+            alive->target = nullptr;
+        }
+    });
+    return guard;
+}
+
+void deliver(Transfer& t, TransportResult result, std::shared_ptr<std::atomic<bool>> alive) {
+    post(t.guard, [alive = std::move(alive), completion = std::move(t.completion),
+                   result = std::move(result)]() mutable {
+        const TransportCompletion run = std::exchange(completion, nullptr);
+        const TransportResult delivered = std::move(result);
+        if (alive->load()) run(delivered);
+    });
+}
+
 void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal) {
     if (!t.progress) return;
     const bool fullySent = t.sent && !t.reportedSent;
@@ -128,19 +166,13 @@ void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal) {
     t.lastReport = now;
     t.reportedSent = t.reportedSent || fullySent;
     const TransportProgress report{qint64(up), qint64(upTotal), t.sent};
-    std::lock_guard lock(t.guard->mutex);
-    if (!t.guard->target) return;
     // The report and its function are shared, so the function never dies on this thread.
-    QMetaObject::invokeMethod(
-        t.guard->target,
-        [guard = t.guard, progress = std::make_shared<ProgressReport>(t.progress),
-         control = t.control, pending = t.reportPending, report] {
-            handedOver(*guard);
-            pending->store(false);
-            if (control && control->cancelled.load()) return;
-            (*progress)(report);
-        },
-        Qt::QueuedConnection);
+    post(t.guard, [progress = std::make_shared<ProgressReport>(t.progress), control = t.control,
+                   pending = t.reportPending, report] {
+        pending->store(false);
+        if (control && control->cancelled.load()) return;
+        (*progress)(report);
+    });
 }
 
 }  // namespace transfer

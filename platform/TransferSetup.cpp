@@ -17,7 +17,6 @@ constexpr char kTls12Ciphers[] =
     "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
     "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
     "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
-constexpr int kMaxRedirects = 5;
 
 QString seconds(std::chrono::milliseconds limit) {
     return QString::number(double(limit.count()) / 1000.0, 'f', 1);
@@ -147,23 +146,6 @@ int onProgress(void* arg, curl_off_t, curl_off_t, curl_off_t upTotal, curl_off_t
     return 1;
 }
 
-// Scheme, host and port as curl itself will connect to them.
-std::string originOf(const std::string& address) {
-    CURLU* url = curl_url();
-    std::string origin;
-    char* parts[3] = {};
-    if (url && curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK &&
-        curl_url_get(url, CURLUPART_SCHEME, &parts[0], 0) == CURLUE_OK &&
-        curl_url_get(url, CURLUPART_HOST, &parts[1], 0) == CURLUE_OK &&
-        curl_url_get(url, CURLUPART_PORT, &parts[2], CURLU_DEFAULT_PORT) == CURLUE_OK) {
-        origin = std::string(parts[0]) + "://" + parts[1] + ':' + parts[2];
-        for (char& c : origin) c = char(std::tolower(static_cast<unsigned char>(c)));
-    }
-    for (char* part : parts) curl_free(part);
-    curl_url_cleanup(url);
-    return origin;
-}
-
 }  // namespace
 
 Transfer::~Transfer() {
@@ -236,36 +218,6 @@ bool configureTransfer(Transfer& t, const QByteArray& userAgent, const QByteArra
     set(curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onAnswer));
     set(curl_easy_setopt(e, CURLOPT_WRITEDATA, &t));
     return ok && attachBody(t);
-}
-
-std::string redirectTarget(Transfer& t, long status) {
-    if (status == 303) {
-        t.failure = QStringLiteral("the service answered 303, which would drop the request");
-        return {};
-    }
-    if (status != 301 && status != 302 && status != 307 && status != 308) {
-        t.failure = QStringLiteral("the service answered %1, which is not an answer").arg(status);
-        return {};
-    }
-    char* location = nullptr;
-    curl_easy_getinfo(t.easy, CURLINFO_REDIRECT_URL, &location);
-    if (!location) {
-        t.failure = QStringLiteral("the service answered %1 without a location").arg(status);
-        return {};
-    }
-    const std::string target = location;
-    if (originOf(target).empty() || originOf(target) != originOf(t.url)) {
-        t.failure = QStringLiteral(
-                        "the service redirected to another site (%1); nothing was "
-                        "sent there")
-                        .arg(QString::fromStdString(target.substr(0, 200)));
-        return {};
-    }
-    if (t.redirects >= kMaxRedirects) {
-        t.failure = QStringLiteral("the service redirected more than %1 times").arg(kMaxRedirects);
-        return {};
-    }
-    return target;
 }
 
 }  // namespace ferrodock::transfer

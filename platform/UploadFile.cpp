@@ -19,14 +19,28 @@ namespace {
 // refused rather than held in memory. It matches the cap on what an answer may take.
 constexpr qint64 kMaxUnsizedFileBytes = 1 << 20;
 
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+// Notes why the upload file cannot be sent: `kind` for the person, "`doing` the file: " and
+// the system's words for the log. Returns false.
+bool refuse(UploadBody& u, QString& failure, TransportError kind, const char* doing) {
+    const int error = errno;
+    u.problem = kind;
+    failure =
+        QStringLiteral("cannot %1 %2: %3")
+            .arg(QLatin1String(doing), u.filePath, QString::fromLocal8Bit(std::strerror(error)));
+    return false;
 }
 
-// What a failed open or stat of the upload file means to the person who chose it.
-TransportError openProblem(int error) {
-    return error == ENOENT || error == ENOTDIR ? TransportError::FileGone
-                                               : TransportError::FileUnreadable;
+// The same for a failed open or stat, which may mean the file is gone.
+bool refuseOpen(UploadBody& u, QString& failure) {
+    const bool gone = errno == ENOENT || errno == ENOTDIR;
+    return refuse(u, failure, gone ? TransportError::FileGone : TransportError::FileUnreadable,
+                  "open");
+}
+
+bool notRegular(UploadBody& u, QString& failure) {
+    u.problem = TransportError::NotRegular;
+    failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
+    return false;
 }
 
 }  // namespace
@@ -34,16 +48,8 @@ TransportError openProblem(int error) {
 bool prepareUpload(UploadBody& u, QString& failure) {
     const QByteArray path = QFile::encodeName(u.filePath);
     struct stat st {};
-    if (::stat(path.constData(), &st) != 0) {
-        u.problem = openProblem(errno);
-        failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        u.problem = TransportError::NotRegular;
-        failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
-        return false;
-    }
+    if (::stat(path.constData(), &st) != 0) return refuseOpen(u, failure);
+    if (!S_ISREG(st.st_mode)) return notRegular(u, failure);
     u.fileSize = st.st_size;
     if (st.st_size > 0) return true;
     if (!openUpload(u, failure)) return false;
@@ -52,11 +58,7 @@ bool prepareUpload(UploadBody& u, QString& failure) {
         char buffer[16384];
         const ssize_t n = ::read(u.fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            u.problem = TransportError::FileUnreadable;
-            failure = QStringLiteral("cannot read %1: %2").arg(u.filePath, systemError(errno));
-            return false;
-        }
+        if (n < 0) return refuse(u, failure, TransportError::FileUnreadable, "read");
         if (n == 0) return true;
         if (u.content.size() + n > kMaxUnsizedFileBytes) {
             u.problem = TransportError::FileUnreadable;
@@ -75,22 +77,10 @@ bool openUpload(UploadBody& u, QString& failure) {
     // Non-blocking, so that a pipe or a device put in the file's place cannot hold the
     // transport thread in open(); only the descriptor's own type counts, not the name's.
     u.fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (u.fd < 0) {
-        u.problem = openProblem(errno);
-        failure = QStringLiteral("cannot open %1: %2").arg(u.filePath, systemError(errno));
-        return false;
-    }
+    if (u.fd < 0) return refuseOpen(u, failure);
     struct stat st {};
-    if (::fstat(u.fd, &st) != 0) {
-        u.problem = TransportError::FileUnreadable;
-        failure = QStringLiteral("cannot read %1: %2").arg(u.filePath, systemError(errno));
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        u.problem = TransportError::NotRegular;
-        failure = QStringLiteral("%1 is not a regular file").arg(u.filePath);
-        return false;
-    }
+    if (::fstat(u.fd, &st) != 0) return refuse(u, failure, TransportError::FileUnreadable, "read");
+    if (!S_ISREG(st.st_mode)) return notRegular(u, failure);
     if (st.st_size != u.fileSize) {
         u.problem = TransportError::FileChanged;
         failure = QStringLiteral("%1 changed size before the upload started").arg(u.filePath);

@@ -1,6 +1,8 @@
 // The command line: each command against the fake transport, and the program with no display.
-#include "app/CommandLine.h"
-#include "app/PasteUpload.h"
+#include "cli/CommandLine.h"
+#include "core/Answers.h"
+#include "core/Languages.h"
+#include "core/Session.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 #include "support/AppHarness.h"
@@ -185,12 +187,13 @@ private Q_SLOTS:
         const bool debug = args.removeAll("+debug"), full = args.removeAll(">/dev/full"),
                    noOut = args.removeAll(">&-"), noIn = args.removeAll("<&-") || input == "<&-";
         if (!session.isEmpty()) home.writeSession(session);
-        InstalledFake net;
-        net->reply = TransportResult{true, reply, {}};
+        FakeTransport net;
+        net.reply = TransportResult{true, reply, {}};
         std::optional<TestService> service;  // replaces the fake
+        std::unique_ptr<Transport> real;
         if (reply.startsWith("302 ")) {
             service.emplace().setReply(Reply{Reply::Kind::Text, 302, {}, {}, {}, 0, reply.mid(4)});
-            installSharedTransport(service->makeTransport());
+            real = service->makeTransport();
         }
         int status = 0;
         QByteArray out, said;
@@ -235,6 +238,10 @@ private Q_SLOTS:
                 });
             installPrintableMessages();
             QLoggingCategory::setFilterRules("ferrodock.*.debug=true");
+            Session login;
+            login.load();
+            io.session = &login;
+            io.transport = real ? real.get() : &net;
             status = runCommand(args, io);
             QLoggingCategory::setFilterRules({});
             qInstallMessageHandler(testlib);
@@ -246,7 +253,7 @@ private Q_SLOTS:
         QDir::setCurrent(QDir::rootPath());
         ::unlink(at + "bad\xff.txt");  // QDir cannot remove what it cannot name
         QFile after(home.sessionFile());
-        QTEST((QStringList{QString::number(status), out, service ? "" : summary(net->requests),
+        QTEST((QStringList{QString::number(status), out, service ? "" : summary(net.requests),
                            after.open(QIODevice::ReadOnly) ? after.readAll() : ""}),
               "outcome");
         QFETCH(QString, err);
@@ -275,11 +282,14 @@ private Q_SLOTS:
             return xclip.waitForFinished() ? xclip.readAllStandardOutput() : "";
         };
         TestHome home;
-        InstalledFake net;
-        net->reply = TransportResult{true, "ferrodock.net/p/abcdefghi", {}};
+        FakeTransport net;
+        net.reply = TransportResult{true, "ferrodock.net/p/abcdefghi", {}};
         CommandStreams io = CommandStreams::standard();
         io.in = ::fmemopen(const_cast<char*>("x"), 1, "r");
         io.out = io.err = std::tmpfile();
+        Session session;
+        io.session = &session;
+        io.transport = &net;
         QCOMPARE(runCommand({"paste", "--copy", "-"}, io), 0);
         std::fclose(io.in);
         QCOMPARE(contents(io.out), "https://ferrodock.net/p/abcdefghi\n");

@@ -58,7 +58,7 @@ void settle(FakeApp& app, const QByteArray& answer) {
 // The window with a cat picture and notes chosen, text typed, and the desktop's notices kept.
 struct App : FakeApp {
     explicit App(const QByteArray& session = {}) : FakeApp(session) {
-        installSharedNotices(std::unique_ptr<Notices>(notices));
+        delegate.notices = notices.get();
         delegate.pasteData()->setPlainText("typed");
         choose(makeImage(dir.path(), "cat.png"), true);
         choose(makeFile(dir.path(), "notes.txt", "notes"), false);
@@ -83,7 +83,7 @@ struct App : FakeApp {
         return titleOf(delegate.savedpath()) + delegate.pasteData()->toPlainText();
     }
     QTemporaryDir dir;
-    Notices* notices = new Notices;
+    std::unique_ptr<Notices> notices = std::make_unique<Notices>();
 };
 
 // Drags `urls` onto a page and drops them there; gives whether both were taken.

@@ -1,9 +1,12 @@
-// The remembered login on disk: what is read back, what is written, and how.
-#include "app/SessionFile.h"
+// The remembered login on disk: what is read back, what is written, and how; the session
+// that keeps it says when it changes.
+#include "core/Session.h"
+#include "core/SessionFile.h"
 #include "support/AppHarness.h"
 #include "support/Files.h"
 
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -41,22 +44,21 @@ int writeInChild(bool dies) {
 }
 }  // namespace
 
-Q_DECLARE_METATYPE(std::optional<Session>)
+Q_DECLARE_METATYPE(std::optional<SavedLogin>)
 
 class SessionFileTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void reading_data() {
         QTest::addColumn<QByteArray>("content");  // "directory", "fifo", "unreadable": no file
-        QTest::addColumn<std::optional<Session>>("expected");
-        const auto row = [](const char* name, const QByteArray& content, std::optional<Session> s) {
-            QTest::newRow(name) << content << s;
-        };
-        row("empty key, a field after", "ann,,x", Session{"ann", ""});
+        QTest::addColumn<std::optional<SavedLogin>>("expected");
+        const auto row = [](const char* name, const QByteArray& content,
+                            std::optional<SavedLogin> s) { QTest::newRow(name) << content << s; };
+        row("empty key, a field after", "ann,,x", SavedLogin{"ann", ""});
         row("no comma", "ann", std::nullopt);
         row("not UTF-8", "ann,\xff", std::nullopt);
         const QByteArray key(64 * 1024 - 4, 'k');  // with "ann," the file is 64 KiB
-        row("64 KiB", "ann," + key, Session{"ann", key});
+        row("64 KiB", "ann," + key, SavedLogin{"ann", key});
         row("over 64 KiB", "ann," + key + "k", std::nullopt);
         for (const char* kind : {"directory", "fifo", "unreadable"}) row(kind, kind, std::nullopt);
     }
@@ -69,7 +71,10 @@ private Q_SLOTS:
         if (content != "directory" && content != "fifo") home.writeSession(content);
         if (content == "unreadable")
             QVERIFY(QFile::setPermissions(home.sessionFile(), QFile::WriteOwner));
-        QTEST(readSessionFile(), "expected");
+        Session session;
+        session.load();
+        const SavedLogin loaded{session.userName(), session.apiKey()};
+        QTEST(loaded.userName.isEmpty() ? std::nullopt : std::optional(loaded), "expected");
     }
 
     // Never is the key readable by others, no copy of it is left beside the file, and a login
@@ -101,8 +106,11 @@ private Q_SLOTS:
         if (after.isEmpty() && setup != "disk full")  // said, and never with the key in it
             QTest::ignoreMessage(QtWarningMsg, warning);
         const bool inChild = setup == "disk full" || setup == "killed halfway";
+        Session session;  // holds a login it could not save for the run
+        QSignalSpy changed(&session, &Session::changed);
         const bool written =
-            inChild ? writeInChild(setup == "killed halfway") == 0 : writeSessionFile(kUser, kKey);
+            inChild ? writeInChild(setup == "killed halfway") == 0 : session.remember(kUser, kKey);
+        QCOMPARE(session.isLoggedIn(), !inChild);
         ::chmod(home.documents().toUtf8(), 0700);
         QCOMPARE(written, after.contains(kKey.toUtf8()));
         QCOMPARE(QFileInfo(home.sessionFile()).isSymLink(), setup == "symbolic link");
@@ -116,8 +124,9 @@ private Q_SLOTS:
         if (setup == "no documents") return;
         QVERIFY(QFile::link(home.path() + "/elsewhere", home.sessionFile() + ".backup"));
         test::makeFile(home.documents(), "ferrodock.data.old123", "mine");
-        clearSessionFile();
-        clearSessionFile();  // nothing there: nothing happens
+        session.forget();
+        session.forget();  // nothing there: nothing happens
+        QCOMPARE(changed.count(), inChild ? 0 : 2);
         QCOMPARE(entries(home.documents()),
                  (QStringList{"ferrodock.data.backup", "ferrodock.data.old123"}));
         QFile target(home.path() + "/elsewhere");  // a link's target is emptied, not removed

@@ -1,4 +1,4 @@
-#include "app/Feedback.h"
+#include "core/Feedback.h"
 #include "support/Files.h"
 #include "support/RawService.h"
 
@@ -377,17 +377,6 @@ private Q_SLOTS:
         QVERIFY(out.waitFor(3));
         QCOMPARE(out.results[0].body + out.results[1].body + out.results[2].body, "/fast/mid/slow");
         QVERIFY(out.reports.isEmpty());
-    }
-
-    // With no transport installed, requests fail on their own; they are never lost.
-    void noTransportInstalledFails() {
-        installSharedTransport(nullptr);
-        Outcomes out;
-        sharedTransport().postFields("/", {}, &out.context, out.add());
-        sharedTransport().uploadFile("/", {}, "x", "text/plain", &out.context, out.add());
-        QVERIFY(out.waitFor(2));
-        for (const TransportResult& result : std::as_const(out.results))
-            QVERIFY(!result.ok && result.kind == Error::Other && !result.error.isEmpty());
     }
 };
 

@@ -36,15 +36,15 @@ std::unique_ptr<ConnectedInterface> connectOrDie() {
 }  // namespace
 
 AppHarness::AppHarness()
-    : connected_(connectOrDie()), delegate(connected_->delegate), interface(connected_->interface) {
-    auto scripted = std::make_unique<ScriptedPanel>();
-    panel = scripted.get();
-    installSharedOpenPanel(std::move(scripted));
+    : connected_(connectOrDie()),
+      notices_(makeBusNotices(QGuiApplication::desktopFileName())),
+      delegate(connected_->delegate),
+      interface(connected_->interface) {
+    delegate.openPanel = panel;
+    delegate.notices = notices_.get();
 }
 
-AppHarness::~AppHarness() {
-    installSharedOpenPanel(nullptr);
-}
+AppHarness::~AppHarness() = default;
 
 void AppHarness::start() {
     connected_->launch();
@@ -62,6 +62,7 @@ void AppHarness::choose(const QString& path, bool forImage) {
 }
 
 FakeApp::FakeApp(const QByteArray& session) {
+    delegate.transport = net.get();
     if (!session.isEmpty()) home.writeSession(session);
     start();
 }

@@ -28,7 +28,8 @@ private:
     QByteArray oldHome_;
 };
 
-// The real interface, connected to a real delegate, with a scripted chooser installed.
+// The real interface, connected to a real delegate, with a scripted chooser and the desktop's
+// notices handed in.
 class AppHarness {
 public:
     AppHarness();
@@ -49,14 +50,16 @@ public:
 
 private:
     std::unique_ptr<ConnectedInterface> connected_;
+    std::unique_ptr<DesktopNotices> notices_;
+    std::unique_ptr<ScriptedPanel> panel_ = std::make_unique<ScriptedPanel>();
 
 public:
     AppDelegate& delegate;
     Interface& interface;
-    ScriptedPanel* panel = nullptr;  // owned by the shared panel slot
+    ScriptedPanel* panel = panel_.get();
 };
 
-// The real interface with a fake transport installed for its lifetime; `session` is what the
+// The real interface with a fake transport for its lifetime; `session` is what the
 // session file holds at start.
 class FakeApp : public AppHarness {
 public:
@@ -70,7 +73,8 @@ public:
         return interface.mainWindow->findChild<QPushButton*>(name);
     }
 
-    InstalledFake net;  // installed before start, removed before the window goes
+    // Handed in before start, gone before the window goes.
+    std::unique_ptr<FakeTransport> net = std::make_unique<FakeTransport>();
 };
 
 // A button's title as the program reads it.

@@ -14,12 +14,11 @@ public:
     explicit ConnectedApp(TestService::Options options = {},
                           std::chrono::milliseconds idleLimit = std::chrono::seconds(60),
                           const QByteArray& session = {})
-        : service(options) {
+        : service(options), transport(service.makeTransport(idleLimit)) {
         if (!session.isEmpty()) home.writeSession(session);
-        installSharedTransport(service.makeTransport(idleLimit));
+        delegate.transport = transport.get();
         start();
     }
-    ~ConnectedApp() { installSharedTransport(nullptr); }
 
     // The body of the request the service received last.
     RecordedRequest lastRequest() const {
@@ -27,6 +26,8 @@ public:
     }
 
     TestService service;
+    // Goes first: no answer reaches a delegate that is going.
+    std::unique_ptr<Transport> transport;
 };
 
 }  // namespace ferrodock::test

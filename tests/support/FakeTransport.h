@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/Transport.h"
 #include "platform/Transfer.h"
-#include "platform/Transport.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -80,21 +80,6 @@ private:
                                [this, index = requests.size() - 1] { finish(*reply, index); });
         return TransferHandle(requests.last().control);
     }
-};
-
-// Installs a fresh fake as the shared transport for the lifetime of this object.
-class InstalledFake {
-public:
-    InstalledFake() {
-        auto owned = std::make_unique<FakeTransport>();
-        fake_ = owned.get();
-        installSharedTransport(std::move(owned));
-    }
-    ~InstalledFake() { installSharedTransport(nullptr); }
-    FakeTransport* operator->() const { return fake_; }
-
-private:
-    FakeTransport* fake_;
 };
 
 }  // namespace ferrodock::test

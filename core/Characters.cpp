@@ -1,4 +1,4 @@
-#include "app/Characters.h"
+#include "core/Characters.h"
 
 #include <unicode/ubrk.h>
 

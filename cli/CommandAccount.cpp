@@ -1,11 +1,11 @@
-#include "app/CommandSupport.h"
+#include "cli/CommandSupport.h"
 
-#include "app/Answers.h"
-#include "app/Feedback.h"
-#include "app/SessionFile.h"
+#include "core/Answers.h"
+#include "core/Feedback.h"
+#include "core/Session.h"
+#include "core/SessionFile.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
-#include "platform/Toolkit.h"
 
 #include <QCommandLineParser>
 
@@ -33,10 +33,9 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
     if (fromStdin && names.isEmpty()) {
         return usageError(io, QStringLiteral("login: --password-stdin needs the USER"), command);
     }
-    if (!documentsDirectory()) {
-        complain(io, QStringLiteral("login: there is no Documents folder to keep the login in"));
-        return kCommandFailed;
-    }
+    if (!documentsDirectory())
+        return failed(io,
+                      QStringLiteral("login: there is no Documents folder to keep the login in"));
 
     QString user;
     if (!names.isEmpty()) {
@@ -44,10 +43,9 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
     } else {
         const std::optional<QString> typed =
             io.ask ? io.ask(QStringLiteral("User name: "), true) : std::nullopt;
-        if (!typed) {
-            complain(io, QStringLiteral("login: no terminal to ask for the user name; give USER"));
-            return kCommandFailed;
-        }
+        if (!typed)
+            return failed(io,
+                          QStringLiteral("login: no terminal to ask for the user name; give USER"));
         user = *typed;
     }
 
@@ -67,11 +65,9 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
         const std::optional<QString> typed =
             io.ask ? io.ask(QStringLiteral("Password for ") + user + QStringLiteral(": "), false)
                    : std::nullopt;
-        if (!typed) {
-            complain(io, QStringLiteral("login: no terminal to ask for the password; use "
-                                        "--password-stdin"));
-            return kCommandFailed;
-        }
+        if (!typed)
+            return failed(io, QStringLiteral("login: no terminal to ask for the password; use "
+                                             "--password-stdin"));
         secret = *typed;
     }
     if (problem.isEmpty() && secret.isEmpty()) problem = QStringLiteral("the password is empty");
@@ -80,39 +76,32 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
     }
     if (!problem.isEmpty()) {
         secret.fill(QLatin1Char('\0'));
-        complain(io, QStringLiteral("login: ") + problem + QStringLiteral("; nothing was sent"));
-        return kCommandFailed;
+        return failed(io,
+                      QStringLiteral("login: ") + problem + QStringLiteral("; nothing was sent"));
     }
 
     const TransportResult result =
         await(io, QStringLiteral("Logging in"), [&](QObject* context, TransportCompletion done) {
-            sharedTransport().postFields(
+            io.transport->postFields(
                 QStringLiteral("/api/validate/user"),
                 {{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}}, context,
                 std::move(done));
         });
     secret.fill(QLatin1Char('\0'));
     const std::optional<QString> answer = result.ok ? decodeAnswer(result.body) : std::nullopt;
-    if (!answer) {
-        complain(io, loginFailedText(result));
-        return kCommandFailed;
-    }
+    if (!answer) return failed(io, loginFailedText(result));
     switch (classifyLoginAnswer(*answer)) {
         case LoginAnswer::Message:
-            complain(io, QStringLiteral("login: the service answered: ") + *answer);
-            return kCommandFailed;
+            return failed(io, QStringLiteral("login: the service answered: ") + *answer);
         case LoginAnswer::Rejected:
-            complain(io, QStringLiteral("login incorrect"));
-            return kCommandFailed;
+            return failed(io, QStringLiteral("login incorrect"));
         case LoginAnswer::Accepted:
             break;
     }
-    if (!writeSessionFile(user, *answer)) {
-        complain(io, QStringLiteral("login: accepted, but it could not be saved in ") +
-                         *documentsDirectory() + QLatin1Char('/') +
-                         QLatin1String(kSessionFileName));
-        return kCommandFailed;
-    }
+    if (!io.session->remember(user, *answer))
+        return failed(io, QStringLiteral("login: accepted, but it could not be saved in ") +
+                              *documentsDirectory() + QLatin1Char('/') +
+                              QLatin1String(kSessionFileName));
     write(io.err, QStringLiteral("Logged in as ") + printable(user) + QLatin1Char('\n'));
     return kCommandOk;
 }
@@ -122,7 +111,7 @@ int logout(const CommandStreams& io, const QCommandLineParser& parser) {
         return usageError(io, QStringLiteral("logout: takes no arguments"),
                           QStringLiteral("logout"));
     }
-    clearSessionFile();
+    io.session->forget();
     write(io.err, QStringLiteral("Logged out\n"));
     return kCommandOk;
 }

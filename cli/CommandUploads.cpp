@@ -1,9 +1,10 @@
-#include "app/CommandSupport.h"
+#include "cli/CommandSupport.h"
 
-#include "app/Answers.h"
-#include "app/Characters.h"
-#include "app/ImageTypes.h"
-#include "app/PasteUpload.h"
+#include "core/Answers.h"
+#include "core/Characters.h"
+#include "core/ImageTypes.h"
+#include "core/Languages.h"
+#include "core/Session.h"
 #include "platform/OpenPanel.h"
 
 #include <QCommandLineParser>
@@ -65,7 +66,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
     QList<FormField> fields{{QStringLiteral("priv"), flag(parser, QStringLiteral("private"))},
                             {QStringLiteral("anon"), flag(parser, QStringLiteral("anonymous"))}};
     if (image) fields.append({QStringLiteral("nsfw"), flag(parser, QStringLiteral("nsfw"))});
-    fields.append({QStringLiteral("apikey"), apiKey()});
+    fields.append({QStringLiteral("apikey"), io.session->apiKey()});
     const QString endpoint =
         image ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file");
 
@@ -83,8 +84,8 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
             mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
         const TransportResult result =
             await(io, displayName(path), [&](QObject* context, TransportCompletion done) {
-                sharedTransport().uploadFile(endpoint, fields, path, mimeType, context,
-                                             std::move(done));
+                io.transport->uploadFile(endpoint, fields, path, mimeType, context,
+                                         std::move(done));
             });
         const std::optional<QString> address = addressFrom(io, path, result);
         if (!address) {
@@ -127,68 +128,47 @@ int paste(const CommandStreams& io, const QCommandLineParser& parser) {
     }
 
     const QString source = sources.isEmpty() ? QStringLiteral("-") : sources.first();
-    const QString what = source == u"-" ? QStringLiteral("standard input") : source;
-    QByteArray bytes;
-    if (source == u"-") {
-        if (io.inIsTerminal) {
-            write(io.err, QStringLiteral("Type or paste the text, then press Ctrl+D.\n"));
-        }
-        bytes = readStream(io.in, kPasteLimit);
-        if (std::ferror(io.in)) {
-            complain(io,
-                     what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
-            return kCommandFailed;
-        }
-    } else {
-        // Read as a stream, so that a pipe such as <(dmesg) works as well as a file.
-        if (!pathKeepsItsBytes(source)) {
-            complain(io, what + QStringLiteral(": the name is not valid UTF-8; rename the file "
-                                               "to paste it"));
-            return kCommandFailed;
-        }
-        if (QFileInfo(source).isDir()) {
-            complain(io, what + QStringLiteral(": is a folder"));
-            return kCommandFailed;
-        }
-        std::FILE* file = std::fopen(QFile::encodeName(source).constData(), "rbe");
-        if (!file) {
-            complain(io,
-                     what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
-            return kCommandFailed;
-        }
-        bytes = readStream(file, kPasteLimit);
-        const bool failed = std::ferror(file);
-        std::fclose(file);
-        if (failed) {
-            complain(io, what + QStringLiteral(": cannot be read"));
-            return kCommandFailed;
-        }
-    }
-    if (bytes.size() > kPasteLimit) {
-        complain(io, what + QStringLiteral(": the text is over %1 MiB, the most one paste may hold")
-                                .arg(kPasteLimit >> 20));
-        return kCommandFailed;
-    }
+    const bool fromStdin = source == u"-";
+    const QString what = fromStdin ? QStringLiteral("standard input") : source;
+    // A file is read as a stream too, so that a pipe such as <(dmesg) works as well.
+    if (!fromStdin && !pathKeepsItsBytes(source))
+        return failed(io, what + QStringLiteral(": the name is not valid UTF-8; rename the file "
+                                                "to paste it"));
+    if (!fromStdin && QFileInfo(source).isDir())
+        return failed(io, what + QStringLiteral(": is a folder"));
+    std::FILE* stream =
+        fromStdin ? io.in : std::fopen(QFile::encodeName(source).constData(), "rbe");
+    if (!stream)
+        return failed(io,
+                      what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+    if (fromStdin && io.inIsTerminal)
+        write(io.err, QStringLiteral("Type or paste the text, then press Ctrl+D.\n"));
+    const QByteArray bytes = readStream(stream, kPasteLimit);
+    const bool unread = std::ferror(stream);
+    const QString why = QString::fromLocal8Bit(std::strerror(errno));
+    if (!fromStdin) std::fclose(stream);
+    if (unread)
+        return failed(io, what + (fromStdin ? QStringLiteral(": ") + why
+                                            : QStringLiteral(": cannot be read")));
+    if (bytes.size() > kPasteLimit)
+        return failed(
+            io, what + QStringLiteral(": the text is over %1 MiB, the most one paste may hold")
+                           .arg(kPasteLimit >> 20));
     const std::optional<QString> text = decodeUtf8(bytes);
-    if (!text) {
-        complain(io, what + QStringLiteral(": the text is not UTF-8"));
-        return kCommandFailed;
-    }
-    if (text->isEmpty()) {
-        complain(io, what + QStringLiteral(": nothing to paste, the text is empty"));
-        return kCommandFailed;
-    }
+    if (!text) return failed(io, what + QStringLiteral(": the text is not UTF-8"));
+    if (text->isEmpty())
+        return failed(io, what + QStringLiteral(": nothing to paste, the text is empty"));
 
     const QList<FormField> fields{
         {QStringLiteral("pastedata"), *text},
         {QStringLiteral("language"), language},
         {QStringLiteral("priv"), flag(parser, QStringLiteral("private"))},
         {QStringLiteral("anon"), flag(parser, QStringLiteral("anonymous"))},
-        {QStringLiteral("apikey"), apiKey()}};
+        {QStringLiteral("apikey"), io.session->apiKey()}};
     const TransportResult result =
         await(io, QStringLiteral("Pasting"), [&](QObject* context, TransportCompletion done) {
-            sharedTransport().postFields(QStringLiteral("/api/upload/paste"), fields, context,
-                                         std::move(done));
+            io.transport->postFields(QStringLiteral("/api/upload/paste"), fields, context,
+                                     std::move(done));
         });
     const std::optional<QString> address = addressFrom(io, what, result);
     if (!address) return kCommandFailed;

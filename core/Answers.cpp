@@ -1,8 +1,7 @@
-#include "app/Answers.h"
-
-#include "app/Characters.h"
+#include "core/Answers.h"
 
 #include <QStringDecoder>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -38,10 +37,18 @@ LoginAnswer classifyLoginAnswer(const QString& answer) {
     return storable ? LoginAnswer::Accepted : LoginAnswer::Message;
 }
 
-bool isAddress(const QString& title, qsizetype addressLength) {
-    const bool plain = std::none_of(title.cbegin(), title.cend(),
-                                    [](QChar c) { return c.isSpace() || isControl(c); });
-    return plain && graphemeCount(title) == addressLength;
+std::optional<QString> answerAddress(const QString& answer) {
+    const bool plain = std::none_of(answer.cbegin(), answer.cend(), [](QChar c) {
+        return c.isSpace() || isControl(c) || c.category() == QChar::Other_Format;
+    });
+    // A host with a dot, then a path: "ferrodock.net/AbC123".
+    const qsizetype slash = answer.indexOf(QLatin1Char('/'));
+    if (!plain || slash <= 0 || slash + 1 >= answer.size()) return std::nullopt;
+    QString address = QStringLiteral("https://") + answer;
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid() || !url.host().contains(QLatin1Char('.')) || !url.userInfo().isEmpty())
+        return std::nullopt;
+    return address;
 }
 
 }  // namespace ferrodock

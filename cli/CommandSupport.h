@@ -3,8 +3,8 @@
 // What the commands share: writing to their streams, running one request to its end, and
 // reading an upload's answer as an address. Only the command line uses it.
 
-#include "app/CommandLine.h"
-#include "platform/Transport.h"
+#include "cli/CommandLine.h"
+#include "core/Transport.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,6 +23,8 @@ void write(std::FILE* stream, const QString& text);
 QString writeOut(const CommandStreams& io, const QString& text);
 // "ferrodock: " and the message, made printable, on standard error.
 void complain(const CommandStreams& io, const QString& message);
+// complain(); returns kCommandFailed.
+int failed(const CommandStreams& io, const QString& message);
 // complain(), then where to find help; returns kCommandUsage.
 int usageError(const CommandStreams& io, const QString& message, const QString& command = {});
 // At most `limit` bytes of a stream; one more tells the caller it went on.
@@ -36,8 +38,6 @@ TransportResult await(const CommandStreams& io, const QString& label,
 std::optional<QString> addressFrom(const CommandStreams& io, const QString& what,
                                    const TransportResult& result);
 
-// The remembered key, or none when logged out.
-QString apiKey();
 void copyAddress(const CommandStreams& io, const QString& address);
 // An option as the service reads a flag: "1" or "0".
 QString flag(const QCommandLineParser& parser, const QString& name);

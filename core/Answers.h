@@ -22,8 +22,9 @@ inline constexpr QStringView kRejectionAnswer = u"3b7f0c52a9d14e68b2c5f7091d4a6e
 constexpr qsizetype kApiKeyLength = 32;  // UTF-16 code units
 LoginAnswer classifyLoginAnswer(const QString& answer);
 
-// Whether a link button's title is an address the page can copy: exactly `addressLength`
-// characters, none of them whitespace or a control character.
-bool isAddress(const QString& title, qsizetype addressLength);
+// The address an answer names, "https://" and the answer, when the answer is a host with a dot
+// and a path, with no whitespace, control or format character; none for anything else (a
+// message, an error, an empty text).
+std::optional<QString> answerAddress(const QString& answer);
 
 }  // namespace ferrodock

@@ -1,7 +1,7 @@
-#include "app/Feedback.h"
+#include "core/Feedback.h"
 
-#include "app/Answers.h"
-#include "platform/Transport.h"
+#include "core/Answers.h"
+#include "core/Transport.h"
 
 #include <QUrl>
 

@@ -12,10 +12,14 @@
 
 namespace ferrodock {
 
+class Session;
+class Transport;
+
 // Exit statuses of a command.
 enum CommandStatus { kCommandOk = 0, kCommandFailed = 1, kCommandUsage = 2 };
 
-// Where a command reads and writes. The defaults are the process's own streams and terminal.
+// Where a command reads and writes. The defaults are the process's own streams and terminal;
+// the transport and the session are handed in by whoever runs the commands.
 struct CommandStreams {
     std::FILE* in = stdin;
     std::FILE* out = stdout;
@@ -27,6 +31,9 @@ struct CommandStreams {
     // Puts text on the clipboard, where it stays once the command has ended; false when no
     // display took it.
     std::function<bool(const QString& text)> copy;
+    Transport* transport = nullptr;
+    // The login the commands read and change, loaded.
+    Session* session = nullptr;
 
     static CommandStreams standard();
 };
@@ -38,15 +45,12 @@ constexpr qint64 kPasteLimit = 16 * 1024 * 1024;
 // that is a word, or one of the help and version options.
 bool wantsCommandLine(int argc, char** argv);
 
-// The address an answer names ("https://" and the answer), or none when the answer is
-// anything else (a message, an error, an empty text).
-std::optional<QString> answerAddress(const QString& answer);
-
-// Runs one command (`arguments` without the program name) with whatever transport is
-// installed; an application object must exist. Returns a CommandStatus.
+// Runs one command (`arguments` without the program name); an application object must exist.
+// Returns a CommandStatus.
 int runCommand(const QStringList& arguments, const CommandStreams& io);
 
-// The program's entry for commands: a core application, the service's transport, the command.
-int runCommandLine(int argc, char** argv);
+// The program's run of a command: runCommand(), then a failure when what is still buffered
+// for standard output cannot go out.
+int runCommandLine(const QStringList& arguments, const CommandStreams& io);
 
 }  // namespace ferrodock

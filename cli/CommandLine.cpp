@@ -1,23 +1,14 @@
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 
-#include "app/CommandSupport.h"
-#include "platform/HttpsTransport.h"
+#include "cli/CommandSupport.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
-#include <QUrl>
-
-#include <memory>
 
 namespace ferrodock {
 
 using namespace cli;
 
 namespace {
-
-QString origin() {
-    return QStringLiteral(FERRODOCK_SERVICE_ORIGIN);
-}
 
 QString programHelp() {
     return QStringLiteral(
@@ -62,15 +53,14 @@ QString programHelp() {
                "  1  something failed (the other files were still uploaded), or standard\n"
                "     output could not take an address (it is then on standard error)\n"
                "  2  the command line is wrong\n")
-        .arg(origin());
+        .arg(QStringLiteral(FERRODOCK_SERVICE_ORIGIN));
 }
 
 // Writes a help or version text: like cat, a failed write is a failure.
 int output(const CommandStreams& io, const QString& text) {
     const QString problem = writeOut(io, text);
     if (problem.isEmpty()) return kCommandOk;
-    complain(io, QStringLiteral("cannot write to standard output: ") + problem);
-    return kCommandFailed;
+    return failed(io, QStringLiteral("cannot write to standard output: ") + problem);
 }
 
 struct Command {
@@ -78,26 +68,23 @@ struct Command {
     const char16_t* synopsis;
     const char16_t* summary;
     int (*run)(const CommandStreams&, const QCommandLineParser&);
-    bool uploads, image, paste, login;
 };
 
 const Command kCommands[] = {
     {u"upload", u"[-p] [-a] [--copy] FILE...", u"Uploads each FILE and prints its address.",
      [](const CommandStreams& io, const QCommandLineParser& p) {
          return uploadFiles(io, p, false);
-     },
-     true, false, false, false},
+     }},
     {u"image", u"[-p] [-a] [--nsfw] [--copy] FILE...",
      u"Uploads each jpg, jpeg, gif or png image and prints its address.",
-     [](const CommandStreams& io, const QCommandLineParser& p) { return uploadFiles(io, p, true); },
-     true, true, false, false},
+     [](const CommandStreams& io, const QCommandLineParser& p) {
+         return uploadFiles(io, p, true);
+     }},
     {u"paste", u"[-l LANGUAGE] [-p] [-a] [--copy] [FILE|-]",
-     u"Pastes the UTF-8 text of FILE, or of standard input, and prints its address.", paste, true,
-     false, true, false},
+     u"Pastes the UTF-8 text of FILE, or of standard input, and prints its address.", paste},
     {u"login", u"[--password-stdin] [USER]",
-     u"Logs in and remembers the login for the window and the command line.", login, false, false,
-     false, true},
-    {u"logout", u"", u"Forgets the login.", logout, false, false, false, false},
+     u"Logs in and remembers the login for the window and the command line.", login},
+    {u"logout", u"", u"Forgets the login.", logout},
 };
 
 }  // namespace
@@ -106,49 +93,16 @@ bool wantsCommandLine(int argc, char** argv) {
     if (argc < 2) return false;
     // Qt's own options ("-platform offscreen", also with two dashes) are the window's; any
     // other argument is a command, or a mistake the command line explains.
-    static const char* const kQtOptions[] = {"-platform",
-                                             "-platformpluginpath",
-                                             "-platformtheme",
-                                             "-plugin",
-                                             "-display",
-                                             "-geometry",
-                                             "-qwindowgeometry",
-                                             "-qwindowicon",
-                                             "-qwindowtitle",
-                                             "-reverse",
-                                             "-session",
-                                             "-style",
-                                             "-stylesheet",
-                                             "-widgetcount",
-                                             "-nograb",
-                                             "-dograb",
-                                             "-sync",
-                                             "-qmljsdebugger"};
+    static const QByteArrayList kQtOptions =
+        QByteArrayLiteral(
+            "-platform -platformpluginpath -platformtheme -plugin -display -geometry "
+            "-qwindowgeometry -qwindowicon -qwindowtitle -reverse -session -style -stylesheet "
+            "-widgetcount -nograb -dograb -sync -qmljsdebugger")
+            .split(' ');
     QByteArray first(argv[1]);
     if (first.startsWith("--")) first.remove(0, 1);
     first.truncate(first.indexOf('=') < 0 ? first.size() : first.indexOf('='));
-    for (const char* option : kQtOptions) {
-        if (first == option) return false;
-    }
-    return true;
-}
-
-std::optional<QString> answerAddress(const QString& answer) {
-    for (const QChar c : answer) {
-        if (c.isSpace() || c.category() == QChar::Other_Control ||
-            c.category() == QChar::Other_Format) {
-            return std::nullopt;
-        }
-    }
-    // A host with a dot, then a path: "ferrodock.net/AbC123".
-    const qsizetype slash = answer.indexOf(QLatin1Char('/'));
-    if (slash <= 0 || slash + 1 >= answer.size()) return std::nullopt;
-    const QString address = QStringLiteral("https://") + answer;
-    const QUrl url(address, QUrl::StrictMode);
-    if (!url.isValid() || !url.host().contains(QLatin1Char('.')) || !url.userInfo().isEmpty()) {
-        return std::nullopt;
-    }
-    return address;
+    return !kQtOptions.contains(first);
 }
 
 int runCommand(const QStringList& arguments, const CommandStreams& io) {
@@ -176,7 +130,7 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
-    if (command->uploads) {
+    if (!name.startsWith(u"log")) {  // the uploads
         parser.addOption({{QStringLiteral("p"), QStringLiteral("private")},
                           QStringLiteral("Keep the upload out of public listings.")});
         parser.addOption({{QStringLiteral("a"), QStringLiteral("anonymous")},
@@ -184,17 +138,17 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
         parser.addOption({QStringLiteral("copy"),
                           QStringLiteral("Also put the last address on the clipboard.")});
     }
-    if (command->image) {
+    if (name == u"image") {
         parser.addOption(
             {QStringLiteral("nsfw"), QStringLiteral("Mark the image not safe for work.")});
     }
-    if (command->paste) {
+    if (name == u"paste") {
         parser.addOption({{QStringLiteral("l"), QStringLiteral("language")},
                           QStringLiteral("Highlight the paste as LANGUAGE: one of ") +
                               languageList() + QLatin1Char('.'),
                           QStringLiteral("LANGUAGE")});
     }
-    if (command->login) {
+    if (name == u"login") {
         parser.addOption({QStringLiteral("password-stdin"),
                           QStringLiteral("Read the password, at most 4096 bytes, from "
                                          "standard input.")});
@@ -212,18 +166,8 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
     return command->run(io, parser);
 }
 
-int runCommandLine(int argc, char** argv) {
-    // --copy needs no GUI application: a background owner holds the clipboard.
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("ferrodock"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(FERRODOCK_VERSION));
-
-    HttpsTransport::Options options;
-    options.origin = origin();
-    installSharedTransport(std::make_unique<HttpsTransport>(options));
-    const CommandStreams io = CommandStreams::standard();
-    int status = runCommand(QCoreApplication::arguments().mid(1), io);
-    installSharedTransport(nullptr);
+int runCommandLine(const QStringList& arguments, const CommandStreams& io) {
+    int status = runCommand(arguments, io);
     // What is still buffered may fail to go out too; that loses it as surely as a failed write.
     if (output(io, {}) != kCommandOk && status == kCommandOk) status = kCommandFailed;
     return status;

@@ -1,8 +1,7 @@
-#include "app/CommandSupport.h"
+#include "cli/CommandSupport.h"
 
-#include "app/Answers.h"
-#include "app/Feedback.h"
-#include "app/SessionFile.h"
+#include "core/Answers.h"
+#include "core/Feedback.h"
 #include "platform/Printable.h"
 
 #include <QCommandLineParser>
@@ -90,6 +89,11 @@ void complain(const CommandStreams& io, const QString& message) {
     write(io.err, QStringLiteral("ferrodock: ") + printable(message) + QLatin1Char('\n'));
 }
 
+int failed(const CommandStreams& io, const QString& message) {
+    complain(io, message);
+    return kCommandFailed;
+}
+
 int usageError(const CommandStreams& io, const QString& message, const QString& command) {
     complain(io, message);
     const QString help = command.isEmpty()
@@ -120,7 +124,7 @@ TransportResult await(const CommandStreams& io, const QString& label,
     TransportResult outcome;
     bool done = false;
     Activity activity(io, label);
-    sharedTransport().watchProgress(
+    io.transport->watchProgress(
         &context, [&activity](const TransportProgress& progress) { activity.update(progress); });
     start(&context, [&](const TransportResult& result) {
         outcome = result;
@@ -128,7 +132,7 @@ TransportResult await(const CommandStreams& io, const QString& label,
         loop.quit();
     });
     if (!done) loop.exec();
-    sharedTransport().watchProgress(&context, {});
+    io.transport->watchProgress(&context, {});
     return outcome;
 }
 
@@ -145,11 +149,6 @@ std::optional<QString> addressFrom(const CommandStreams& io, const QString& what
         complain(io, what + QStringLiteral(": the service answered: ") + *answer);
     }
     return address;
-}
-
-QString apiKey() {
-    const std::optional<Session> session = readSessionFile();
-    return session ? session->apiKey : QString();
 }
 
 void copyAddress(const CommandStreams& io, const QString& address) {

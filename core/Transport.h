@@ -114,10 +114,4 @@ private:
     QHash<const QObject*, ProgressReport> watches_;
 };
 
-// The process-wide transport the delegate uses, like a shared URL session. The application
-// installs one at start; tests install their own. Installing replaces (and destroys) the
-// previous one.
-Transport& sharedTransport();
-void installSharedTransport(std::unique_ptr<Transport> transport);
-
 }  // namespace ferrodock

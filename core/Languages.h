@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+#include <span>
+
+namespace ferrodock {
+
+// A language of the paste pop-up: the title shown and the identifier the service is sent.
+struct LanguageChoice {
+    QStringView title;
+    QStringView identifier;
+};
+
+// Every language in the pop-up's order, "Plain text" ("no-highlight") first.
+std::span<const LanguageChoice> languageChoices();
+
+// The service's identifier for a language title of the pop-up; "no-highlight" for any other
+// title (compared case-sensitively) or none.
+QString languageIdentifier(const std::optional<QString>& title);
+
+}  // namespace ferrodock

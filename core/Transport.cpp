@@ -1,0 +1,16 @@
+#include "core/Transport.h"
+
+namespace ferrodock {
+
+void Transport::watchProgress(const QObject* context, ProgressReport progress) {
+    if (progress)
+        watches_.insert(context, std::move(progress));
+    else
+        watches_.remove(context);
+}
+
+ProgressReport Transport::progressFor(const QObject* context, ProgressReport own) const {
+    return own ? own : watches_.value(context);
+}
+
+}  // namespace ferrodock
