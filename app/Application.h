@@ -1,44 +1,25 @@
 #pragma once
 
-// The composition root: the one place that puts ferrodock together. Everything that starts the
-// window (the program itself, the tests, the screenshot tool, the benchmarks) goes through here,
-// so they all start it the same way.
+// The window's composition root: the one place that makes what the window works with and puts
+// it together. The program starts the window here, and so do the benchmarks.
 
-#include "app/AppDelegate.h"
-#include "platform/InterfaceLoader.h"
-
-#include <QString>
-
+#include <functional>
 #include <memory>
-
-class QApplication;
 
 namespace ferrodock {
 
-// Names the application, gives it its icon and its look.
-void configureApplication(QApplication& app);
+class OpenPanel;
+class Transport;
 
-// The delegate connected to a freshly built interface.
-class ConnectedInterface {
-public:
-    // Builds and connects; null (with `problem` saying what is wrong) when the interface does
-    // not fit the delegate.
-    static std::unique_ptr<ConnectedInterface> build(QString* problem);
-
-    // applicationDidFinishLaunching(), then the main window goes on screen.
-    void launch();
-
-    // Declared first, so destroyed last: the widgets go while the delegate still exists.
-    AppDelegate delegate;
-    Interface interface;
-
-private:
-    ConnectedInterface() = default;
+// What a run may be started with instead of the real transport (HTTPS to the service) and the
+// real open panel (Qt's file dialog).
+struct WindowParts {
+    std::function<std::unique_ptr<Transport>()> transport;
+    std::function<std::unique_ptr<OpenPanel>()> openPanel;
 };
 
-// Runs ferrodock's window: installs the transport and the open panel, builds and connects the
-// interface, launches it and runs the event loop. Returns the exit code; refuses to start
-// (exit code 1, with a message on standard error) when the interface does not fit.
-int runApplication(int argc, char** argv);
+// Runs ferrodock's window and its event loop; returns the exit code. Without a display to open
+// the window on it says so on standard error and returns 1.
+int runApplication(int argc, char** argv, const WindowParts& parts = {});
 
 }  // namespace ferrodock

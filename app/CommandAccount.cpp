@@ -5,7 +5,6 @@
 #include "app/SessionFile.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
-#include "platform/Toolkit.h"
 
 #include <QCommandLineParser>
 

@@ -148,7 +148,7 @@ std::optional<QString> addressFrom(const CommandStreams& io, const QString& what
 }
 
 QString apiKey() {
-    const std::optional<Session> session = readSessionFile();
+    const std::optional<SavedLogin> session = readSessionFile();
     return session ? session->apiKey : QString();
 }
 

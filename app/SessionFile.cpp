@@ -24,7 +24,7 @@ std::optional<QByteArray> sessionFilePath() {
 }
 
 // The session in the regular file open as `fd`, read from where the file offset stands.
-std::optional<Session> readSession(int fd) {
+std::optional<SavedLogin> readSession(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kSessionFileLimit)
         return std::nullopt;
@@ -79,7 +79,7 @@ QByteArray sessionText(const QString& userName, const QString& apiKey) {
     return (userName + QLatin1Char(',') + apiKey).toUtf8();
 }
 
-std::optional<Session> parseSessionText(QByteArrayView text) {
+std::optional<SavedLogin> parseSessionText(QByteArrayView text) {
     const std::optional<QString> decoded = decodeUtf8(text);
     if (!decoded) return std::nullopt;
     const qsizetype comma = decoded->indexOf(QLatin1Char(','));
@@ -87,18 +87,18 @@ std::optional<Session> parseSessionText(QByteArrayView text) {
     // name without a key is not a login.
     if (comma < 0) return std::nullopt;
     const qsizetype next = decoded->indexOf(QLatin1Char(','), comma + 1);
-    Session session;
+    SavedLogin session;
     session.userName = decoded->left(comma);
     session.apiKey = decoded->mid(comma + 1, next < 0 ? -1 : next - comma - 1);
     return session;
 }
 
-std::optional<Session> readSessionFile() {
+std::optional<SavedLogin> readSessionFile() {
     const std::optional<QByteArray> path = sessionFilePath();
     if (!path) return std::nullopt;
     const int fd = ::open(path->constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
-    std::optional<Session> session = readSession(fd);
+    std::optional<SavedLogin> session = readSession(fd);
     ::close(fd);
     return session;
 }

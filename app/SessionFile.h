@@ -13,10 +13,10 @@
 
 namespace ferrodock {
 
-struct Session {
+struct SavedLogin {
     QString userName;
     QString apiKey;
-    bool operator==(const Session&) const = default;
+    bool operator==(const SavedLogin&) const = default;
 };
 
 inline constexpr char kSessionFileName[] = "ferrodock.data";
@@ -29,9 +29,9 @@ std::optional<QString> documentsDirectory();
 // The file's text for a login, and a pair read back from such text. Text that is not UTF-8 or
 // holds no comma reads as no session; a third field and anything after it are ignored.
 QByteArray sessionText(const QString& userName, const QString& apiKey);
-std::optional<Session> parseSessionText(QByteArrayView text);
+std::optional<SavedLogin> parseSessionText(QByteArrayView text);
 
-std::optional<Session> readSessionFile();
+std::optional<SavedLogin> readSessionFile();
 // Returns whether the file now holds the pair. When it cannot, the old file is removed where
 // possible and standard error says the login is not remembered.
 bool writeSessionFile(const QString& userName, const QString& apiKey);

@@ -10,8 +10,8 @@
 #include "app/Application.h"
 #include "bench/Probe.h"
 #include "platform/HttpsTransport.h"
-#include "platform/Toolkit.h"
 #include "tests/support/ScriptedPanel.h"
+#include "window/FittedText.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -36,12 +36,17 @@ using namespace ferrodock::bench;
 
 namespace {
 
+// What the window starts with instead of its own transport and chooser.
+WindowParts parts;
+
 // Answers the chooser with `path`, as a person confirming the panel would; `answered` notes when.
 void answerPanelWith(const QString& path, std::function<void()> answered = nullptr) {
-    auto panel = std::make_unique<test::ScriptedPanel>();
-    panel->answers = {{true, {QUrl::fromLocalFile(path)}}};
-    panel->answered = std::move(answered);
-    installSharedOpenPanel(std::move(panel));
+    parts.openPanel = [path, answered] {
+        auto panel = std::make_unique<test::ScriptedPanel>();
+        panel->answers = {{true, {QUrl::fromLocalFile(path)}}};
+        panel->answered = answered;
+        return panel;
+    };
 }
 
 [[noreturn]] void fail(const char* what) {
@@ -64,15 +69,15 @@ T* widget(const char* name) {
     return found;
 }
 
-// The transport ferrodock installs at start talks to the built-in origin; the scenarios
-// talk to the local server instead, through the same class.
+// The transport ferrodock makes at start talks to the built-in origin; the scenarios talk to
+// the local server instead, through the same class.
 void useService(const QString& origin, const QString& caPath) {
     QFile ca(caPath);
     if (!ca.open(QIODevice::ReadOnly)) fail("cannot read the CA certificate");
     HttpsTransport::Options options;
     options.origin = origin;
     options.extraCaPem = ca.readAll();
-    installSharedTransport(std::make_unique<HttpsTransport>(std::move(options)));
+    parts.transport = [options] { return std::make_unique<HttpsTransport>(options); };
 }
 
 // Turns the event loop every millisecond until `finished` says so, then calls `done` with
@@ -120,7 +125,7 @@ private:
 
 // Whether `button`'s title has changed since this was made.
 std::function<bool()> titleChanged(QPushButton* button) {
-    return [button, before = toolkit::title(button)] { return toolkit::title(button) != before; };
+    return [button, before = literalText(button)] { return literalText(button) != before; };
 }
 
 QString expectedAnswer() {
@@ -128,16 +133,14 @@ QString expectedAnswer() {
 }
 
 void checkAnswer(QPushButton* output) {
-    if (toolkit::title(output) != expectedAnswer()) {
-        fail(qPrintable(QStringLiteral("unexpected answer: ") + toolkit::title(output)));
+    if (literalText(output) != expectedAnswer()) {
+        fail(qPrintable(QStringLiteral("unexpected answer: ") + literalText(output)));
     }
 }
 
 // The File page: choose the file, press upload, wait for the answer on fileOutput. The
 // server times the request; this notes the CPU, memory and event loop around it.
-void uploadScenario(const QString& file, const QString& origin, const QString& ca) {
-    useService(origin, ca);
-    answerPanelWith(file);
+void uploadScenario() {
     widget<QPushButton>("filePageButton2")->click();
     widget<QPushButton>("selectButton2")->click();
     // Let the page settle so that the figures below are the upload's alone.
@@ -176,8 +179,7 @@ QString sourceText(qint64 bytes) {
 
 // The Paste page: the text is in pasteData, press the paste button. The server notes when
 // the last byte came in; this reports when the button was pressed and the peak memory.
-void pasteScenario(const QString& textFile, const QString& origin, const QString& ca) {
-    useService(origin, ca);
+void pasteScenario(const QString& textFile) {
     QFile text(textFile);
     if (!text.open(QIODevice::ReadOnly)) fail("cannot read the text");
     widget<QPushButton>("pastePageButton2")->click();
@@ -206,9 +208,9 @@ qint64 scaledDecodeNs(const QString& file, QSize size) {
 
 // The Image page: choose the picture and wait for the preview; and, before or after, decode
 // it to the preview's size as Qt would.
-void imageScenario(const QString& file, bool floorFirst) {
-    auto answeredNs = std::make_shared<qint64>(0);
-    answerPanelWith(file, [answeredNs] { *answeredNs = monotonicNs(); });
+qint64 answeredNs = 0;  // when the chooser was answered
+
+void showPreview(const QString& file, bool floorFirst) {
     QTimer::singleShot(1000, [=] {
         QLabel* preview = widget<QLabel>("bgImage");
         // The preview's size depends only on the picture and the view, so the floor can come
@@ -229,12 +231,17 @@ void imageScenario(const QString& file, bool floorFirst) {
                 report(
                     "preview_ns=%lld decode_ns=%lld max_gap_ns=%lld max_gap_cpu_ns=%lld "
                     "preview=%dx%d floor=%dx%d",
-                    shown.endNs - *answeredNs, floorNs, shown.maxGapNs, shown.maxGapCpuNs,
+                    shown.endNs - answeredNs, floorNs, shown.maxGapNs, shown.maxGapCpuNs,
                     got.width(), got.height(), fitted.width(), fitted.height());
                 QCoreApplication::quit();
             });
         widget<QPushButton>("selectButton")->click();
     });
+}
+
+void imageScenario(const QString& file, bool floorFirst) {
+    answerPanelWith(file, [] { answeredNs = monotonicNs(); });
+    onFirstFrame([file, floorFirst](qint64) { showPreview(file, floorFirst); });
 }
 
 // A photograph-like picture: smooth light with grain, so the JPEG decoder has real work.
@@ -283,20 +290,18 @@ int main(int argc, char** argv) {
     if (mode == QLatin1String("startup")) {
         measureStartUp();
     } else if (mode == QLatin1String("upload")) {
-        onFirstFrame([file = arg(2), origin = arg(3), ca = arg(4)](qint64) {
-            uploadScenario(file, origin, ca);
-        });
+        useService(arg(3), arg(4));
+        answerPanelWith(arg(2));
+        onFirstFrame([](qint64) { uploadScenario(); });
     } else if (mode == QLatin1String("paste")) {
-        onFirstFrame([text = arg(2), origin = arg(3), ca = arg(4)](qint64) {
-            pasteScenario(text, origin, ca);
-        });
+        useService(arg(3), arg(4));
+        onFirstFrame([text = arg(2)](qint64) { pasteScenario(text); });
     } else if (mode == QLatin1String("image")) {
-        onFirstFrame(
-            [file = arg(2), floorFirst = argc > 3](qint64) { imageScenario(file, floorFirst); });
+        imageScenario(arg(2), argc > 3);
     } else {
         fail("usage: ferrodock-bench-app startup|upload|paste|image|make-jpeg|make-text ...");
     }
     // Only the program's name goes on: ferrodock takes no arguments.
     int appArgc = 1;
-    return runApplication(appArgc, argv);
+    return runApplication(appArgc, argv, parts);
 }

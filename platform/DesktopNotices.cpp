@@ -1,7 +1,6 @@
 #include "platform/DesktopNotices.h"
 
-#include "platform/Toolkit.h"
-
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -29,8 +28,10 @@ public:
 
 public Q_SLOTS:
     void invoked(uint id, const QString& action) {
-        if (action == kCopyAction && copyTexts.contains(id))
-            toolkit::writeClipboardText(copyTexts.value(id));
+        if (action == kCopyAction && copyTexts.contains(id)) {
+            QGuiApplication::clipboard()->clear();
+            QGuiApplication::clipboard()->setText(copyTexts.value(id));
+        }
     }
     void closed(uint id, uint) { copyTexts.remove(id); }
 };

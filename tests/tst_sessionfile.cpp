@@ -41,22 +41,21 @@ int writeInChild(bool dies) {
 }
 }  // namespace
 
-Q_DECLARE_METATYPE(std::optional<Session>)
+Q_DECLARE_METATYPE(std::optional<SavedLogin>)
 
 class SessionFileTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void reading_data() {
         QTest::addColumn<QByteArray>("content");  // "directory", "fifo", "unreadable": no file
-        QTest::addColumn<std::optional<Session>>("expected");
-        const auto row = [](const char* name, const QByteArray& content, std::optional<Session> s) {
-            QTest::newRow(name) << content << s;
-        };
-        row("empty key, a field after", "ann,,x", Session{"ann", ""});
+        QTest::addColumn<std::optional<SavedLogin>>("expected");
+        const auto row = [](const char* name, const QByteArray& content,
+                            std::optional<SavedLogin> s) { QTest::newRow(name) << content << s; };
+        row("empty key, a field after", "ann,,x", SavedLogin{"ann", ""});
         row("no comma", "ann", std::nullopt);
         row("not UTF-8", "ann,\xff", std::nullopt);
         const QByteArray key(64 * 1024 - 4, 'k');  // with "ann," the file is 64 KiB
-        row("64 KiB", "ann," + key, Session{"ann", key});
+        row("64 KiB", "ann," + key, SavedLogin{"ann", key});
         row("over 64 KiB", "ann," + key + "k", std::nullopt);
         for (const char* kind : {"directory", "fifo", "unreadable"}) row(kind, kind, std::nullopt);
     }

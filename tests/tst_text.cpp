@@ -1,7 +1,7 @@
 // The pure text rules: display names, shortened answers, answer decoding and classification.
 #include "app/Answers.h"
 #include "app/Characters.h"
-#include "app/UploadProgress.h"
+#include "window/UploadPanel.h"
 
 #include <QTest>
 

@@ -7,19 +7,22 @@
 
 namespace ferrodock::test {
 
-// The real interface and delegate talking to the in-process test service.
+// The real window talking to the in-process test service.
 class ConnectedApp : public AppHarness {
 public:
-    // `session`: what the session file holds at start, if anything.
+    // `saved`: what the session file holds at start, if anything.
     explicit ConnectedApp(TestService::Options options = {},
                           std::chrono::milliseconds idleLimit = std::chrono::seconds(60),
-                          const QByteArray& session = {})
-        : service(options) {
-        if (!session.isEmpty()) home.writeSession(session);
-        installSharedTransport(service.makeTransport(idleLimit));
+                          const QByteArray& saved = {})
+        : AppHarness(nullptr), service(options) {
+        transport = service.makeTransport(idleLimit);
+        if (!saved.isEmpty()) home.writeSession(saved);
         start();
     }
-    ~ConnectedApp() { installSharedTransport(nullptr); }
+    ~ConnectedApp() override {
+        window.reset();
+        transport.reset();
+    }
 
     // The body of the request the service received last.
     RecordedRequest lastRequest() const {
