@@ -61,13 +61,21 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::switchFile() {
-    ui_.mainView->setCurrentWidget(filePage_);
+    showPage(filePage_);
 }
 void MainWindow::switchImage() {
-    ui_.mainView->setCurrentWidget(imagePage_);
+    showPage(imagePage_);
 }
 void MainWindow::switchPaste() {
-    ui_.mainView->setCurrentWidget(pastePage_);
+    showPage(pastePage_);
+}
+
+// The keyboard focus stays with no page, the one put away included: the next Tab starts at
+// the page shown.
+void MainWindow::showPage(QWidget* page) {
+    if (QWidget* focus = focusWidget(); focus && ui_.mainView->isAncestorOf(focus))
+        focus->clearFocus();
+    ui_.mainView->setCurrentWidget(page);
 }
 
 void MainWindow::showLoginDialog() {

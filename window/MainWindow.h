@@ -49,6 +49,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void showPage(QWidget* page);
     QList<UploadPanel*> uploadPanels() const;
     void showSession();
     void takeEscape();
