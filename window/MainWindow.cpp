@@ -29,9 +29,9 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
     filePage_ = new FilePage(services, lastChoice_, ui_.mainView);
     imagePage_ = new ImagePage(services, lastChoice_, ui_.mainView);
     pastePage_ = new PastePage(services, ui_.mainView);
-    for (QWidget* page : {static_cast<QWidget*>(imagePage_), static_cast<QWidget*>(filePage_),
-                          static_cast<QWidget*>(pastePage_)})
-        ui_.mainView->addWidget(page);
+    ui_.mainView->addWidget(imagePage_);  // the first added is shown first
+    ui_.mainView->addWidget(filePage_);
+    ui_.mainView->addWidget(pastePage_);
     const auto connectTabs = [this](const std::array<QPushButton*, 3>& tabs) {
         connect(tabs[0], &QPushButton::clicked, this, &MainWindow::switchFile);
         connect(tabs[1], &QPushButton::clicked, this, &MainWindow::switchImage);
