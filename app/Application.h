@@ -1,55 +1,27 @@
 #pragma once
 
-// The composition root: the one place that puts ferrodock together. Everything that starts the
-// window (the program itself, the tests, the screenshot tool, the benchmarks) goes through here,
-// so they all start it the same way.
+// The window's composition root: the application object, the Session, and the window put
+// together with what the program hands it. The program starts the window here, and so do the
+// tests' harness and the benchmarks.
 
-#include "app/AppDelegate.h"
 #include "core/Transport.h"
 #include "platform/DesktopNotices.h"
-#include "platform/InterfaceLoader.h"
 #include "platform/OpenPanel.h"
-
-#include <QString>
 
 #include <memory>
 
-class QApplication;
-
 namespace ferrodock {
 
-// Names the application, gives it its icon and its look.
-void configureApplication(QApplication& app);
-
-// The delegate connected to a freshly built interface.
-class ConnectedInterface {
-public:
-    // Builds and connects; null (with `problem` saying what is wrong) when the interface does
-    // not fit the delegate.
-    static std::unique_ptr<ConnectedInterface> build(QString* problem);
-
-    // applicationDidFinishLaunching(), then the main window goes on screen.
-    void launch();
-
-    // Declared first, so destroyed last: the widgets go while the delegate still exists.
-    AppDelegate delegate;
-    Interface interface;
-
-private:
-    ConnectedInterface() = default;
-};
-
 // What the program hands the window: the transport to the service, the chooser and the
-// desktop's notices. The window holds them for its run; the transport goes first.
+// desktop's notices. They outlive the window, which goes first.
 struct WindowParts {
     std::unique_ptr<Transport> transport;
     std::unique_ptr<OpenPanel> openPanel;
     std::unique_ptr<DesktopNotices> notices;
 };
 
-// Runs ferrodock's window: builds and connects the interface with `parts`, launches it and
-// runs the event loop. Returns the exit code; refuses to start (exit code 1, with a message
-// on standard error) when the interface does not fit.
-int runApplication(int argc, char** argv, WindowParts parts);
+// Runs ferrodock's window and its event loop; returns the exit code. Without a display to open
+// the window on it says so on standard error and returns 1.
+int runApplication(int argc, char** argv, const WindowParts& parts);
 
 }  // namespace ferrodock

@@ -10,8 +10,8 @@
 #include "app/Application.h"
 #include "bench/Probe.h"
 #include "platform/HttpsTransport.h"
-#include "platform/Toolkit.h"
 #include "tests/support/ScriptedPanel.h"
+#include "window/FittedText.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -121,7 +121,7 @@ private:
 
 // Whether `button`'s title has changed since this was made.
 std::function<bool()> titleChanged(QPushButton* button) {
-    return [button, before = toolkit::title(button)] { return toolkit::title(button) != before; };
+    return [button, before = literalText(button)] { return literalText(button) != before; };
 }
 
 QString expectedAnswer() {
@@ -129,8 +129,8 @@ QString expectedAnswer() {
 }
 
 void checkAnswer(QPushButton* output) {
-    if (toolkit::title(output) != expectedAnswer()) {
-        fail(qPrintable(QStringLiteral("unexpected answer: ") + toolkit::title(output)));
+    if (literalText(output) != expectedAnswer()) {
+        fail(qPrintable(QStringLiteral("unexpected answer: ") + literalText(output)));
     }
 }
 

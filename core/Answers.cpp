@@ -1,5 +1,7 @@
 #include "core/Answers.h"
 
+#include "core/Characters.h"
+
 #include <QStringDecoder>
 #include <QUrl>
 
@@ -49,6 +51,11 @@ std::optional<QString> answerAddress(const QString& answer) {
     if (!url.isValid() || !url.host().contains(QLatin1Char('.')) || !url.userInfo().isEmpty())
         return std::nullopt;
     return address;
+}
+
+std::optional<QString> linkAddress(const QString& shown, qsizetype length) {
+    if (graphemeCount(shown) != length) return std::nullopt;
+    return answerAddress(shown);
 }
 
 }  // namespace ferrodock

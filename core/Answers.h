@@ -27,4 +27,8 @@ LoginAnswer classifyLoginAnswer(const QString& answer);
 // message, an error, an empty text).
 std::optional<QString> answerAddress(const QString& answer);
 
+// The address a page's link button shows: an answer address of exactly the page's length in
+// characters (25 for images and pastes, 24 for files); none for anything else on it.
+std::optional<QString> linkAddress(const QString& shown, qsizetype length);
+
 }  // namespace ferrodock

@@ -2,6 +2,11 @@
 #include "support/ConnectedApp.h"
 #include "support/Files.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTest>
 
 using namespace ferrodock;
@@ -13,11 +18,11 @@ private Q_SLOTS:
     void login() {
         ConnectedApp app;
         app.service.setReply(Reply::text("0123456789abcdef0123456789abcdef"));
-        app.delegate.login()->trigger();
-        app.delegate.username()->setText("a b+c");
-        app.delegate.password()->setText("p&q=r%s");
-        QTest::keyClick(app.delegate.password(), Qt::Key_Return);
-        QTRY_COMPARE(app.delegate.loginResponse()->text(), "Logged in as a b+c");
+        app.find<QAction>("login")->trigger();
+        app.find<QLineEdit>("username")->setText("a b+c");
+        app.find<QLineEdit>("password")->setText("p&q=r%s");
+        QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Return);
+        QTRY_COMPARE(app.find<QLabel>("loginResponse")->text(), "Logged in as a b+c");
         QCOMPARE(app.lastRequest().path, "/api/validate/user");
         QCOMPARE(app.lastRequest().body, "username=a%20b%2Bc&password=p%26q%3Dr%25s");
     }
@@ -25,12 +30,12 @@ private Q_SLOTS:
     void paste() {
         ConnectedApp app;
         app.service.setReply(Reply::text("ferrodock.net/p/abcdefghi"));
-        app.press(app.delegate.pastePageButton2());
-        app.delegate.pasteData()->setPlainText("é 100% & more");
-        app.delegate.language()->setCurrentIndex(app.delegate.language()->findText("Python"));
-        app.delegate.privPaste()->setChecked(true);
-        app.press(app.delegate.pasteUploadButton());
-        QTRY_COMPARE(titleOf(app.delegate.pasteOutput()), "ferrodock.net/p/abcdefghi");
+        app.press(app.find<QPushButton>("pastePageButton2"));
+        app.find<QPlainTextEdit>("pasteData")->setPlainText("é 100% & more");
+        app.find<QComboBox>("language")->setCurrentText("Python");
+        app.find<QCheckBox>("privPaste")->setChecked(true);
+        app.press(app.find<QPushButton>("pasteUploadButton"));
+        QTRY_COMPARE(titleOf(app.find<QPushButton>("pasteOutput")), "ferrodock.net/p/abcdefghi");
         QCOMPARE(app.lastRequest().body,
                  "pastedata=%C3%A9%20100%25%20%26%20more&language=python&priv=1&anon=0&apikey=");
     }
@@ -40,9 +45,9 @@ private Q_SLOTS:
         app.service.setReply(Reply::text("ferrodock.net/f/abcdefgh"));
         const QByteArray content = patternBytes(300 * 1024);
         app.choose(makeFile(app.home.path(), "report.pdf", content), false);
-        app.delegate.anonFile()->setChecked(true);
-        app.press(app.delegate.fileUploadButton());
-        QTRY_COMPARE(titleOf(app.delegate.fileOutput()), "ferrodock.net/f/abcdefgh");
+        app.find<QCheckBox>("anonFile")->setChecked(true);
+        app.press(app.find<QPushButton>("fileUploadButton"));
+        QTRY_COMPARE(titleOf(app.find<QPushButton>("fileOutput")), "ferrodock.net/f/abcdefgh");
         const RecordedRequest request = app.lastRequest();
         QCOMPARE(request.path, "/api/upload/file");
         QStringList parts;

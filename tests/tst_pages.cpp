@@ -1,22 +1,25 @@
 // What the login window and the pages send, show and reset, how uploads show while they run,
 // and how files are chosen, dropped and previewed, against a transport the test completes by
 // hand.
-#include "app/FittedText.h"
-#include "app/PasteUpload.h"
-#include "app/Preview.h"
-#include "app/Theme.h"
-#include "platform/DesktopNotices.h"
-#include "platform/Toolkit.h"
+#include "core/Languages.h"
 #include "support/AppHarness.h"
 #include "support/Files.h"
 #include "support/OutputCapture.h"
+#include "window/FilePage.h"
+#include "window/FittedText.h"
+#include "window/ImagePage.h"
+#include "window/PastePage.h"
+#include "window/Preview.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDataStream>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -39,15 +42,6 @@ const QString kFailed = "Upload failed: could not reach ferrodock.net. Please tr
 const QString kLater = "The service may be out of order; try again later.";
 const QString kNotText = "Upload failed: the service's answer was not text. " + kLater;
 
-struct Notices final : DesktopNotices {
-    void notify(const QString& head, const QString& body, const QString& copy) override {
-        shown << head + ": " + body + (copy.isEmpty() ? "" : " [" + copy + "]");
-    }
-    void showProgress(std::optional<double> fraction) override { progress = fraction; }
-    QStringList shown;
-    std::optional<double> progress = 0.5;
-};
-
 // Ends the last request with `answer`, or fails it when that is the failure text.
 void settle(FakeApp& app, const QByteArray& answer) {
     if (!answer.isValidUtf8() || answer == kFailed.toUtf8())
@@ -57,38 +51,36 @@ void settle(FakeApp& app, const QByteArray& answer) {
 
 // The window with a cat picture and notes chosen, text typed, and the desktop's notices kept.
 struct App : FakeApp {
-    explicit App(const QByteArray& session = {}) : FakeApp(session) {
-        delegate.notices = notices.get();
-        delegate.pasteData()->setPlainText("typed");
+    explicit App(const QByteArray& saved = {}) : FakeApp(saved) {
+        text()->setPlainText("typed");
         choose(makeImage(dir.path(), "cat.png"), true);
         choose(makeFile(dir.path(), "notes.txt", "notes"), false);
     }
     void logIn(const QString& user, const QString& password) {
-        delegate.login()->trigger();
-        delegate.username()->setText(user);
-        delegate.password()->setText(password);
-        QTest::keyClick(delegate.password(), Qt::Key_Return);  // presses the login button
+        find<QAction>("login")->trigger();
+        find<QLineEdit>("username")->setText(user);
+        find<QLineEdit>("password")->setText(password);
+        QTest::keyClick(find<QLineEdit>("password"), Qt::Key_Return);  // presses Log In
     }
     // Shows `page` alone and presses its upload button.
     void send(const QString& page) {
-        delegate.switchPaste(nullptr);
-        if (page == "file") delegate.switchFile(nullptr);
-        if (page == "image") delegate.switchImage(nullptr);
+        window->switchPaste();
+        if (page == "file") window->switchFile();
+        if (page == "image") window->switchImage();
         press(upload(page));
     }
     QWidget* panel(const QString& page) const {
         return link(page)->parentWidget()->findChild<QWidget*>(page + "Progress");
     }
-    QString kept() const {
-        return titleOf(delegate.savedpath()) + delegate.pasteData()->toPlainText();
-    }
+    QString kept() const { return window->lastChosenPath() + text()->toPlainText(); }
+    QPlainTextEdit* text() const { return find<QPlainTextEdit>("pasteData"); }
+    QDialog* login() const { return window->loginDialog(); }
     QTemporaryDir dir;
-    std::unique_ptr<Notices> notices = std::make_unique<Notices>();
 };
 
 // Drags `urls` onto a page and drops them there; gives whether both were taken.
 bool drop(FakeApp& app, bool image, const QList<QUrl>& urls) {
-    QWidget* page = image ? app.delegate.imageView() : app.delegate.fileView();
+    QWidget* page = image ? static_cast<QWidget*>(app.window->imagePage()) : app.window->filePage();
     QMimeData data;
     data.setUrls(urls);
     QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -100,7 +92,7 @@ bool drop(FakeApp& app, bool image, const QList<QUrl>& urls) {
 
 // The chooser's title of a page.
 QString chosenOn(FakeApp& app, bool image) {
-    return titleOf(image ? app.delegate.selectButton() : app.delegate.selectButton2());
+    return titleOf(app.button(image ? "selectButton" : "selectButton2"));
 }
 
 // One data row of columns whose types the values give.
@@ -110,12 +102,12 @@ void row(const char* name, const Values&... values) {
 }
 
 // Every control of every page lies inside the window, buttons at no less than their least size.
-bool everyControlWhole(QWidget* window, AppDelegate& d) {
+bool everyControlWhole(MainWindow* window) {
     for (auto page :
-         {&AppDelegate::switchFile, &AppDelegate::switchPaste, &AppDelegate::switchImage}) {
-        (d.*page)(nullptr);
+         {&MainWindow::switchFile, &MainWindow::switchPaste, &MainWindow::switchImage}) {
+        (window->*page)();
         QCoreApplication::sendPostedEvents();
-        for (QWidget* c : d.mainView()->findChildren<QWidget*>()) {
+        for (QWidget* c : window->findChild<QWidget*>("mainView")->findChildren<QWidget*>()) {
             const QSize least = qobject_cast<QAbstractButton*>(c) ? c->minimumSizeHint() : QSize();
             if (c->isVisibleTo(window) && !c->objectName().startsWith("qt_") &&
                 (!window->rect().contains(QRect(c->mapTo(window, QPoint()), c->size())) ||
@@ -194,18 +186,18 @@ private Q_SLOTS:
         App app("old," + kRejection);
         app.logIn("ann", "secret");
         // While it runs it says so, and a second press sends nothing.
-        auto* login = app.delegate.loginWindow()->findChild<QPushButton*>("loginButton");
-        auto* cancel = app.delegate.loginWindow()->findChild<QPushButton*>("loginCancelButton");
-        QTest::keyClick(app.delegate.password(), Qt::Key_Return);
+        auto* login = app.login()->findChild<QPushButton*>("loginButton");
+        auto* cancel = app.login()->findChild<QPushButton*>("loginCancelButton");
+        QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Return);
         QShowEvent restored;  // from minimised
-        QCoreApplication::sendEvent(app.delegate.loginWindow(), &restored);
+        QCoreApplication::sendEvent(app.login(), &restored);
         QVERIFY(app.net->requests.size() == 1 && !login->isEnabled() && cancel->isVisible());
-        QCOMPARE(app.delegate.loginResponse()->text(), "Logging in...");
+        QCOMPARE(app.find<QLabel>("loginResponse")->text(), "Logging in...");
         // The name read at the press counts, not what the field says when the answer comes.
-        app.delegate.username()->setText("changed meanwhile");
+        app.find<QLineEdit>("username")->setText("changed meanwhile");
         if (answer == "cancel") app.press(cancel);
-        if (answer == "escape") QTest::keyClick(app.delegate.password(), Qt::Key_Escape);
-        if (answer == "close") app.delegate.loginWindow()->close();
+        if (answer == "escape") QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Escape);
+        if (answer == "close") app.login()->close();
         const bool cancelled = QByteArrayList({"cancel", "escape", "close"}).contains(answer);
         QCOMPARE(app.net->requests.last().cancelled(), cancelled);
         cancelled ? app.net->answer(kKey) : settle(app, answer);  // a key too late: dropped
@@ -215,15 +207,14 @@ private Q_SLOTS:
         QFile file(app.home.sessionFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
         // The password is not kept past a login; a refused one stays to be corrected.
-        QCOMPARE(QStringList(
-                     {app.delegate.loginResponse()->text(), titleOf(app.delegate.savedusername()),
-                      titleOf(app.delegate.savedapikey()), app.delegate.window()->windowTitle(),
-                      app.delegate.password()->text(), file.readAll()}),
+        QCOMPARE(QStringList({app.find<QLabel>("loginResponse")->text(), app.session.userName(),
+                              app.session.apiKey(), app.window->windowTitle(),
+                              app.find<QLineEdit>("password")->text(), file.readAll()}),
                  QStringList({shown, user, held, "ferrodock - " + user,
                               key.isEmpty() ? "secret" : "", user + "," + held}));
         // A signed-in window closes itself a moment later; the others stay.
-        QCOMPARE(app.delegate.loginWindow()->isVisible(), answer != "close");
-        if (!key.isEmpty()) QTRY_VERIFY(!app.delegate.loginWindow()->isVisible());
+        QCOMPARE(app.login()->isVisible(), answer != "close");
+        if (!key.isEmpty()) QTRY_VERIFY(!app.login()->isVisible());
     }
 
     // Opened again, the login window starts afresh: a name, Tab and a password go out as
@@ -231,16 +222,15 @@ private Q_SLOTS:
     void reopenLoginThenLogOut() {
         App app;
         app.logIn("ann", "secret");
-        app.delegate.password()->setFocus();  // where the last keystroke went
+        app.find<QLineEdit>("password")->setFocus();  // where the last keystroke went
         app.net->answer(kKey);
-        app.delegate.loginWindow()->close();
-        app.delegate.login()->trigger();
+        app.login()->close();
+        app.find<QAction>("login")->trigger();
         for (const QString keys : {"bob", "\t", "x", "\r"})
-            QTest::keyClicks(app.delegate.loginWindow()->focusWidget(), keys);
+            QTest::keyClicks(app.login()->focusWidget(), keys);
         QCOMPARE(app.net->requests.last().form(), QStringList({"username=bob", "password=x"}));
-        app.delegate.logout()->trigger();
-        QCOMPARE(app.delegate.window()->windowTitle() + titleOf(app.delegate.savedapikey()) +
-                     titleOf(app.delegate.savedusername()),
+        app.find<QAction>("logout")->trigger();
+        QCOMPARE(app.window->windowTitle() + app.session.apiKey() + app.session.userName(),
                  "ferrodock");
         QVERIFY(!QFile::exists(app.home.sessionFile()));
     }
@@ -249,14 +239,14 @@ private Q_SLOTS:
     // and the pop-up's identifier; plain text for a title not in it.
     void pasteSends() {
         App app;
-        toolkit::setTitle(app.delegate.savedapikey(), "k&y=+%");
-        app.delegate.privPaste()->setChecked(true);
-        QPlainTextEdit* view = app.delegate.pasteData();
+        app.session.remember("", "k&y=+%");
+        app.find<QCheckBox>("privPaste")->setChecked(true);
+        QPlainTextEdit* view = app.text();
         view->moveCursor(QTextCursor::End);
         QTest::keyClick(view, Qt::Key_Return, Qt::ShiftModifier);
         QTest::keyClicks(view, "a&b=c\u00a0");
         QTest::keyClick(view, Qt::Key_Return);
-        QComboBox* box = app.delegate.language();
+        QComboBox* box = app.find<QComboBox>("language");
         QSet<QString> identifiers;  // every title of the pop-up has its own
         for (int i = 0; i < box->count(); ++i) identifiers << languageIdentifier(box->itemText(i));
         QCOMPARE(identifiers.size(), box->count());
@@ -278,7 +268,7 @@ private Q_SLOTS:
     // same UTF-8; a second press while it is read does nothing.
     void longPasteReadBetweenEvents() {
         App app;
-        QPlainTextEdit* view = app.delegate.pasteData();
+        QPlainTextEdit* view = app.text();
         QString text =
             QStringView(u"\U0001F600x").toString().repeated(200000);  // a long line first
         QByteArray expected = QByteArray("\xf0\x9f\x98\x80x").repeated(200000);
@@ -337,11 +327,10 @@ private Q_SLOTS:
         QStringList expected;
         for (int i = 0; i < flags.size(); ++i) {
             const QString name = QStringList{"priv", "anon", "nsfw"}[i];
-            app.widget<QCheckBox>(qPrintable(name + (image ? "Image" : "File")))
-                ->setChecked(flags[i] == '1');
+            app.find<QCheckBox>(name + (image ? "Image" : "File"))->setChecked(flags[i] == '1');
             expected << name + "=" + flags[i];
         }
-        toolkit::setTitle(app.delegate.savedapikey(), "k");
+        app.session.remember("", "k");
         app.press(app.upload(page));
         QCOMPARE(app.net->requests.size(), 1);
         const FakeRequest& sent = app.net->requests[0];
@@ -382,20 +371,20 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(bool, copied);
         App app;
-        QTRY_COMPARE(app.delegate.bgImage()->pixmap().size(), QSize(64, 48));
-        theme::showTitle(app.link(page), title);
+        QTRY_COMPARE(app.find<QLabel>("bgImage")->pixmap().size(), QSize(64, 48));
+        showText(app.link(page), title);
         app.press(app.link(page));
         QCOMPARE(QGuiApplication::clipboard()->text(), copied ? "https://" + title : "before");
         QCOMPARE(titleOf(app.link(page)), copied ? "Copied to clipboard." : title);
         const bool reset = copied && page != "paste";
         QCOMPARE(QStringList(
-                     {titleOf(app.delegate.selectButton()), titleOf(app.delegate.selectButton2())}),
+                     {titleOf(app.button("selectButton")), titleOf(app.button("selectButton2"))}),
                  QStringList({reset && page == "image" ? "Choose an image." : "cat.png",
                               reset && page == "file" ? "Choose a file." : "notes.txt"}));
-        QCOMPARE(app.delegate.bgImage()->pixmap().toImage() ==
-                     toolkit::imageNamed("ImageIcon").toImage(),
-                 reset && page == "image");
-        QCOMPARE(app.delegate.pasteData()->toPlainText().isEmpty(), copied && page == "paste");
+        QCOMPARE(
+            app.find<QLabel>("bgImage")->pixmap().toImage() == QPixmap(":/ImageIcon.png").toImage(),
+            reset && page == "image");
+        QCOMPARE(app.text()->toPlainText().isEmpty(), copied && page == "paste");
         app.press(app.upload("file"));
         app.press(app.upload("image"));
         QCOMPARE(app.net->requests.size(), reset ? 0 : 2);
@@ -419,7 +408,7 @@ private Q_SLOTS:
         App app;
         const QString kept = app.kept();
         app.send(page);
-        QCOMPARE(app.delegate.pasteView()->isVisible(), page == "paste");
+        QCOMPARE(app.window->pastePage()->isVisible(), page == "paste");
         const FakeRequest request = app.net->requests.value(0);
         request.progress({500, 2000, false});
         QTRY_VERIFY(app.panel(page) && app.panel(page)->isVisible());
@@ -434,8 +423,8 @@ private Q_SLOTS:
         if (end == "answer") app.net->answer("ferrodock.net/p/abcdefghi");
         if (end == "cancel")
             app.press(app.panel(page)->findChild<QPushButton*>(page + "CancelButton"));
-        if (end == "escape") QApplication::setActiveWindow(app.interface.mainWindow.get());
-        if (end == "escape") QTest::keyClick(app.interface.mainWindow.get(), Qt::Key_Escape);
+        if (end == "escape") QApplication::setActiveWindow(app.window.get());
+        if (end == "escape") QTest::keyClick(app.window.get(), Qt::Key_Escape);
         QVERIFY(app.link(page)->isVisible() && !app.panel(page)->isVisible());
         QCOMPARE(request.cancelled(), end != "answer");
         if (end != "answer")  // the transport's late word changes nothing
@@ -443,7 +432,7 @@ private Q_SLOTS:
         QCOMPARE(titleOf(app.link(page)),
                  end == "answer" ? "ferrodock.net/p/abcdefghi" : "Upload cancelled.");
         QCOMPARE(app.kept(), kept);
-        QCOMPARE(app.notices->progress, std::nullopt);
+        QCOMPARE(app.notices.progress, std::nullopt);
     }
 
     // At the smallest window a text too wide for its widget is cut to the widget's width with
@@ -462,14 +451,14 @@ private Q_SLOTS:
         QFETCH(QString, page);
         QFETCH(QString, name);
         App app;
-        QWidget* window = app.interface.mainWindow.get();
+        QWidget* window = app.window.get();
         window->resize(window->minimumSize());
         app.choose(makeFile(app.dir.path(), QString(60, 'W') + ".bin", "x"), false);
         app.send(page);
         QWidget* widget = window->findChild<QWidget*>(name);
         const auto button = qobject_cast<QPushButton*>(widget);
         for (const bool cut : {true, false}) {
-            if (button) theme::showTitle(button, cut ? QString(90, 'W') : "This fits.");
+            if (button) showText(button, cut ? QString(90, 'W') : "This fits.");
             const FakeRequest& request = app.net->requests[0];
             if (!button) request.progress({500, 2000, !cut});
             QTRY_VERIFY(widget->isVisible());
@@ -525,7 +514,7 @@ private Q_SLOTS:
         QWidget other;
         other.show();
         QApplication::setActiveWindow(&other);
-        QTRY_VERIFY(!app.interface.mainWindow->isActiveWindow());
+        QTRY_VERIFY(!app.window->isActiveWindow());
         const bool ok = kind == TransportError::None;
         const TransportResult result{ok, cause.toUtf8(), "detail", kind,
                                      std::chrono::milliseconds(limitMs)};
@@ -536,8 +525,8 @@ private Q_SLOTS:
         const QString text = ok ? cause : "Upload failed" + cause + ". " + advice;
         QCOMPARE(titleOf(app.link("file")), text);
         const QString told = cause.startsWith("ferrodock.net/") ? "https://" + cause : text;
-        QCOMPARE(app.notices->shown, QStringList{(ok ? "File uploaded: " : "File upload failed: ") +
-                                                 told + (told == text ? "" : " [" + told + "]")});
+        QCOMPARE(app.notices.shown, QStringList{(ok ? "File uploaded: " : "File upload failed: ") +
+                                                told + (told == text ? "" : " [" + told + "]")});
         QCOMPARE(app.kept(), app.dir.filePath("notes.txt") + "typed");
     }
 
@@ -558,7 +547,7 @@ private Q_SLOTS:
                 fill = keep.pixelColor(keep.width() / 2, 4);
                 (uploads == 1 ? box->defaultButton() : box->buttons().value(0))->click();
             });
-            app.interface.mainWindow->close();
+            app.window->close();
             QCOMPARE(asked.join('|'),
                      QStringList({"",
                                   "An upload is still running.|Cancel it and close the "
@@ -566,7 +555,7 @@ private Q_SLOTS:
                                   "2 uploads are still running.|Cancel them and close the "
                                   "window?|Cancel Uploads|Keep Uploading"})[uploads]);
             QCOMPARE(fill, uploads ? QColor(61, 139, 253) : QColor());
-            QCOMPARE(app.interface.mainWindow->isVisible(), uploads == 1);
+            QCOMPARE(app.window->isVisible(), uploads == 1);
             QCOMPARE(titleOf(app.link("paste")) == "Upload cancelled.", uploads == 2);
         }
     }
@@ -594,7 +583,7 @@ private Q_SLOTS:
         for (const QString& name : dropped)
             urls << (name.contains(':') ? QUrl(name) : QUrl::fromLocalFile(dir.filePath(name)));
         QCOMPARE(drop(app, image, urls), taken);
-        QCOMPARE(titleOf(app.delegate.savedpath()), taken ? dir.filePath(dropped.last()) : "");
+        QCOMPARE(app.window->lastChosenPath(), taken ? dir.filePath(dropped.last()) : "");
         QCOMPARE(chosenOn(app, image), taken   ? dropped.last()
                                        : image ? "Choose an image."
                                                : "Choose a file.");
@@ -634,7 +623,7 @@ private Q_SLOTS:
         // The panel hands over names as Qt decoded them from the folder.
         if (how.startsWith("panel")) app.choose(url.toLocalFile(), image);
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(titleOf(app.delegate.savedpath()), chosen ? url.toLocalFile() : "");
+        QCOMPARE(app.window->lastChosenPath(), chosen ? url.toLocalFile() : "");
         if (chosen) return;
         QCOMPARE(titleOf(app.link(image ? "image" : "file")),
                  files[0] == "jpg"
@@ -668,8 +657,8 @@ private Q_SLOTS:
                                  : ::mkfifo(qPrintable(path), 0600) == 0);
         FakeApp app;
         app.choose(path, true);
-        QTRY_VERIFY(!app.delegate.bgImage()->findChild<QObject*>("previewDelivery"));
-        QVERIFY(app.delegate.bgImage()->pixmap().isNull());
+        QTRY_VERIFY(!app.window->imagePage()->preview().decoding());
+        QVERIFY(app.find<QLabel>("bgImage")->pixmap().isNull());
         app.press(app.upload("image"));
         QCOMPARE(app.net->requests.value(0).filePath, path);
     }
@@ -685,11 +674,10 @@ private Q_SLOTS:
             app->choose(big, true);
             QTRY_COMPARE(previewDecodesRunning(), 1);
             if (closing) {
-                app.reset();
-                waitForPreviewDecodes();
+                app.reset();  // waits for the decoder's next read
             } else {
                 app->choose(makeImage(dir.path(), "small.png"), true);
-                QTRY_COMPARE(app->delegate.bgImage()->pixmap().size(), QSize(64, 48));
+                QTRY_COMPARE(app->find<QLabel>("bgImage")->pixmap().size(), QSize(64, 48));
             }
             QCOMPARE(previewDecodesRunning(), 0);
             QCOMPARE(previewDecodesStopped(), stopped + 1);
@@ -770,10 +758,10 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString big = makeImage(dir.path(), "big.png", QSize(3000, 2000));
         FakeApp app;
-        QWidget* window = app.interface.mainWindow.get();
+        QWidget* window = app.window.get();
         app.choose(big, true);
         app.choose(makeImage(dir.path(), "wide.png", picture), true);
-        QLabel* view = app.delegate.bgImage();
+        QLabel* view = app.find<QLabel>("bgImage");
         const auto fitted = [view, picture] {
             const QSize box = view->contentsRect().size();
             if (picture.width() <= box.width() && picture.height() <= box.height()) return picture;
@@ -784,8 +772,8 @@ private Q_SLOTS:
             QTRY_COMPARE(previewDecodesRunning(), 0);
             QTRY_COMPARE(view->pixmap().size(), fitted());
             // Grown, it is decoded again for the pixels it now needs.
-            QTRY_VERIFY(view->property("previewImage").value<QImage>().width() >= fitted().width());
-            QVERIFY(size != window->minimumSize() || everyControlWhole(window, app.delegate));
+            QTRY_VERIFY(app.window->imagePage()->preview().decoded().width() >= fitted().width());
+            QVERIFY(size != window->minimumSize() || everyControlWhole(app.window.get()));
         }
     }
 

@@ -1,7 +1,7 @@
 // The pure text rules: display names, shortened answers, answer decoding and classification.
-#include "app/UploadProgress.h"
 #include "core/Answers.h"
 #include "core/Characters.h"
+#include "window/UploadPanel.h"
 
 #include <QTest>
 

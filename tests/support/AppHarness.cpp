@@ -1,6 +1,7 @@
 #include "support/AppHarness.h"
 
-#include "platform/Toolkit.h"
+#include "window/FittedText.h"
+#include "window/Theme.h"
 
 #include <QApplication>
 #include <QFile>
@@ -25,30 +26,20 @@ void TestHome::writeSession(const QByteArray& bytes) const {
         qFatal("cannot write %s", qPrintable(sessionFile()));
 }
 
-namespace {
-std::unique_ptr<ConnectedInterface> connectOrDie() {
+AppHarness::AppHarness(std::unique_ptr<Transport> transport_) : transport(std::move(transport_)) {
     configureApplication(*qApp);
-    QString problem;
-    auto connected = ConnectedInterface::build(&problem);
-    if (!connected) qFatal("interface does not connect: %s", qPrintable(problem));
-    return connected;
-}
-}  // namespace
-
-AppHarness::AppHarness()
-    : connected_(connectOrDie()),
-      notices_(makeBusNotices(QGuiApplication::desktopFileName())),
-      delegate(connected_->delegate),
-      interface(connected_->interface) {
-    delegate.openPanel = panel;
-    delegate.notices = notices_.get();
 }
 
-AppHarness::~AppHarness() = default;
+// The window goes first: nothing it started may reach it once the transport is gone.
+AppHarness::~AppHarness() {
+    window.reset();
+}
 
 void AppHarness::start() {
-    connected_->launch();
-    QVERIFY(QTest::qWaitForWindowExposed(interface.mainWindow.get()));
+    session.load();
+    window = std::make_unique<MainWindow>(Services{*transport, panel, notices, session});
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }
 
 void AppHarness::press(QAbstractButton* button) {
@@ -57,18 +48,19 @@ void AppHarness::press(QAbstractButton* button) {
 }
 
 void AppHarness::choose(const QString& path, bool forImage) {
-    panel->answers.append({true, {QUrl::fromLocalFile(path)}});
-    press(widget<QPushButton>(forImage ? "selectButton" : "selectButton2"));
+    panel.answers.append({true, {QUrl::fromLocalFile(path)}});
+    press(find<QPushButton>(forImage ? "selectButton" : "selectButton2"));
 }
 
-FakeApp::FakeApp(const QByteArray& session) {
-    delegate.transport = net.get();
-    if (!session.isEmpty()) home.writeSession(session);
+FakeApp::FakeApp(const QByteArray& saved)
+    : AppHarness(std::make_unique<FakeTransport>()),
+      net(static_cast<FakeTransport*>(transport.get())) {
+    if (!saved.isEmpty()) home.writeSession(saved);
     start();
 }
 
 QString titleOf(const QAbstractButton* button) {
-    return toolkit::title(button);
+    return literalText(button);
 }
 
 }  // namespace ferrodock::test

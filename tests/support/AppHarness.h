@@ -1,10 +1,13 @@
 #pragma once
 
-#include "app/Application.h"
-#include "platform/OpenPanel.h"
+#include "core/Session.h"
+#include "platform/DesktopNotices.h"
 #include "support/FakeTransport.h"
 #include "support/ScriptedPanel.h"
+#include "window/LoginDialog.h"
+#include "window/MainWindow.h"
 
+#include <QAbstractButton>
 #include <QList>
 #include <QTemporaryDir>
 
@@ -28,18 +31,31 @@ private:
     QByteArray oldHome_;
 };
 
-// The real interface, connected to a real delegate, with a scripted chooser and the desktop's
-// notices handed in.
+// What the window tells the desktop, kept.
+struct Notices final : DesktopNotices {
+    void notify(const QString& head, const QString& body, const QString& copy) override {
+        shown << head + QStringLiteral(": ") + body +
+                     (copy.isEmpty() ? QString() : QStringLiteral(" [") + copy + u']');
+    }
+    void showProgress(std::optional<double> fraction) override { progress = fraction; }
+    QStringList shown;
+    std::optional<double> progress = 0.5;
+};
+
+// The real window over `transport`, with a scripted chooser, in a home of its own.
 class AppHarness {
 public:
-    AppHarness();
-    ~AppHarness();
+    explicit AppHarness(std::unique_ptr<Transport> transport);
+    virtual ~AppHarness();
 
-    void start();  // applicationDidFinishLaunching(), then shows the main window
+    // Loads the session as the program does, makes the window and shows it.
+    void start();
 
+    // A widget, menu item or action of the window or the login window.
     template <typename T>
-    T* widget(const char* name) const {
-        return interface.mainWindow->findChild<T*>(QLatin1String(name));
+    T* find(const QString& name) const {
+        T* found = window->findChild<T*>(name);
+        return found ? found : window->loginDialog()->findChild<T*>(name);
     }
     // Presses a button the way a person does.
     void press(QAbstractButton* button);
@@ -47,37 +63,28 @@ public:
     void choose(const QString& path, bool forImage);
 
     TestHome home;
-
-private:
-    std::unique_ptr<ConnectedInterface> connected_;
-    std::unique_ptr<DesktopNotices> notices_;
-    std::unique_ptr<ScriptedPanel> panel_ = std::make_unique<ScriptedPanel>();
-
-public:
-    AppDelegate& delegate;
-    Interface& interface;
-    ScriptedPanel* panel = panel_.get();
+    std::unique_ptr<Transport> transport;
+    ScriptedPanel panel;
+    Notices notices;
+    Session session;
+    std::unique_ptr<MainWindow> window;
 };
 
-// The real interface with a fake transport for its lifetime; `session` is what the
-// session file holds at start.
+// The window over a fake transport; `saved` is what the session file holds at start.
 class FakeApp : public AppHarness {
 public:
-    explicit FakeApp(const QByteArray& session = {});
+    explicit FakeApp(const QByteArray& saved = {});
     // A page's buttons, the page named "file", "image" or "paste".
     QPushButton* link(const QString& page) const { return button(page + QLatin1String("Output")); }
     QPushButton* upload(const QString& page) const {
         return button(page + QLatin1String("UploadButton"));
     }
-    QPushButton* button(const QString& name) const {
-        return interface.mainWindow->findChild<QPushButton*>(name);
-    }
+    QPushButton* button(const QString& name) const { return find<QPushButton>(name); }
 
-    // Handed in before start, gone before the window goes.
-    std::unique_ptr<FakeTransport> net = std::make_unique<FakeTransport>();
+    FakeTransport* net;
 };
 
-// A button's title as the program reads it.
+// A button's text as the program reads it.
 QString titleOf(const QAbstractButton* button);
 
 }  // namespace ferrodock::test

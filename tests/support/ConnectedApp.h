@@ -7,17 +7,21 @@
 
 namespace ferrodock::test {
 
-// The real interface and delegate talking to the in-process test service.
+// The real window talking to the in-process test service.
 class ConnectedApp : public AppHarness {
 public:
-    // `session`: what the session file holds at start, if anything.
+    // `saved`: what the session file holds at start, if anything.
     explicit ConnectedApp(TestService::Options options = {},
                           std::chrono::milliseconds idleLimit = std::chrono::seconds(60),
-                          const QByteArray& session = {})
-        : service(options), transport(service.makeTransport(idleLimit)) {
-        if (!session.isEmpty()) home.writeSession(session);
-        delegate.transport = transport.get();
+                          const QByteArray& saved = {})
+        : AppHarness(nullptr), service(options) {
+        transport = service.makeTransport(idleLimit);
+        if (!saved.isEmpty()) home.writeSession(saved);
         start();
+    }
+    ~ConnectedApp() override {
+        window.reset();
+        transport.reset();
     }
 
     // The body of the request the service received last.
@@ -26,8 +30,6 @@ public:
     }
 
     TestService service;
-    // Goes first: no answer reaches a delegate that is going.
-    std::unique_ptr<Transport> transport;
 };
 
 }  // namespace ferrodock::test

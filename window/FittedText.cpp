@@ -1,6 +1,6 @@
-#include "app/FittedText.h"
+#include "window/FittedText.h"
 
-#include "platform/Toolkit.h"
+#include "core/Characters.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -34,8 +34,7 @@ QStyleOptionButton buttonOption(const QPushButton* button) {
 // The whole text, as a person reads it ('&' is not a mnemonic on a button).
 QString wholeText(const QWidget* widget) {
     if (const auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
-    if (const auto* button = qobject_cast<const QPushButton*>(widget))
-        return toolkit::title(button);
+    if (const auto* button = qobject_cast<const QPushButton*>(widget)) return literalText(button);
     return {};
 }
 
@@ -131,6 +130,19 @@ TextFitter* fitterOf(const QWidget* widget) {
 }
 
 }  // namespace
+
+QString literalText(const QAbstractButton* button) {
+    return button->text().replace(QStringLiteral("&&"), QStringLiteral("&"));
+}
+
+void setLiteralText(QAbstractButton* button, const QString& text) {
+    button->setText(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
+}
+
+void showText(QAbstractButton* button, const QString& text) {
+    setLiteralText(button, shownAnswer(text));
+    fitText(button);
+}
 
 void fitText(QWidget* widget) {
     if (!widget) return;

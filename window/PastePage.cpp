@@ -1,14 +1,17 @@
-#include "app/PasteUpload.h"
+#include "window/PastePage.h"
 
-#include "app/AppDelegate.h"
-#include "app/Theme.h"
-#include "app/UploadProgress.h"
+#include "core/Answers.h"
 #include "core/Feedback.h"
+#include "core/Languages.h"
+#include "core/Session.h"
 #include "core/Transport.h"
-#include "platform/FormEncoding.h"
+#include "window/ChoosingPage.h"
+#include "window/FittedText.h"
+#include "window/Theme.h"
+#include "window/UploadPanel.h"
 
-#include <QPlainTextEdit>
-#include <QPointer>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -18,25 +21,12 @@
 
 namespace ferrodock {
 
-QString flagValue(const QCheckBox* box) {
-    if (!box) return QStringLiteral("0");
-    switch (box->checkState()) {
-        case Qt::Checked:
-            return QStringLiteral("1");
-        case Qt::PartiallyChecked:
-            return QStringLiteral("-1");
-        case Qt::Unchecked:
-            break;
-    }
-    return QStringLiteral("0");
-}
-
 namespace {
-
 // One slice reads about this many characters, a line counting kLineCost more: under a
 // millisecond of the main thread.
 constexpr qsizetype kSliceChars = 1 << 16;
 constexpr qsizetype kLineCost = 32;
+}  // namespace
 
 // Copies the text out of the view between events. A document can only be read on its own
 // thread, and a copy in one go stalls the window for a large paste.
@@ -44,11 +34,12 @@ class PasteReader final : public QObject {
 public:
     PasteReader(QPlainTextEdit* view, std::function<void(QByteArray)> done)
         : QObject(view), view_(view), done_(std::move(done)), wasReadOnly_(view->isReadOnly()) {
-        setObjectName(QStringLiteral("pasteReader"));
         view->setReadOnly(true);
         connect(view->document(), &QTextDocument::contentsChange, this, &PasteReader::restart);
         restart();
     }
+
+    bool reading() const { return !ended_; }
 
     // Reads one slice, then goes on a turn of the event loop later, or ends.
     void step() {
@@ -97,7 +88,7 @@ private:
 
     void end(bool read) {
         view_->setReadOnly(wasReadOnly_);
-        setObjectName(QString());
+        ended_ = true;
         deleteLater();
         if (read) done_(std::move(text_));
     }
@@ -108,51 +99,60 @@ private:
     QTextBlock block_;
     qsizetype offset_ = 0;
     QByteArray text_;
+    bool ended_ = false;
 };
 
-}  // namespace
-
-bool readPasteText(QPlainTextEdit* view, std::function<void(QByteArray)> done) {
-    if (view->findChild<QObject*>(QStringLiteral("pasteReader"), Qt::FindDirectChildrenOnly))
-        return false;
-    (new PasteReader(view, std::move(done)))->step();
-    return true;
+PastePage::PastePage(const Services& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
+    ui_.setupUi(this);
+    paintStyledBackground(
+        {ui_.filePageButton3, ui_.imagePageButton3, ui_.pastePageButton3, ui_.pasteUploadButton});
+    fitText(ui_.pasteOutput);
+    panel_ = new UploadPanel(ui_.pasteOutput, QStringLiteral("Paste"), services.notices);
+    connect(ui_.pasteUploadButton, &QPushButton::clicked, this, &PastePage::pastePushed);
+    connect(ui_.pasteOutput, &QPushButton::clicked, this, &PastePage::copyAddress);
 }
 
-void AppDelegate::pastePushed(QObject*) {
+void PastePage::pastePushed() {
+    if (reader_ && reader_->reading()) return;
     std::optional<QString> title;
-    if (language() && language()->currentIndex() >= 0) title = language()->currentText();
-    // What the page shows at the press is sent, once the text is read.
-    QList<FormField> fields{
-        {QStringLiteral("pastedata"), {}},
-        {QStringLiteral("language"), languageIdentifier(title)},
-        {QStringLiteral("priv"), flagValue(privPaste())},
-        {QStringLiteral("anon"), flagValue(anonPaste())},
-        {QStringLiteral("apikey"), savedapikey() ? toolkit::title(savedapikey()) : QString()}};
-    auto send = [this, self = QPointer<AppDelegate>(this),
-                 fields = std::move(fields)](QByteArray text) mutable {
-        if (!self) return;
-        UploadPanel* panel = UploadPanel::of(pasteOutput(), QStringLiteral("Paste"), notices);
-        const quint64 id =
-            panel ? panel->begin(sizeText(text.size()) + QStringLiteral(" of text")) : 0;
-        // Moved, not copied: a large paste is held once while it is sent.
-        fields[0].utf8 = std::move(text);
-        const TransferHandle handle = transport->postFields(
-            QStringLiteral("/api/upload/paste"), std::move(fields), this,
-            [panel = QPointer<UploadPanel>(panel), id](const TransportResult& result) {
-                if (result.kind == TransportError::Cancelled) return;
-                const std::optional<QString> answer =
-                    answerText(result, lcUpload(), "paste upload");
-                if (panel)
+    if (ui_.language->currentIndex() >= 0) title = ui_.language->currentText();
+    QList<FormField> fields{{QStringLiteral("pastedata"), {}},
+                            {QStringLiteral("language"), languageIdentifier(title)},
+                            {QStringLiteral("priv"), flagValue(ui_.privPaste)},
+                            {QStringLiteral("anon"), flagValue(ui_.anonPaste)},
+                            {QStringLiteral("apikey"), services_.session.apiKey()}};
+    reader_ =
+        new PasteReader(ui_.pasteData, [this, fields = std::move(fields)](QByteArray text) mutable {
+            const quint64 id = panel_->begin(sizeText(text.size()) + QStringLiteral(" of text"));
+            // Moved, not copied: a large paste is held once while it is sent.
+            fields[0].utf8 = std::move(text);
+            const TransferHandle handle = services_.transport.postFields(
+                QStringLiteral("/api/upload/paste"), std::move(fields), this,
+                [panel = panel_, id](const TransportResult& result) {
+                    if (result.kind == TransportError::Cancelled) return;
+                    const std::optional<QString> answer =
+                        answerText(result, lcUpload(), "paste upload");
                     panel->finish(id, answer ? *answer : uploadFailedText(result), bool(answer));
-            },
-            panel ? panel->reportFor(id) : ProgressReport{});
-        if (panel) panel->attach(id, handle);
-    };
-    if (pasteData())
-        readPasteText(pasteData(), std::move(send));
-    else
-        send(QByteArray());
+                },
+                panel_->reportFor(id));
+            panel_->attach(id, handle);
+        });
+    reader_->step();
+}
+
+void PastePage::copyAddress() {
+    const QString shown = literalText(ui_.pasteOutput);
+    const std::optional<QString> address = linkAddress(shown, 25);
+    if (!address) return;
+    QGuiApplication::clipboard()->clear();
+    QGuiApplication::clipboard()->setText(*address);
+    showText(ui_.pasteOutput, QStringLiteral("Copied to clipboard."));
+    // One edit rather than clear(), which would also drop the undo history: Ctrl+Z brings the
+    // text back.
+    QTextCursor all(ui_.pasteData->document());
+    all.select(QTextCursor::Document);
+    all.removeSelectedText();
 }
 
 }  // namespace ferrodock

@@ -1,18 +1,15 @@
-#include "app/UploadProgress.h"
+#include "window/UploadPanel.h"
 
-#include "app/FittedText.h"
-#include "app/Theme.h"
 #include "core/Answers.h"
 #include "core/Feedback.h"
 #include "platform/DesktopNotices.h"
+#include "window/FittedText.h"
 
 #include <QBoxLayout>
-#include <QCloseEvent>
 #include <QLabel>
-#include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShortcut>
 
 #include <cmath>
 
@@ -22,57 +19,7 @@ namespace {
 
 // Uploads that end sooner are not worth a moving bar.
 constexpr int kRevealDelayMs = 300;
-constexpr qint64 kLauncherIntervalMs = 250;
 constexpr int kBarSteps = 1000;
-
-QList<QPointer<UploadPanel>>& panels() {
-    static QList<QPointer<UploadPanel>> all;
-    return all;
-}
-
-// Asks before the window closes over running uploads, and cancels the shown page's uploads
-// on Esc. One per window.
-class WindowGuard final : public QObject {
-public:
-    explicit WindowGuard(QWidget* window) : QObject(window) {
-        setObjectName(QStringLiteral("uploadGuard"));
-        window->installEventFilter(this);
-        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
-        QObject::connect(escape, &QShortcut::activated, this, [] {
-            for (const QPointer<UploadPanel>& panel : panels())
-                if (panel && panel->parentWidget()->isVisible()) panel->cancelAll();
-        });
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Close || watched != parent()) return false;
-        const int running = UploadPanel::runningEverywhere();
-        if (running == 0) return false;
-        // Worded for one upload or for several; a child of the window, so the window's style
-        // sheet reaches it.
-        const bool one = running == 1;
-        QMessageBox question(QMessageBox::Question, QStringLiteral("Uploads running"),
-                             one ? QStringLiteral("An upload is still running.")
-                                 : QStringLiteral("%1 uploads are still running.").arg(running),
-                             QMessageBox::NoButton, static_cast<QWidget*>(parent()));
-        question.setObjectName(QStringLiteral("cancelUploadsQuestion"));
-        question.setInformativeText(one ? QStringLiteral("Cancel it and close the window?")
-                                        : QStringLiteral("Cancel them and close the window?"));
-        QPushButton* stop = question.addButton(
-            one ? QStringLiteral("Cancel Upload") : QStringLiteral("Cancel Uploads"),
-            QMessageBox::AcceptRole);
-        question.setDefaultButton(
-            question.addButton(QStringLiteral("Keep Uploading"), QMessageBox::RejectRole));
-        question.exec();
-        if (question.clickedButton() == stop) {
-            UploadPanel::cancelEverywhere();
-            return false;
-        }
-        event->ignore();
-        return true;
-    }
-};
 
 QString durationText(double seconds) {
     const qint64 s = qint64(std::ceil(seconds));
@@ -110,14 +57,7 @@ QString progressText(const QString& label, qint64 sent, qint64 total, double byt
     return text;
 }
 
-UploadPanel* UploadPanel::of(QPushButton* link, const QString& pageName, DesktopNotices* notices) {
-    if (!link) return nullptr;
-    for (const QPointer<UploadPanel>& panel : panels())
-        if (panel && panel->link_ == link) return panel;
-    return new UploadPanel(link, pageName, notices);
-}
-
-UploadPanel::UploadPanel(QPushButton* link, const QString& pageName, DesktopNotices* notices)
+UploadPanel::UploadPanel(QPushButton* link, const QString& pageName, DesktopNotices& notices)
     : QWidget(link->parentWidget()), link_(link), pageName_(pageName), notices_(notices) {
     const QString name = pageName.toLower();
     setObjectName(name + QStringLiteral("Progress"));
@@ -157,22 +97,14 @@ UploadPanel::UploadPanel(QPushButton* link, const QString& pageName, DesktopNoti
 
     revealTimer_.setSingleShot(true);
     connect(&revealTimer_, &QTimer::timeout, this, &UploadPanel::reveal);
-    if (QWidget* window = link->window();
-        !window->findChild<QObject*>(QStringLiteral("uploadGuard"), Qt::FindDirectChildrenOnly))
-        new WindowGuard(window);
-    panels().append(this);
 }
 
-int UploadPanel::runningEverywhere() {
-    int count = 0;
-    for (const QPointer<UploadPanel>& panel : panels())
-        if (panel) count += panel->running();
-    return count;
-}
-
-void UploadPanel::cancelEverywhere() {
-    for (const QPointer<UploadPanel>& panel : panels())
-        if (panel) panel->cancelAll();
+bool UploadPanel::addFigures(qint64& sent, qint64& total) const {
+    for (const auto& [id, upload] : uploads_) {
+        sent += upload.last.sent;
+        total += upload.last.total;
+    }
+    return !uploads_.empty();
 }
 
 quint64 UploadPanel::begin(const QString& label) {
@@ -180,6 +112,7 @@ quint64 UploadPanel::begin(const QString& label) {
     upload.clock.start();
     upload.label = label;
     uploads_.emplace(++newest_, std::move(upload));
+    Q_EMIT begun();
     if (shown_)
         render();
     else
@@ -198,7 +131,7 @@ ProgressReport UploadPanel::reportFor(quint64 id) {
         if (it == panel->uploads_.end()) return;
         it->second.last = progress;
         if (id == panel->newest_ && panel->shown_) panel->render();
-        panel->updateLauncher(false);
+        Q_EMIT panel->figuresChanged(false);
     };
 }
 
@@ -206,12 +139,12 @@ void UploadPanel::finish(quint64 id, const QString& text, bool succeeded) {
     if (uploads_.erase(id) == 0) return;  // cancelled: the page already says so
     if (id == newest_) conceal();
     // An older upload's answer would only be painted over by the newer one's.
-    if (uploads_.upper_bound(id) == uploads_.end()) theme::showTitle(link_, text);
-    updateLauncher(true);
-    if (!link_ || !notices_ || link_->window()->isActiveWindow()) return;
+    if (uploads_.upper_bound(id) == uploads_.end()) showText(link_, text);
+    Q_EMIT figuresChanged(true);
+    if (link_->window()->isActiveWindow()) return;
     // An address is told whole, as the link button copies it, and can be copied from there.
     const QString address = succeeded ? answerAddress(text).value_or(QString()) : QString();
-    notices_->notify(
+    notices_.notify(
         pageName_ + (succeeded ? QStringLiteral(" uploaded") : QStringLiteral(" upload failed")),
         address.isEmpty() ? text : address, address);
 }
@@ -221,12 +154,12 @@ void UploadPanel::cancelAll() {
     for (auto& [id, upload] : uploads_) upload.handle.cancel();
     uploads_.clear();
     conceal();
-    theme::showTitle(link_, uploadCancelledText());
-    updateLauncher(true);
+    showText(link_, uploadCancelledText());
+    Q_EMIT figuresChanged(true);
 }
 
 void UploadPanel::reveal() {
-    if (!uploads_.contains(newest_) || !link_) return;
+    if (!uploads_.contains(newest_)) return;
     shown_ = true;
     link_->hide();
     show();
@@ -238,7 +171,7 @@ void UploadPanel::conceal() {
     if (!shown_) return;
     shown_ = false;
     hide();
-    if (link_) link_->show();
+    link_->show();
 }
 
 void UploadPanel::render() {
@@ -253,26 +186,6 @@ void UploadPanel::render() {
                                   : progressText(upload.label, p.sent, p.total, rate));
     fitText(text_);
     bar_->setValue(p.fullySent ? kBarSteps : p.total <= 0 ? 0 : int(p.sent * kBarSteps / p.total));
-}
-
-void UploadPanel::updateLauncher(bool force) {
-    static QElapsedTimer last;
-    if (!force && last.isValid() && last.elapsed() < kLauncherIntervalMs) return;
-    last.start();
-    qint64 sent = 0, total = 0;
-    bool any = false;
-    for (const QPointer<UploadPanel>& panel : panels()) {
-        if (!panel) continue;
-        for (const auto& [id, upload] : panel->uploads_) {
-            any = true;
-            sent += upload.last.sent;
-            total += upload.last.total;
-        }
-    }
-    if (notices_)
-        notices_->showProgress(
-            any ? std::optional<double>(total > 0 ? double(sent) / double(total) : 0.0)
-                : std::nullopt);
 }
 
 }  // namespace ferrodock

@@ -1,4 +1,4 @@
-#include "app/Preview.h"
+#include "window/Preview.h"
 
 #include <QEvent>
 #include <QFile>
@@ -6,8 +6,6 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
-#include <QThreadPool>
-#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <fcntl.h>
@@ -25,25 +23,6 @@ namespace {
 std::atomic<int> running{0};
 std::atomic<int> stopped{0};
 
-// One thread: a decode may need a quarter of a gigabyte, and a newer one waits for the older
-// to notice it was stopped. Made on the main thread, which also sets Qt's limit (a plain
-// global) once, to what decodeBytes() allows.
-QThreadPool& decoders() {
-    static QThreadPool* const pool = [] {
-        QImageReader::setAllocationLimit(int(kMaxPreviewBytes >> 20));
-        static QThreadPool threads;
-        threads.setMaxThreadCount(1);
-        return &threads;
-    }();
-    return *pool;
-}
-
-const char* const kPath = "previewPath";
-const char* const kImage = "previewImage";
-const char* const kFullSize = "previewFullSize";
-const QString kDeliveryName = QStringLiteral("previewDelivery");
-const QString kFollowerName = QStringLiteral("previewFollower");
-
 QSize fitted(QSize size, QSize box) {
     if (box.isEmpty() || (size.width() <= box.width() && size.height() <= box.height()))
         return size;
@@ -53,53 +32,6 @@ QSize fitted(QSize size, QSize box) {
 QSize deviceBox(const QLabel* view) {
     return (QSizeF(view->contentsRect().size()) * view->devicePixelRatioF()).toSize();
 }
-
-void show(QLabel* view) {
-    const QImage image = view->property(kImage).value<QImage>();
-    if (image.isNull()) return;
-    const QSize target = fitted(view->property(kFullSize).toSize(), deviceBox(view));
-    QPixmap pixmap =
-        QPixmap::fromImage(image.size() == target ? image
-                                                  : image.scaled(target, Qt::IgnoreAspectRatio,
-                                                                 Qt::SmoothTransformation));
-    pixmap.setDevicePixelRatio(view->devicePixelRatioF());
-    view->setPixmap(pixmap);
-}
-
-void request(QLabel* view, const QString& path);
-
-// Keeps the picture fitted while the view is resized: rescales what was decoded at once, and
-// decodes again only after the size has settled, and only when more pixels are needed.
-class Follower final : public QObject {
-public:
-    explicit Follower(QLabel* view) : QObject(view), view_(view) {
-        setObjectName(kFollowerName);
-        settle_.setSingleShot(true);
-        settle_.setInterval(250);
-        connect(&settle_, &QTimer::timeout, this, [this] {
-            const QImage image = view_->property(kImage).value<QImage>();
-            const QSize target = fitted(view_->property(kFullSize).toSize(), deviceBox(view_));
-            if (!image.isNull() &&
-                (image.width() < target.width() || image.height() < target.height())) {
-                request(view_, view_->property(kPath).toString());
-            }
-        });
-        view->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Resize && !view_->property(kImage).value<QImage>().isNull()) {
-            show(view_);
-            settle_.start();
-        }
-        return false;
-    }
-
-private:
-    QLabel* view_;
-    QTimer settle_;
-};
 
 // A file whose reads fail once the decode is stopped, so that the decoder gives up at its
 // next read instead of finishing a picture nobody waits for.
@@ -115,42 +47,6 @@ protected:
 private:
     const std::atomic<bool>* stop_;
 };
-
-// One decode for a view, run on the decoding thread. Its result reaches the view only while
-// this object lives; destroying it (a newer request, a reset, the view's going) stops the
-// decode.
-class Delivery final : public QFutureWatcher<PreviewPicture> {
-public:
-    Delivery(QLabel* view, const QString& path) : QFutureWatcher(view) {
-        setObjectName(kDeliveryName);
-        connect(this, &QFutureWatcherBase::finished, this, [this, view] {
-            const PreviewPicture picture = result();
-            deleteLater();
-            view->setProperty(kImage, picture.image);
-            view->setProperty(kFullSize, picture.fullSize);
-            picture.image.isNull() ? view->clear() : show(view);
-        });
-        setFuture(QtConcurrent::run(&decoders(), [stop = stop_, path, box = deviceBox(view)] {
-            if (stop->load()) return PreviewPicture();
-            running.fetch_add(1);
-            const PreviewPicture picture = decodePreview(path, box, stop.get());
-            stopped.fetch_add(stop->load() ? 1 : 0);
-            running.fetch_sub(1);
-            return picture;
-        }));
-    }
-    ~Delivery() override { stop_->store(true); }
-
-private:
-    const std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
-};
-
-void request(QLabel* view, const QString& path) {
-    clearPreview(view);
-    view->setProperty(kPath, path);
-    if (!view->findChild<QObject*>(kFollowerName, Qt::FindDirectChildrenOnly)) new Follower(view);
-    new Delivery(view, path);
-}
 
 // The format a picture is scaled in: Qt 6.4 scales 1-bit and palette pictures by more than
 // half into noise, and copies those that are not premultiplied.
@@ -220,16 +116,90 @@ PreviewPicture decodePreview(const QString& path, QSize box, const std::atomic<b
     return picture;
 }
 
-void showPreviewLater(QLabel* view, const QString& path) {
-    request(view, path);
+// One decode for a preview, run on its decoding thread. Its result reaches the preview only
+// while this object lives; destroying it stops the decode.
+class PreviewDelivery final : public QFutureWatcher<PreviewPicture> {
+public:
+    PreviewDelivery(QThreadPool& decoder, const QString& path, QSize box) {
+        setFuture(QtConcurrent::run(&decoder, [stop = stop_, path, box] {
+            if (stop->load()) return PreviewPicture();
+            running.fetch_add(1);
+            const PreviewPicture picture = decodePreview(path, box, stop.get());
+            stopped.fetch_add(stop->load() ? 1 : 0);
+            running.fetch_sub(1);
+            return picture;
+        }));
+    }
+    ~PreviewDelivery() override { stop_->store(true); }
+
+private:
+    const std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+ImagePreview::ImagePreview(QLabel* view) : QObject(view), view_(view) {
+    // Qt's limit is a plain global, set once, on the main thread, to what decodeBytes() allows.
+    static const bool limited = [] {
+        QImageReader::setAllocationLimit(int(kMaxPreviewBytes >> 20));
+        return true;
+    }();
+    Q_UNUSED(limited);
+    decoder_.setMaxThreadCount(1);
+    settle_.setSingleShot(true);
+    settle_.setInterval(250);
+    connect(&settle_, &QTimer::timeout, this, [this] {
+        const QSize target = fitted(fullSize_, deviceBox(view_));
+        if (!image_.isNull() &&
+            (image_.width() < target.width() || image_.height() < target.height()))
+            show(path_);
+    });
+    view->installEventFilter(this);
 }
 
-void clearPreview(QLabel* view) {
-    for (QObject* delivery :
-         view->findChildren<QObject*>(kDeliveryName, Qt::FindDirectChildrenOnly))
-        delete delivery;
-    view->setProperty(kImage, QImage());
-    view->setProperty(kFullSize, QSize());
+ImagePreview::~ImagePreview() {
+    clear();
+}
+
+void ImagePreview::show(const QString& path) {
+    clear();
+    path_ = path;
+    delivery_ = new PreviewDelivery(decoder_, path, deviceBox(view_));
+    connect(delivery_, &QFutureWatcherBase::finished, this,
+            [this] { delivered(delivery_->result()); });
+}
+
+void ImagePreview::clear() {
+    delete delivery_;
+    delivery_ = nullptr;
+    image_ = QImage();
+    fullSize_ = QSize();
+}
+
+void ImagePreview::delivered(const PreviewPicture& picture) {
+    delivery_->deleteLater();
+    delivery_ = nullptr;
+    image_ = picture.image;
+    fullSize_ = picture.fullSize;
+    image_.isNull() ? view_->clear() : fit();
+}
+
+// Keeps the picture fitted while the view is resized: rescales what was decoded at once, and
+// decodes again only after the size has settled, and only when more pixels are needed.
+bool ImagePreview::eventFilter(QObject*, QEvent* event) {
+    if (event->type() == QEvent::Resize && !image_.isNull()) {
+        fit();
+        settle_.start();
+    }
+    return false;
+}
+
+void ImagePreview::fit() {
+    const QSize target = fitted(fullSize_, deviceBox(view_));
+    QPixmap pixmap =
+        QPixmap::fromImage(image_.size() == target ? image_
+                                                   : image_.scaled(target, Qt::IgnoreAspectRatio,
+                                                                   Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(view_->devicePixelRatioF());
+    view_->setPixmap(pixmap);
 }
 
 int previewDecodesRunning() {
@@ -238,10 +208,6 @@ int previewDecodesRunning() {
 
 int previewDecodesStopped() {
     return stopped.load();
-}
-
-void waitForPreviewDecodes() {
-    decoders().waitForDone();
 }
 
 }  // namespace ferrodock

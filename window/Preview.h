@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QImage>
+#include <QObject>
 #include <QSize>
 #include <QString>
+#include <QThreadPool>
+#include <QTimer>
 
 #include <atomic>
 
@@ -30,20 +33,45 @@ constexpr qint64 kMaxPreviewBytes = qint64(256) << 20;
 PreviewPicture decodePreview(const QString& path, QSize box,
                              const std::atomic<bool>* stop = nullptr);
 
-// Shows the picture at `path` in `view`, decoded on the one decoding thread and put in place
-// when ready. A newer request, clearPreview() or the view's going stops an older decode and
-// drops its result. The picture then follows the view's size, decoded again once
-// the view has stopped growing when the picture shown has too few pixels for it.
-void showPreviewLater(QLabel* view, const QString& path);
-// Drops any decode in flight and forgets the picture, leaving what `view` shows.
-void clearPreview(QLabel* view);
+class PreviewDelivery;
+
+// The picture shown in one view: decoded on a thread of its own and put in place when ready.
+// A newer picture, clear() or the preview's going stops an older decode and drops its result.
+// The picture then follows the view's size, decoded again once the view has stopped growing
+// when the picture shown has too few pixels for it.
+class ImagePreview final : public QObject {
+public:
+    explicit ImagePreview(QLabel* view);
+    ~ImagePreview() override;
+
+    void show(const QString& path);
+    // Drops any decode in flight and forgets the picture, leaving what the view shows.
+    void clear();
+    bool decoding() const { return delivery_ != nullptr; }
+    // What was decoded for the view; null when nothing is shown.
+    QImage decoded() const { return image_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fit();
+    void delivered(const PreviewPicture& picture);
+
+    QLabel* view_;
+    QString path_;
+    QImage image_;
+    QSize fullSize_;
+    QTimer settle_;
+    PreviewDelivery* delivery_ = nullptr;
+    // One thread: a decode may need a quarter of a gigabyte, and a newer one waits for the
+    // older to notice it was stopped. Its going waits for that, no longer.
+    QThreadPool decoder_;
+};
 
 // Decodes running now, including those whose result will be dropped, and decodes that ended
 // early because they were stopped, since the start.
 int previewDecodesRunning();
 int previewDecodesStopped();
-// Waits for the decoding thread to be idle; call it once the views are gone, which stops
-// their decodes.
-void waitForPreviewDecodes();
 
 }  // namespace ferrodock

@@ -1,0 +1,156 @@
+#include "window/ChoosingPage.h"
+
+#include "core/Answers.h"
+#include "core/Characters.h"
+#include "core/Feedback.h"
+#include "core/ImageTypes.h"
+#include "core/Session.h"
+#include "core/Transport.h"
+#include "platform/DropTarget.h"
+#include "platform/OpenPanel.h"
+#include "window/FittedText.h"
+#include "window/UploadPanel.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeDatabase>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace ferrodock {
+
+QString flagValue(const QCheckBox* box) {
+    switch (box->checkState()) {
+        case Qt::Checked:
+            return QStringLiteral("1");
+        case Qt::PartiallyChecked:
+            return QStringLiteral("-1");
+        case Qt::Unchecked:
+            break;
+    }
+    return QStringLiteral("0");
+}
+
+ChoosingPage::ChoosingPage(bool forImage, const Services& services, LastChoice& lastChoice,
+                           QWidget* parent)
+    : QWidget(parent), forImage_(forImage), services_(services), lastChoice_(lastChoice) {
+    acceptFileDrops(this, forImage ? imageFileTypes() : QStringList(),
+                    [this](const QString& path) { choosePath(path); });
+}
+
+void ChoosingPage::setControls(const Controls& controls) {
+    controls_ = controls;
+    panel_ =
+        new UploadPanel(controls.link, forImage_ ? QStringLiteral("Image") : QStringLiteral("File"),
+                        services_.notices);
+    fitText(controls.chooser);
+    fitText(controls.link);
+    connect(controls.chooser, &QPushButton::clicked, this, &ChoosingPage::chooseFile);
+    connect(controls.link, &QPushButton::clicked, this, &ChoosingPage::copyAddress);
+}
+
+void ChoosingPage::chooseFile() {
+    OpenPanelSettings settings;
+    settings.title = forImage_ ? QStringLiteral("Select Image") : QStringLiteral("Select File");
+    settings.prompt = QStringLiteral("Select");
+    if (forImage_) settings.allowedFileTypes = imageFileTypes();
+    const OpenPanelAnswer answer = services_.openPanel.runModal(settings, window());
+    if (!answer.confirmed) return;
+    for (const QUrl& url : answer.urls) {
+        if (url.isLocalFile()) choosePath(url.toLocalFile());
+    }
+}
+
+void ChoosingPage::choosePath(const QString& path) {
+    if (path.isEmpty()) return;
+    // Refused choices leave the earlier one as it was.
+    if (!pathKeepsItsBytes(path)) {
+        refuse(QStringLiteral("This file's name is not valid UTF-8; rename it to upload it."));
+        return;
+    }
+    if (forImage_ && !imageFileTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
+        refuse(QStringLiteral("Only jpg, jpeg, gif and png images can be chosen here."));
+        return;
+    }
+    withdrawRefusal();
+    lastChoice_.path = path;
+    showText(controls_.chooser, displayName(path));
+    path_ = path;
+    chosen(path);
+}
+
+QString ChoosingPage::chosenPath() const {
+    return lastChoice_.path.isEmpty() ? QString() : path_;
+}
+
+void ChoosingPage::refuse(const QString& why) {
+    const QString shown = literalText(controls_.link);
+    const QString before = refusal_ && refusal_->first == shown ? refusal_->second : shown;
+    showText(controls_.link, why);
+    refusal_.emplace(literalText(controls_.link), before);
+}
+
+// A good choice puts back what a refusal covered, unless the link has changed since.
+void ChoosingPage::withdrawRefusal() {
+    if (refusal_ && refusal_->first == literalText(controls_.link))
+        setLiteralText(controls_.link, refusal_->second);
+    refusal_.reset();
+}
+
+void ChoosingPage::sendChosenFile() {
+    QList<FormField> fields;
+    const QStringList names{QStringLiteral("priv"), QStringLiteral("anon"), QStringLiteral("nsfw")};
+    for (qsizetype i = 0; i < controls_.flags.size(); ++i)
+        fields.append({names[i], flagValue(controls_.flags[i])});
+    fields.append({QStringLiteral("apikey"), services_.session.apiKey()});
+    const QString path = chosenPath();
+    if (path.isEmpty()) {
+        showText(controls_.link, forImage_ ? QStringLiteral("You forgot to choose an image.")
+                                           : QStringLiteral("You forgot to choose a file."));
+        return;
+    }
+
+    // By name only: the file is not opened on the main thread.
+    static const QMimeDatabase mimeDatabase;
+    const QString mimeType =
+        mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
+
+    const quint64 id = panel_->begin(displayName(path));
+    const TransferHandle handle = services_.transport.uploadFile(
+        forImage_ ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"),
+        fields, path, mimeType, this,
+        [forImage = forImage_, panel = panel_, id](const TransportResult& result) {
+            if (result.kind == TransportError::Cancelled) return;
+            const std::optional<QString> answer =
+                answerText(result, lcUpload(), forImage ? "image upload" : "file upload");
+            if (!answer && forImage) {
+                std::fputs("Error\n", stdout);
+                std::fflush(stdout);
+            }
+            panel->finish(id, answer ? *answer : uploadFailedText(result), bool(answer));
+        },
+        panel_->reportFor(id));
+    panel_->attach(id, handle);
+}
+
+// Copies "https://" and what the link shows when that is an address of the page's length
+// (anything else on it, a hint, a reminder, a message, the confirmation, is not), then starts
+// the page afresh.
+void ChoosingPage::copyAddress() {
+    const QString shown = literalText(controls_.link);
+    const std::optional<QString> address = linkAddress(shown, forImage_ ? 25 : 24);
+    if (!address) return;
+    QGuiApplication::clipboard()->clear();
+    QGuiApplication::clipboard()->setText(*address);
+    showText(controls_.link, QStringLiteral("Copied to clipboard."));
+    showText(controls_.chooser,
+             forImage_ ? QStringLiteral("Choose an image.") : QStringLiteral("Choose a file."));
+    path_.clear();
+    reset();
+    lastChoice_.path.clear();
+}
+
+}  // namespace ferrodock

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "window/Services.h"
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+#include <utility>
+
+class QCheckBox;
+class QPushButton;
+
+namespace ferrodock {
+
+class UploadPanel;
+
+// The path chosen last on either choosing page. A page uploads its own choice only while this
+// is set: copying a page's address empties it, which voids the choice of both pages until the
+// next one.
+struct LastChoice {
+    QString path;
+};
+
+// A check box as the service reads it: "1" ticked, "0" not, "-1" mixed.
+QString flagValue(const QCheckBox* box);
+
+// What the File and Image pages share: a file chosen with the open panel or dropped on the page
+// (a refused one explained on the page's link), the upload with the page's flags, and the link
+// that copies the address the service gave.
+class ChoosingPage : public QWidget {
+    Q_OBJECT
+public:
+    // The path the next upload sends: the page's own choice, or none.
+    QString chosenPath() const;
+    // Chooses `path` as a confirmed open panel or a drop does.
+    void choosePath(const QString& path);
+    UploadPanel* uploadPanel() const { return panel_; }
+
+public Q_SLOTS:
+    void chooseFile();
+    void copyAddress();
+
+protected:
+    // The page's controls, as its form made them.
+    struct Controls {
+        QPushButton* chooser;
+        QList<QCheckBox*> flags;  // sent as priv, anon and (the Image page) nsfw
+        QPushButton* link;
+    };
+    ChoosingPage(bool forImage, const Services& services, LastChoice& lastChoice, QWidget* parent);
+    void setControls(const Controls& controls);
+    void sendChosenFile();
+    // What the Image page adds to a choice and to its reset.
+    virtual void chosen(const QString&) {}
+    virtual void reset() {}
+
+private:
+    void refuse(const QString& why);
+    void withdrawRefusal();
+
+    const bool forImage_;
+    Services services_;
+    LastChoice& lastChoice_;
+    Controls controls_{};
+    UploadPanel* panel_ = nullptr;
+    QString path_;
+    // The refusal the link shows, and what it showed before.
+    std::optional<std::pair<QString, QString>> refusal_;
+};
+
+}  // namespace ferrodock

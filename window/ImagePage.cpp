@@ -1,0 +1,28 @@
+#include "window/ImagePage.h"
+
+#include "window/Preview.h"
+#include "window/Theme.h"
+
+namespace ferrodock {
+
+ImagePage::ImagePage(const Services& services, LastChoice& lastChoice, QWidget* parent)
+    : ChoosingPage(true, services, lastChoice, parent) {
+    ui_.setupUi(this);
+    paintStyledBackground({ui_.filePageButton2, ui_.imagePageButton2, ui_.pastePageButton2,
+                           ui_.imageSelectButton, ui_.imageUploadButton});
+    setControls({ui_.selectButton, {ui_.privImage, ui_.anonImage, ui_.nsfwImage}, ui_.imageOutput});
+    preview_ = new ImagePreview(ui_.bgImage);
+    connect(ui_.imageSelectButton, &QPushButton::clicked, this, &ImagePage::chooseFile);
+    connect(ui_.imageUploadButton, &QPushButton::clicked, this, &ImagePage::imagePushed);
+}
+
+void ImagePage::chosen(const QString& path) {
+    preview_->show(path);
+}
+
+void ImagePage::reset() {
+    preview_->clear();
+    ui_.bgImage->setPixmap(QPixmap(QStringLiteral(":/ImageIcon.png")));
+}
+
+}  // namespace ferrodock

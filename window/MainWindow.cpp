@@ -1,0 +1,155 @@
+#include "window/MainWindow.h"
+
+#include "core/Session.h"
+#include "core/SessionFile.h"
+#include "platform/DesktopNotices.h"
+#include "window/FilePage.h"
+#include "window/ImagePage.h"
+#include "window/LoginDialog.h"
+#include "window/PastePage.h"
+#include "window/Theme.h"
+#include "window/UploadPanel.h"
+
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+
+namespace ferrodock {
+
+namespace {
+// How often the desktop hears how far the uploads are, at most.
+constexpr qint64 kLauncherIntervalMs = 250;
+}  // namespace
+
+MainWindow::MainWindow(const Services& services, QWidget* parent)
+    : QMainWindow(parent), services_(services) {
+    registerResources();
+    ui_.setupUi(this);
+    filePage_ = new FilePage(services, lastChoice_, ui_.mainView);
+    imagePage_ = new ImagePage(services, lastChoice_, ui_.mainView);
+    pastePage_ = new PastePage(services, ui_.mainView);
+    ui_.mainView->addWidget(imagePage_);  // the first added is shown first
+    ui_.mainView->addWidget(filePage_);
+    ui_.mainView->addWidget(pastePage_);
+    const auto connectTabs = [this](const std::array<QPushButton*, 3>& tabs) {
+        connect(tabs[0], &QPushButton::clicked, this, &MainWindow::switchFile);
+        connect(tabs[1], &QPushButton::clicked, this, &MainWindow::switchImage);
+        connect(tabs[2], &QPushButton::clicked, this, &MainWindow::switchPaste);
+    };
+    connectTabs(filePage_->tabs());
+    connectTabs(imagePage_->tabs());
+    connectTabs(pastePage_->tabs());
+    connect(ui_.goFile, &QAction::triggered, this, &MainWindow::switchFile);
+    connect(ui_.goImage, &QAction::triggered, this, &MainWindow::switchImage);
+    connect(ui_.goPaste, &QAction::triggered, this, &MainWindow::switchPaste);
+
+    loginDialog_ = std::make_unique<LoginDialog>(services.transport, services.session);
+    connect(ui_.login, &QAction::triggered, this, &MainWindow::showLoginDialog);
+    connect(ui_.logout, &QAction::triggered, this, &MainWindow::logout);
+    connect(ui_.quitAction, &QAction::triggered, qApp, &QCoreApplication::quit,
+            Qt::QueuedConnection);
+    connect(&services.session, &Session::changed, this, &MainWindow::showSession);
+    showSession();
+
+    for (UploadPanel* panel : uploadPanels()) {
+        connect(panel, &UploadPanel::begun, this, &MainWindow::takeEscape);
+        connect(panel, &UploadPanel::figuresChanged, this, &MainWindow::updateLauncher);
+    }
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::switchFile() {
+    showPage(filePage_);
+}
+void MainWindow::switchImage() {
+    showPage(imagePage_);
+}
+void MainWindow::switchPaste() {
+    showPage(pastePage_);
+}
+
+// The keyboard focus stays with no page, the one put away included: the next Tab starts at
+// the page shown.
+void MainWindow::showPage(QWidget* page) {
+    if (QWidget* focus = focusWidget(); focus && ui_.mainView->isAncestorOf(focus))
+        focus->clearFocus();
+    ui_.mainView->setCurrentWidget(page);
+}
+
+void MainWindow::showLoginDialog() {
+    if (!loginDialog_->isVisible())
+        loginDialog_->move(geometry().center() - loginDialog_->rect().center());
+    loginDialog_->show();
+    loginDialog_->raise();
+    loginDialog_->activateWindow();
+}
+
+void MainWindow::logout() {
+    // With no Documents folder there is no session file to forget, and nothing happens.
+    if (!documentsDirectory()) return;
+    services_.session.forget();
+}
+
+// The remembered key is not checked with the service; uploads send it as it is. The title is
+// shown literally: "[*]" in a name is no modification marker.
+void MainWindow::showSession() {
+    const Session& session = services_.session;
+    QString title = QStringLiteral("ferrodock");
+    if (session.isLoggedIn() || !session.userName().isEmpty())
+        title += QStringLiteral(" - ") + session.userName();
+    setWindowTitle(title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
+}
+
+// From the first upload on, Esc cancels the uploads of the page shown.
+void MainWindow::takeEscape() {
+    if (escape_) return;
+    escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape_, &QShortcut::activated, this, [this] {
+        for (UploadPanel* panel : uploadPanels())
+            if (panel->parentWidget()->isVisible()) panel->cancelAll();
+    });
+}
+
+QList<UploadPanel*> MainWindow::uploadPanels() const {
+    return {filePage_->uploadPanel(), imagePage_->uploadPanel(), pastePage_->uploadPanel()};
+}
+
+void MainWindow::updateLauncher(bool force) {
+    if (!force && launcherClock_.isValid() && launcherClock_.elapsed() < kLauncherIntervalMs)
+        return;
+    launcherClock_.start();
+    qint64 sent = 0, total = 0;
+    bool any = false;
+    for (const UploadPanel* panel : uploadPanels()) any = panel->addFigures(sent, total) || any;
+    services_.notices.showProgress(
+        any ? std::optional<double>(total > 0 ? double(sent) / double(total) : 0.0) : std::nullopt);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    int running = 0;
+    for (const UploadPanel* panel : uploadPanels()) running += panel->running();
+    if (running == 0) return QMainWindow::closeEvent(event);
+    // Worded for one upload or for several; a child of the window, so the window's style
+    // sheet reaches it.
+    const bool one = running == 1;
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Uploads running"),
+                         one ? QStringLiteral("An upload is still running.")
+                             : QStringLiteral("%1 uploads are still running.").arg(running),
+                         QMessageBox::NoButton, this);
+    question.setObjectName(QStringLiteral("cancelUploadsQuestion"));
+    question.setInformativeText(one ? QStringLiteral("Cancel it and close the window?")
+                                    : QStringLiteral("Cancel them and close the window?"));
+    QPushButton* stop =
+        question.addButton(one ? QStringLiteral("Cancel Upload") : QStringLiteral("Cancel Uploads"),
+                           QMessageBox::AcceptRole);
+    question.setDefaultButton(
+        question.addButton(QStringLiteral("Keep Uploading"), QMessageBox::RejectRole));
+    question.exec();
+    if (question.clickedButton() != stop) return event->ignore();
+    for (UploadPanel* panel : uploadPanels()) panel->cancelAll();
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace ferrodock

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "ui_MainWindow.h"
+#include "window/ChoosingPage.h"
+#include "window/Services.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QMainWindow>
+
+#include <memory>
+
+class QShortcut;
+
+namespace ferrodock {
+
+class FilePage;
+class ImagePage;
+class LoginDialog;
+class PastePage;
+class UploadPanel;
+
+// ferrodock's window: the File, Image and Paste pages, one shown at a time (the Image page
+// first), the Account and Go menus, and the login window it opens. Its title names the user
+// logged in.
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(const Services& services, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    FilePage* filePage() const { return filePage_; }
+    ImagePage* imagePage() const { return imagePage_; }
+    PastePage* pastePage() const { return pastePage_; }
+    LoginDialog* loginDialog() const { return loginDialog_.get(); }
+    // The path chosen last on either choosing page, "" after a page's address was copied.
+    QString lastChosenPath() const { return lastChoice_.path; }
+
+public Q_SLOTS:
+    void switchFile();
+    void switchImage();
+    void switchPaste();
+    // Opens the login window over this one, or brings it to the front.
+    void showLoginDialog();
+    void logout();
+
+protected:
+    // Asks first when uploads are still running.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void showPage(QWidget* page);
+    QList<UploadPanel*> uploadPanels() const;
+    void showSession();
+    void takeEscape();
+    void updateLauncher(bool force);
+
+    Ui::MainWindow ui_;
+    Services services_;
+    LastChoice lastChoice_;
+    FilePage* filePage_;
+    ImagePage* imagePage_;
+    PastePage* pastePage_;
+    std::unique_ptr<LoginDialog> loginDialog_;
+    QElapsedTimer launcherClock_;
+    QShortcut* escape_ = nullptr;
+};
+
+}  // namespace ferrodock

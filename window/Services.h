@@ -1,0 +1,20 @@
+#pragma once
+
+// What the window works with, made by the composition root, which keeps each of them for longer
+// than the window.
+
+namespace ferrodock {
+
+class DesktopNotices;
+class OpenPanel;
+class Session;
+class Transport;
+
+struct Services {
+    Transport& transport;
+    OpenPanel& openPanel;
+    DesktopNotices& notices;
+    Session& session;
+};
+
+}  // namespace ferrodock

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <initializer_list>
+
+class QApplication;
+class QWidget;
+
+namespace ferrodock {
+
+// Makes the window's pictures, icons and style sheet readable under ":/".
+void registerResources();
+
+// Names the application and gives it its icon and its look: Fusion with a dark palette and
+// resources/ferrodock.qss, so it looks the same on every desktop.
+void configureApplication(QApplication& app);
+
+// The style sheet paints these buttons' background before they draw themselves, which gives
+// their rounded edges the weight they have.
+void paintStyledBackground(std::initializer_list<QWidget*> buttons);
+
+}  // namespace ferrodock
