@@ -55,7 +55,7 @@ QList<RawStep> stepsOf(const Reply& reply) {
 
 }  // namespace
 
-TestService::TestService(Options options) : handshakeDelay_(options.handshakeDelay) {
+TestService::TestService(Options options) : holding_(options.holdHandshakes) {
     static const char* const names[] = {"server", "expired", "otherhost", "cnonly"};
     const char* name = names[int(options.certificate)];
     context_ = SSL_CTX_new(TLS_server_method());
@@ -111,6 +111,12 @@ bool TestService::pause(std::chrono::milliseconds duration) const {
     return !changed_.wait_for(l, duration, [this] { return stopping_; });
 }
 
+// Waits while handshakes are held; false when the service stops first.
+bool TestService::admit() const {
+    auto l = lock();
+    return changed_.wait(l, [this] { return stopping_ || !holding_; }), !stopping_;
+}
+
 void TestService::accept() {
     for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
         auto accepting = lock();
@@ -119,7 +125,7 @@ void TestService::accept() {
         connections_.emplace_back([this, fd] {
             SSL* ssl = SSL_new(context_);
             SSL_set_fd(ssl, fd);
-            if (pause(handshakeDelay_) && SSL_accept(ssl) == 1) converse(ssl);
+            if (admit() && SSL_accept(ssl) == 1) converse(ssl);
             SSL_free(ssl);
             (lock(), open_.erase(fd), ::close(fd));
         });
