@@ -122,8 +122,7 @@ private Q_SLOTS:
         TestService service;
         service.setReply(Reply::text("answer"));
         if (redirect)
-            service.setReply(
-                "/api", {Reply::Kind::Text, redirect, {}, {}, {}, 0, service.origin() + "/moved"});
+            service.setReply("/api", {Reply::Kind::Text, redirect, {}, {}, {}, 0, "/moved"});
         auto transport = service.makeTransport();
         Outcomes out;
         // A form reports to its own function, an upload to the watch on its context.
@@ -198,6 +197,8 @@ private Q_SLOTS:
         QTest::newRow("a chunk of 2^45 bytes")
             << Tls{} << raw(chunked, {{"200000000000\r\nabc"}, {{}, 1, 1h}}) << QByteArray()
             << Error::Other;
+        QTest::newRow("chunk longer than its size")
+            << Tls{} << raw(chunked, {{"3\r\nabcd\r\n0\r\n\r\n"}}) << QByteArray() << Error::Other;
         QTest::newRow("bad chunk size")
             << Tls{} << raw(chunked, {{"zz\r\nabc\r\n0\r\n\r\n"}}) << QByteArray() << Error::Other;
         QTest::newRow("gzip transfer coding")

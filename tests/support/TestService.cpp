@@ -111,12 +111,6 @@ bool TestService::pause(std::chrono::milliseconds duration) const {
     return !changed_.wait_for(l, duration, [this] { return stopping_; });
 }
 
-// Waits while handshakes are held; false when the service stops first.
-bool TestService::admit() const {
-    auto l = lock();
-    return changed_.wait(l, [this] { return stopping_ || !holding_; }), !stopping_;
-}
-
 void TestService::accept() {
     for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
         auto accepting = lock();

@@ -98,7 +98,11 @@ private:
     // Held to the end of the expression it is called in.
     std::unique_lock<std::mutex> lock() const { return std::unique_lock(mutex_); }
     bool pause(std::chrono::milliseconds duration) const;
-    bool admit() const;
+    // Waits while handshakes are held; false when the service stops first.
+    bool admit() const {
+        auto l = lock();
+        return changed_.wait(l, [this] { return stopping_ || !holding_; }), !stopping_;
+    }
     void accept();
     void converse(SSL* ssl);
 
