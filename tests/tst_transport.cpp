@@ -1,6 +1,6 @@
 #include "core/Feedback.h"
 #include "support/Files.h"
-#include "support/RawService.h"
+#include "support/TestService.h"
 
 #include <sys/stat.h>
 
@@ -39,12 +39,11 @@ struct Outcomes {
     ProgressReport report() {
         return [this](const TransportProgress& p) { reports.append(p); };
     }
-    bool sending() const { return !reports.isEmpty() && reports.last().sent > 0; }
-    // A stray second completion would come right after the first; give it time to show.
+    // A stray second completion of a request would be posted right behind the first: a
+    // short look after the last one shows it.
     bool waitFor(int count) {
-        const bool arrived = QTest::qWaitFor([&] { return results.size() >= count; }, 60000);
-        QTest::qWait(100);
-        return arrived && results.size() == count;
+        return QTest::qWaitFor([&] { return results.size() >= count; }, 20000) &&
+               !QTest::qWaitFor([&] { return results.size() > count; }, 20);
     }
 };
 
@@ -123,8 +122,7 @@ private Q_SLOTS:
         TestService service;
         service.setReply(Reply::text("answer"));
         if (redirect)
-            service.setReply(
-                "/api", {Reply::Kind::Text, redirect, {}, {}, {}, 0, service.origin() + "/moved"});
+            service.setReply("/api", {Reply::Kind::Text, redirect, {}, {}, {}, 0, "/moved"});
         auto transport = service.makeTransport();
         Outcomes out;
         // A form reports to its own function, an upload to the watch on its context.
@@ -181,10 +179,10 @@ private Q_SLOTS:
             return raw("200 OK\r\nContent-Length: " + QByteArray::number(size),
                        {{QByteArray(size, 'b')}});
         };
-        Steps late = raw("404 No\r\nContent-Length: 2", {{"ok"}}), trickle;
-        late[0].pause = 2s;  // past the idle limit: a finished request is waited for
-        for (char c : QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"))
-            trickle.append({QByteArray(1, c), 1, 300ms});
+        Steps late = raw("404 No\r\nContent-Length: 2", {{"ok"}});
+        late[0].pause = 500ms;  // past the idle limit: a finished request is waited for
+        const Steps trickle{
+            {"HTTP/1.1 200 OK\r\n"}, {"X: y\r\n", 30, 50ms}, {"Content-Length: 2\r\n\r\nok"}};
         QTest::newRow("chunked, extensions, trailer")
             << Tls{}
             << raw(chunked, {{"5;a=b\r\nhello\r\nA ; x\r\n world 123\r\n0\r\nT: 1\r\n\r\n"}})
@@ -199,16 +197,19 @@ private Q_SLOTS:
         QTest::newRow("a chunk of 2^45 bytes")
             << Tls{} << raw(chunked, {{"200000000000\r\nabc"}, {{}, 1, 1h}}) << QByteArray()
             << Error::Other;
+        QTest::newRow("chunk longer than its size")
+            << Tls{} << raw(chunked, {{"3\r\nabcd\r\n0\r\n\r\n"}}) << QByteArray() << Error::Other;
         QTest::newRow("bad chunk size")
             << Tls{} << raw(chunked, {{"zz\r\nabc\r\n0\r\n\r\n"}}) << QByteArray() << Error::Other;
         QTest::newRow("gzip transfer coding")
             << Tls{} << raw("200 OK\r\nTransfer-Encoding: gzip, chunked", {{"0\r\n\r\n"}})
             << QByteArray() << Error::Other;
-        QTest::newRow("a 404 after 2 s") << Tls{} << late << QByteArray("ok") << Error::None;
-        QTest::newRow("a body byte every 300 ms")
-            << Tls{} << raw("200 OK\r\nContent-Length: 100", {{"x", 100, 300ms}}) << QByteArray()
+        QTest::newRow("a 404 after 500 ms") << Tls{} << late << QByteArray("ok") << Error::None;
+        // A trickle that would last far past the answer's deadline.
+        QTest::newRow("a body byte every 40 ms")
+            << Tls{} << raw("200 OK\r\nContent-Length: 100", {{"x", 100, 40ms}}) << QByteArray()
             << Error::NoAnswer;
-        QTest::newRow("a header byte every 300 ms")
+        QTest::newRow("a header line every 50 ms")
             << Tls{} << trickle << QByteArray() << Error::NoAnswer;
         QTest::newRow("silent") << Tls{} << Steps{{{}, 1, 1h}} << QByteArray() << Error::NoAnswer;
         QTest::newRow("dropped") << Tls{} << Steps{} << QByteArray() << Error::ConnectionLost;
@@ -232,15 +233,18 @@ private Q_SLOTS:
         QFETCH(Steps, answer);
         QFETCH(QByteArray, body);
         QFETCH(Error, kind);
-        RawService service(answer, tls);
-        // Idle for 1 s while sending fails; a sent request waits 4 s for its answer.
-        HttpsTransport transport({service.origin(), TestService::caPem(), 1s, 4s});
+        TestService service(tls);
+        service.setReply({Reply::Kind::Raw, 200, {}, {}, {}, 0, {}, answer});
+        // Idle for 200 ms while sending fails. The answer's deadline, apart from it so that the
+        // limit that ran out shows, is short only where it is to run out.
+        HttpsTransport transport(
+            {service.origin(), TestService::caPem(), 200ms, kind == Error::NoAnswer ? 400ms : 5s});
         Outcomes out;
         transport.postFields("/", {{"password", "secret"}}, &out.context, out.add());
         QVERIFY_ENDED(out, kind);
         QCOMPARE(out.results[0].body, body);
         // Sent at once, so only the answer's deadline can run out.
-        if (kind == Error::NoAnswer) QCOMPARE(out.results[0].limit, 4s);
+        if (kind == Error::NoAnswer) QCOMPARE(out.results[0].limit, 400ms);
         QCOMPARE(service.requestCount(), tls.certificate == Cert::Good && !tls.maxTlsVersion);
         // HTTP/1.1 only: an HTTP/2 upload spins on a slow reader.
         QVERIFY2(!service.offeredProtocols().contains("h2"), service.offeredProtocols());
@@ -295,7 +299,7 @@ private Q_SLOTS:
         QTest::newRow("grows while sent") << "grows" << Error::FileChanged;
         QTest::newRow("no size, past the limit") << "/proc/self/pagemap" << Error::FileUnreadable;
         QTest::newRow("not read while sent") << "stalls" << Error::NoAnswer;
-        QTest::newRow("not read, a 1xx every 300 ms") << "interim" << Error::NoAnswer;
+        QTest::newRow("not read, a 1xx every 50 ms") << "interim" << Error::NoAnswer;
         QTest::newRow("cancelled while sent") << "cancelled" << Error::Cancelled;
         QTest::newRow("main thread busy while sent") << "busy" << Error::None;
         QTest::newRow("20 in flight, transport destroyed") << "destroyed" << Error::None;
@@ -305,18 +309,21 @@ private Q_SLOTS:
         QFETCH(QString, cause);
         QFETCH(Error, kind);
         const bool queued = cause == "deleted" || cause == "pipe";
-        // A slow handshake: the file goes after the transport took its size, before it opens it.
-        TestService service(Tls{Cert::Good, {}, 0, queued ? 1s : 0ms});
+        // A held handshake: the file goes after the transport took its size, before it opens it.
+        TestService service(Tls{Cert::Good, {}, 0, queued});
         // A slow reader, so the file is still being sent when something happens to it.
         service.setReply({Reply::Kind::Text, 200, "ok", 0ms, cause == "stalls" ? 1h : 2ms});
-        Reply interim{Reply::Kind::Early};  // never reads the body; a 1xx every 300 ms
-        interim.raw = {{"HTTP/1.1 102 Processing\r\n\r\n", 1000, 300ms}};
+        Reply interim{Reply::Kind::Early};  // never reads the body; a 1xx every 50 ms
+        interim.raw = {{"HTTP/1.1 102 Processing\r\n\r\n", 1000, 50ms}};
         if (cause == "interim") service.setReply(interim);
-        auto transport = std::make_unique<HttpsTransport>(HttpsTransport::Options{
-            cause == "refused" ? "https://127.0.0.1:1" : service.origin(),
-            cause == "untrusted" ? QByteArray() : TestService::caPem(), 1s, 10s});
+        // The idle limit is short only where it is to run out.
+        auto transport = std::make_unique<HttpsTransport>(
+            HttpsTransport::Options{cause == "refused" ? "https://127.0.0.1:1" : service.origin(),
+                                    cause == "untrusted" ? QByteArray() : TestService::caPem(),
+                                    kind == Error::NoAnswer ? 300ms : 10s, 10s});
         Outcomes out, busy;
-        QString path = makeFile(dir_.path(), cause.section('/', -1), patternBytes(32 << 20));
+        QString path = makeFile(dir_.path(), cause.section('/', -1));
+        QVERIFY(QFile(path).resize(32 << 20));  // holes: nothing to write, quick to read
         if (cause == "missing" || cause == "directory")
             path = dir_.filePath(cause == "missing" ? "none" : "");
         if (cause.startsWith('/')) path = cause;
@@ -325,20 +332,21 @@ private Q_SLOTS:
             handle = transport->uploadFile("/upload", {}, path, "text/plain", &out.context,
                                            out.add(), out.report());
         if (queued) {  // a pipe must not hold the transport: another request still completes
-            QTest::qWait(300);
+            QTRY_COMPARE_WITH_TIMEOUT(service.connections(), 1, 20000);
             QVERIFY(QFile::remove(path) && (cause == "deleted" || !mkfifo(qPrintable(path), 0600)));
+            service.releaseHandshakes();
             transport->postFields("/other", {}, &busy.context, busy.add());
             QVERIFY(busy.waitFor(1) && busy.results[0].ok);
         }
         if (QStringList{"shrinks", "grows", "cancelled", "destroyed", "busy"}.contains(cause)) {
-            QTRY_VERIFY_WITH_TIMEOUT(out.sending(), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(!out.reports.isEmpty() && out.reports.last().sent > 0, 30000);
             QFile changing(path);
             if (cause == "shrinks") QVERIFY(changing.resize(16 << 20));
             if (cause == "grows") QVERIFY(changing.open(QIODevice::Append) && changing.write("+"));
             if (cause == "cancelled") handle.cancel();
         }
         if (cause == "busy") {  // one report waits for the main thread, not one per interval
-            std::this_thread::sleep_for(1500ms);
+            std::this_thread::sleep_for(400ms);  // four report intervals
             const qsizetype before = out.reports.size();
             QCoreApplication::processEvents();
             QCOMPARE(out.reports.size(), before + 1);
@@ -352,7 +360,7 @@ private Q_SLOTS:
             return;
         }
         QVERIFY_ENDED(out, kind);
-        if (kind == Error::NoAnswer) QCOMPARE(out.results[0].limit, 1s);
+        if (kind == Error::NoAnswer) QCOMPARE(out.results[0].limit, 300ms);
         for (const RecordedRequest& request : service.requests())
             QVERIFY(request.path != "/upload" || !request.complete);
         handle.cancel();  // harmless once ended
@@ -364,7 +372,7 @@ private Q_SLOTS:
         const QStringList paths{"/slow", "/gone", "/mid", "/fast"};
         for (int i = 0; i < 4; ++i)
             service.setReply(paths[i],
-                             {Reply::Kind::Text, 200, paths[i].toLatin1(), 300ms * (3 - i)});
+                             {Reply::Kind::Text, 200, paths[i].toLatin1(), 200ms * (3 - i)});
         auto transport = service.makeTransport();
         Outcomes out;
         auto* gone = new QObject;

@@ -55,7 +55,7 @@ QList<RawStep> stepsOf(const Reply& reply) {
 
 }  // namespace
 
-TestService::TestService(Options options) : handshakeDelay_(options.handshakeDelay) {
+TestService::TestService(Options options) : holding_(options.holdHandshakes) {
     static const char* const names[] = {"server", "expired", "otherhost", "cnonly"};
     const char* name = names[int(options.certificate)];
     context_ = SSL_CTX_new(TLS_server_method());
@@ -119,7 +119,7 @@ void TestService::accept() {
         connections_.emplace_back([this, fd] {
             SSL* ssl = SSL_new(context_);
             SSL_set_fd(ssl, fd);
-            if (pause(handshakeDelay_) && SSL_accept(ssl) == 1) converse(ssl);
+            if (admit() && SSL_accept(ssl) == 1) converse(ssl);
             SSL_free(ssl);
             (lock(), open_.erase(fd), ::close(fd));
         });

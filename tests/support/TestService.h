@@ -65,7 +65,7 @@ public:
         Certificate certificate = Certificate::Good;
         QByteArray ciphers{};
         int maxTlsVersion = 0;
-        std::chrono::milliseconds handshakeDelay{0};  // before each handshake
+        bool holdHandshakes = false;  // until releaseHandshakes()
     };
 
     TestService() : TestService(Options{}) {}
@@ -80,6 +80,9 @@ public:
     int requestCount() const { return int(requests().size()); }
     // The application protocols the last client offered (ALPN, length-prefixed names).
     QByteArray offeredProtocols() const { return lock(), protocols_; }
+    // Connections open now, whether their handshake is held or not.
+    int connections() const { return lock(), int(open_.size()); }
+    void releaseHandshakes() { (lock(), holding_ = false), changed_.notify_all(); }
 
     // The CA that signed the service's certificates, PEM.
     static QByteArray caPem();
@@ -95,18 +98,22 @@ private:
     // Held to the end of the expression it is called in.
     std::unique_lock<std::mutex> lock() const { return std::unique_lock(mutex_); }
     bool pause(std::chrono::milliseconds duration) const;
+    // Waits while handshakes are held; false when the service stops first.
+    bool admit() const {
+        auto l = lock();
+        return changed_.wait(l, [this] { return stopping_ || !holding_; }), !stopping_;
+    }
     void accept();
     void converse(SSL* ssl);
 
     SSL_CTX* context_ = nullptr;
     int listener_ = -1, port_ = 0;
-    std::chrono::milliseconds handshakeDelay_;
     std::thread acceptor_;
     // Touched by the acceptor only, until it ends.
     std::vector<std::thread> connections_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    bool stopping_ = false;
+    bool stopping_ = false, holding_;
     std::set<int> open_;
     QMap<QString, Reply> replies_;
     QList<RecordedRequest> requests_;
