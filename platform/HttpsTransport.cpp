@@ -113,6 +113,10 @@ struct HttpsTransport::Engine {
         if (multi) {
             curl_multi_wakeup(multi);
             thread->wait();
+            // The thread ends inside Qt, out of the thread sanitizer's sight; the mutex it let
+            // go of last orders all it did before what follows.
+            mutex.lock();
+            mutex.unlock();
             // Torn down here rather than on the transport thread, so the completions (and
             // whatever they captured) die on the thread that destroys the transport.
             for (const auto& [easy, t] : running) curl_multi_remove_handle(multi, easy);
