@@ -2,6 +2,7 @@
 
 #include "core/Answers.h"
 #include "core/Feedback.h"
+#include "core/Requests.h"
 #include "core/Session.h"
 #include "core/SessionFile.h"
 #include "platform/ClipboardOwner.h"
@@ -82,10 +83,8 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
 
     const TransportResult result =
         await(io, QStringLiteral("Logging in"), [&](QObject* context, TransportCompletion done) {
-            io.transport->postFields(
-                QStringLiteral("/api/validate/user"),
-                {{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}}, context,
-                std::move(done));
+            const FormRequest login = loginRequest(user, secret);
+            io.transport->postFields(login.path, login.fields, context, std::move(done));
         });
     secret.fill(QLatin1Char('\0'));
     const std::optional<QString> answer = result.ok ? decodeAnswer(result.body) : std::nullopt;

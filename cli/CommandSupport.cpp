@@ -158,8 +158,13 @@ void copyAddress(const CommandStreams& io, const QString& address) {
     }
 }
 
-QString flag(const QCommandLineParser& parser, const QString& name) {
-    return parser.isSet(name) ? QStringLiteral("1") : QStringLiteral("0");
+UploadFlags flags(const QCommandLineParser& parser, bool image) {
+    const auto flag = [&parser](const QString& name) {
+        return parser.isSet(name) ? Flag::On : Flag::Off;
+    };
+    // Only the image command has --nsfw, and a parser warns of an option it does not have.
+    return {flag(QStringLiteral("private")), flag(QStringLiteral("anonymous")),
+            image ? flag(QStringLiteral("nsfw")) : Flag::Off};
 }
 
 }  // namespace ferrodock::cli

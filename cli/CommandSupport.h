@@ -4,6 +4,7 @@
 // reading an upload's answer as an address. Only the command line uses it.
 
 #include "cli/CommandLine.h"
+#include "core/Requests.h"
 #include "core/Transport.h"
 
 #include <QByteArray>
@@ -39,8 +40,8 @@ std::optional<QString> addressFrom(const CommandStreams& io, const QString& what
                                    const TransportResult& result);
 
 void copyAddress(const CommandStreams& io, const QString& address);
-// An option as the service reads a flag: "1" or "0".
-QString flag(const QCommandLineParser& parser, const QString& name);
+// The --private, --anonymous and (images) --nsfw options as flags.
+UploadFlags flags(const QCommandLineParser& parser, bool image);
 
 // The commands.
 int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool image);

@@ -4,6 +4,7 @@
 #include "core/Characters.h"
 #include "core/ImageTypes.h"
 #include "core/Languages.h"
+#include "core/Requests.h"
 #include "core/Session.h"
 #include "platform/OpenPanel.h"
 
@@ -63,12 +64,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
     if (paths.isEmpty())
         return usageError(io, command + QStringLiteral(": no FILE given"), command);
 
-    QList<FormField> fields{{QStringLiteral("priv"), flag(parser, QStringLiteral("private"))},
-                            {QStringLiteral("anon"), flag(parser, QStringLiteral("anonymous"))}};
-    if (image) fields.append({QStringLiteral("nsfw"), flag(parser, QStringLiteral("nsfw"))});
-    fields.append({QStringLiteral("apikey"), io.session->apiKey()});
-    const QString endpoint =
-        image ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file");
+    const FormRequest request = uploadRequest(image, flags(parser, image), io.session->apiKey());
 
     static const QMimeDatabase mimeDatabase;
     int status = kCommandOk;
@@ -84,7 +80,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
             mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
         const TransportResult result =
             await(io, displayName(path), [&](QObject* context, TransportCompletion done) {
-                io.transport->uploadFile(endpoint, fields, path, mimeType, context,
+                io.transport->uploadFile(request.path, request.fields, path, mimeType, context,
                                          std::move(done));
             });
         const std::optional<QString> address = addressFrom(io, path, result);
@@ -159,16 +155,11 @@ int paste(const CommandStreams& io, const QCommandLineParser& parser) {
     if (text->isEmpty())
         return failed(io, what + QStringLiteral(": nothing to paste, the text is empty"));
 
-    const QList<FormField> fields{
-        {QStringLiteral("pastedata"), *text},
-        {QStringLiteral("language"), language},
-        {QStringLiteral("priv"), flag(parser, QStringLiteral("private"))},
-        {QStringLiteral("anon"), flag(parser, QStringLiteral("anonymous"))},
-        {QStringLiteral("apikey"), io.session->apiKey()}};
+    const FormRequest paste =
+        pasteRequest(text->toUtf8(), language, flags(parser, false), io.session->apiKey());
     const TransportResult result =
         await(io, QStringLiteral("Pasting"), [&](QObject* context, TransportCompletion done) {
-            io.transport->postFields(QStringLiteral("/api/upload/paste"), fields, context,
-                                     std::move(done));
+            io.transport->postFields(paste.path, paste.fields, context, std::move(done));
         });
     const std::optional<QString> address = addressFrom(io, what, result);
     if (!address) return kCommandFailed;

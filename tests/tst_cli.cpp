@@ -37,7 +37,7 @@ QString summary(const QList<FakeRequest>& requests) {
     if (requests.isEmpty()) return {};
     const FakeRequest& last = requests.last();
     QStringList bits{last.path};
-    for (const FormField& f : last.fields) bits << f.name + "=" + f.value;
+    bits << last.form();
     if (!last.filePath.isEmpty())
         bits << "<" + QFileInfo(last.filePath).fileName() + ";" + last.mimeType;
     return bits.join(" ");

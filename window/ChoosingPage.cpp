@@ -22,16 +22,16 @@
 
 namespace ferrodock {
 
-QString flagValue(const QCheckBox* box) {
+Flag flagOf(const QCheckBox* box) {
     switch (box->checkState()) {
         case Qt::Checked:
-            return QStringLiteral("1");
+            return Flag::On;
         case Qt::PartiallyChecked:
-            return QStringLiteral("-1");
+            return Flag::Mixed;
         case Qt::Unchecked:
             break;
     }
-    return QStringLiteral("0");
+    return Flag::Off;
 }
 
 ChoosingPage::ChoosingPage(bool forImage, const Services& services, LastChoice& lastChoice,
@@ -101,11 +101,9 @@ void ChoosingPage::withdrawRefusal() {
 }
 
 void ChoosingPage::sendChosenFile() {
-    QList<FormField> fields;
-    const QStringList names{QStringLiteral("priv"), QStringLiteral("anon"), QStringLiteral("nsfw")};
-    for (qsizetype i = 0; i < controls_.flags.size(); ++i)
-        fields.append({names[i], flagValue(controls_.flags[i])});
-    fields.append({QStringLiteral("apikey"), services_.session.apiKey()});
+    UploadFlags flags{flagOf(controls_.flags[0]), flagOf(controls_.flags[1])};
+    if (forImage_) flags.nsfw = flagOf(controls_.flags[2]);
+    const FormRequest request = uploadRequest(forImage_, flags, services_.session.apiKey());
     const QString path = chosenPath();
     if (path.isEmpty()) {
         showText(controls_.link, forImage_ ? QStringLiteral("You forgot to choose an image.")
@@ -120,8 +118,7 @@ void ChoosingPage::sendChosenFile() {
 
     const quint64 id = panel_->begin(displayName(path));
     const TransferHandle handle = services_.transport.uploadFile(
-        forImage_ ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"),
-        fields, path, mimeType, this,
+        request.path, request.fields, path, mimeType, this,
         [forImage = forImage_, panel = panel_, id](const TransportResult& result) {
             if (result.kind == TransportError::Cancelled) return;
             const std::optional<QString> answer =

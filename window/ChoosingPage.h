@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Requests.h"
 #include "window/Services.h"
 
 #include <QList>
@@ -23,8 +24,8 @@ struct LastChoice {
     QString path;
 };
 
-// A check box as the service reads it: "1" ticked, "0" not, "-1" mixed.
-QString flagValue(const QCheckBox* box);
+// A check box as the service reads it.
+Flag flagOf(const QCheckBox* box);
 
 // What the File and Image pages share: a file chosen with the open panel or dropped on the page
 // (a refused one explained on the page's link), the upload with the page's flags, and the link

@@ -3,6 +3,7 @@
 #include "core/Answers.h"
 #include "core/Characters.h"
 #include "core/Feedback.h"
+#include "core/Requests.h"
 #include "core/Session.h"
 
 #include <QKeyEvent>
@@ -35,13 +36,14 @@ void LoginDialog::loginPushed() {
     showStatus(QStringLiteral("Logging in..."));
     setControls();
     // Each answer is handled with the name read at its own press, whatever the field says now.
-    handle_ = transport_.postFields(
-        QStringLiteral("/api/validate/user"),
-        {{QStringLiteral("username"), user}, {QStringLiteral("password"), secret}}, this,
-        [this, user, serial = ++serial_](const TransportResult& result) {
-            // Cancelled, or the window went meanwhile: the window already says so.
-            if (end(serial)) answered(result, user);
-        });
+    const FormRequest login = loginRequest(user, secret);
+    handle_ =
+        transport_.postFields(login.path, login.fields, this,
+                              [this, user, serial = ++serial_](const TransportResult& result) {
+                                  // Cancelled, or the window went meanwhile: the window already
+                                  // says so.
+                                  if (end(serial)) answered(result, user);
+                              });
 }
 
 void LoginDialog::answered(const TransportResult& result, const QString& user) {

@@ -117,27 +117,24 @@ void PastePage::pastePushed() {
     if (reader_ && reader_->reading()) return;
     std::optional<QString> title;
     if (ui_.language->currentIndex() >= 0) title = ui_.language->currentText();
-    QList<FormField> fields{{QStringLiteral("pastedata"), {}},
-                            {QStringLiteral("language"), languageIdentifier(title)},
-                            {QStringLiteral("priv"), flagValue(ui_.privPaste)},
-                            {QStringLiteral("anon"), flagValue(ui_.anonPaste)},
-                            {QStringLiteral("apikey"), services_.session.apiKey()}};
-    reader_ =
-        new PasteReader(ui_.pasteData, [this, fields = std::move(fields)](QByteArray text) mutable {
-            const quint64 id = panel_->begin(sizeText(text.size()) + QStringLiteral(" of text"));
-            // Moved, not copied: a large paste is held once while it is sent.
-            fields[0].utf8 = std::move(text);
-            const TransferHandle handle = services_.transport.postFields(
-                QStringLiteral("/api/upload/paste"), std::move(fields), this,
-                [panel = panel_, id](const TransportResult& result) {
-                    if (result.kind == TransportError::Cancelled) return;
-                    const std::optional<QString> answer =
-                        answerText(result, lcUpload(), "paste upload");
-                    panel->finish(id, answer ? *answer : uploadFailedText(result), bool(answer));
-                },
-                panel_->reportFor(id));
-            panel_->attach(id, handle);
-        });
+    // What the press saw: the language, the flags and the key, whatever they are once read.
+    const QString language = languageIdentifier(title);
+    const UploadFlags flags{flagOf(ui_.privPaste), flagOf(ui_.anonPaste)};
+    const QString apiKey = services_.session.apiKey();
+    reader_ = new PasteReader(ui_.pasteData, [this, language, flags, apiKey](QByteArray text) {
+        const quint64 id = panel_->begin(sizeText(text.size()) + QStringLiteral(" of text"));
+        FormRequest paste = pasteRequest(std::move(text), language, flags, apiKey);
+        const TransferHandle handle = services_.transport.postFields(
+            paste.path, std::move(paste.fields), this,
+            [panel = panel_, id](const TransportResult& result) {
+                if (result.kind == TransportError::Cancelled) return;
+                const std::optional<QString> answer =
+                    answerText(result, lcUpload(), "paste upload");
+                panel->finish(id, answer ? *answer : uploadFailedText(result), bool(answer));
+            },
+            panel_->reportFor(id));
+        panel_->attach(id, handle);
+    });
     reader_->step();
 }
 
