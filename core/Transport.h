@@ -78,10 +78,10 @@ struct FormField {
     QByteArray utf8{};
 };
 
-// The HTTPS transport the delegate talks to the service through. Requests overlap freely;
-// each completion runs exactly once, on the thread of `context` (the main thread for the
-// delegate), in the order the requests finished. A completion whose context has been
-// destroyed is dropped. `progress`, when given, runs on the same thread at most about ten
+// The HTTPS transport the window and the commands talk to the service through. Requests
+// overlap freely; each completion runs exactly once, on the thread of `context` (the main
+// thread for the window), in the order the requests finished. A completion whose context has
+// been destroyed is dropped. `progress`, when given, runs on the same thread at most about ten
 // times a second, and once more when the request is fully sent; never after the completion.
 class Transport {
 public:
