@@ -185,14 +185,11 @@ private Q_SLOTS:
         app.window->switchPaste();
         const auto corner = [](QWidget* widget) { return widget->grab().toImage().pixel(0, 0); };
         const QColor base(23, 31, 40);
-        const QList<std::pair<const char*, QColor>> painted{
-            {"pasteData", base},
-            {"pasteBorder", QColor(34, 47, 61)},
-            {"languageBorder", QColor(24, 33, 44)},
-            {"languageBackground", QColor(28, 39, 51)}};
-        QCOMPARE(corner(window), base.rgb());
-        for (const auto& [name, colour] : painted)
-            QVERIFY2(corner(app.find<QWidget>(name)) == colour.rgb(), name);
+        QStringList painted{QColor(corner(window)).name()};
+        for (const char* name :
+             {"pasteData", "pasteBorder", "languageBorder", "languageBackground"})
+            painted << QColor(corner(app.find<QWidget>(name))).name();
+        QCOMPARE(painted, QStringList({base.name(), base.name(), "#222f3d", "#18212c", "#1c2733"}));
         QCOMPARE(app.find<QWidget>("pasteData")->palette().color(QPalette::Text),
                  QColor(Qt::white));
         // The rounded outer corner of a selected page shows the window, no notch of the strip.

@@ -111,7 +111,8 @@ private Q_SLOTS:
     }
 
     void reading_data() {
-        // content: "directory", "fifo", "unreadable": no file; loaded: the name and key read,
+        // content: what the file holds; "directory", "fifo", "unreadable": no such file; "link
+        // to " one of those or "dangling": a link there instead. loaded: the name and key read,
         // "," when none.
         test::columns<QByteArray, QByteArray>("content", "loaded");
         const auto row = [](const char* name, const QByteArray& content, const QByteArray& loaded) {
@@ -124,19 +125,40 @@ private Q_SLOTS:
         row("64 KiB", "ann," + key, "ann," + key);
         row("over 64 KiB", "ann," + key + "k", ",");
         for (const char* kind : {"directory", "fifo", "unreadable"}) row(kind, kind, ",");
+        // Logout through a link to anything but a session file removes the link alone, and
+        // never opens a FIFO.
+        for (const char* link :
+             {"link to not a session", "link to directory", "link to fifo", "link to dangling"})
+            row(link, link, ",");
     }
     void reading() {
         QFETCH(QByteArray, content);
         if (content == "unreadable" && ::geteuid() == 0) QSKIP("root reads every file");
         TestHome home;
-        if (content == "directory") QVERIFY(QDir().mkdir(home.sessionFile()));
-        if (content == "fifo") QVERIFY(::mkfifo(QFile::encodeName(home.sessionFile()), 0600) == 0);
-        if (content != "directory" && content != "fifo") home.writeSession(content);
-        if (content == "unreadable")
-            QVERIFY(QFile::setPermissions(home.sessionFile(), QFile::WriteOwner));
+        const bool link = content.startsWith("link to ");
+        const QByteArray kind = content.mid(link ? 8 : 0);
+        const QString dir = link ? home.path() : home.documents(),
+                      name = link ? "other" : "ferrodock.data", file = dir + '/' + name;
+        if (kind == "directory") QVERIFY(QDir().mkdir(file));
+        if (kind == "fifo") QVERIFY(::mkfifo(QFile::encodeName(file), 0600) == 0);
+        if (kind != "directory" && kind != "fifo" && kind != "dangling")
+            test::makeFile(dir, name, kind);
+        if (kind == "unreadable") QVERIFY(QFile::setPermissions(file, QFile::WriteOwner));
+        if (link) QVERIFY(QFile::link(file, home.sessionFile()));
         Session session;
         session.load();
         QTEST((session.userName() + "," + session.apiKey()).toUtf8(), "loaded");
+        if (!link) return;
+        clearSessionFile();
+        QVERIFY(entries(home.documents()).isEmpty());
+        const QFileInfo info(file);
+        QFile target(file);
+        QCOMPARE(info.isDir()                       ? "directory"
+                 : !info.exists()                   ? "dangling"
+                 : !info.isFile()                   ? "fifo"
+                 : target.open(QIODevice::ReadOnly) ? target.readAll()
+                                                    : "",
+                 kind);
     }
 
     // Never is the key readable by others, no copy of it is left beside the file, and a login
@@ -193,33 +215,6 @@ private Q_SLOTS:
         QFile target(home.path() + "/elsewhere");  // a link's target is emptied, not removed
         QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : "none",
                  setup == "symbolic link" ? "" : "none");
-    }
-
-    // Logout through a link to anything but a session file removes the link alone, and never
-    // opens a FIFO.
-    void logoutThroughLink_data() {
-        QTest::addColumn<QByteArray>("target");  // a file's content, or the kind of thing
-        for (const char* target : {"not a session", "directory", "fifo", "dangling"})
-            QTest::newRow(target) << QByteArray(target);
-    }
-    void logoutThroughLink() {
-        QFETCH(QByteArray, target);
-        TestHome home;
-        const QString other = home.path() + "/other";
-        if (target == "directory") QVERIFY(QDir().mkdir(other));
-        if (target == "fifo") QVERIFY(::mkfifo(QFile::encodeName(other), 0600) == 0);
-        if (target == "not a session") test::makeFile(home.path(), "other", target);
-        QVERIFY(QFile::link(other, home.sessionFile()));
-        clearSessionFile();
-        QVERIFY(entries(home.documents()).isEmpty());
-        const QFileInfo info(other);
-        QFile file(other);
-        QCOMPARE(info.isDir()                     ? "directory"
-                 : !info.exists()                 ? "dangling"
-                 : !info.isFile()                 ? "fifo"
-                 : file.open(QIODevice::ReadOnly) ? file.readAll()
-                                                  : "",
-                 target);
     }
 };
 
