@@ -179,7 +179,7 @@ private Q_SLOTS:
         for (QString& arg : args) arg = files.value(arg, arg);
         const bool debug = args.removeAll("+debug"), full = args.removeAll(">/dev/full"),
                    noOut = args.removeAll(">&-"), noIn = args.removeAll("<&-") || input == "<&-";
-        if (!session.isEmpty()) home.writeSession(session);
+        if (!session.isEmpty()) makeFile(home.documents(), "ferrodock.data", session);
         FakeTransport net;
         net.reply = TransportResult{true, reply, {}};
         std::optional<TestService> service;  // replaces the fake

@@ -1,10 +1,12 @@
 // The window against a transport the test completes by hand: keyboard use and how it looks at
 // start-up, what the login window and the pages send, show and reset, how uploads show while
-// they run, and how files are chosen, dropped and previewed.
+// they run, and how files are chosen, dropped and previewed; and once against the HTTPS test
+// service.
 #include "core/Languages.h"
 #include "support/AppHarness.h"
 #include "support/DataRows.h"
 #include "support/Files.h"
+#include "support/TestService.h"
 #include "window/FilePage.h"
 #include "window/ImagePage.h"
 #include "window/PastePage.h"
@@ -215,13 +217,13 @@ private Q_SLOTS:
     // Every answer but a key changes only the status line; a key signs in.
     void loginAnswers_data() {
         columns<QByteArray, QString>("answer", "shown");
-        row("key", kKey, QString("Logged in as ann"));
-        row("rejection", kRejection, QString("Login Incorrect"));
+        row("key", kKey, "Logged in as ann");
+        row("rejection", kRejection, "Login Incorrect");
         row("not utf-8", QByteArray("\xff"), "Login" + kNotText.mid(6));
         row("unreachable", kFailed.toUtf8(), "Login" + kFailed.mid(6));
-        row("Cancel", QByteArray("cancel"), QString("Login cancelled."));
-        row("Esc", QByteArray("escape"), QString("Login cancelled."));
-        row("window closed", QByteArray("close"), QString("Login cancelled."));
+        row("Cancel", QByteArray("cancel"), "Login cancelled.");
+        row("Esc", QByteArray("escape"), "Login cancelled.");
+        row("window closed", QByteArray("close"), "Login cancelled.");
         // 32 units the session file could not hold: a message, not a key.
         for (const char* odd : {",", "\n", "\r", "\t", "\x7f", "\xE2\x80\xA8"}) {
             const QByteArray answer =
@@ -344,14 +346,12 @@ private Q_SLOTS:
     void fileUploads_data() {
         // flags: priv, anon[, nsfw] ticked; three: the image page
         columns<QString, QString, QString, QByteArray>("flags", "fileName", "mimeType", "answer");
-        row("image", QString("100"), QString("c.png"), QString("image/png"),
-            QByteArray("ferrodock.net/i/abcdefghi"));
-        row("image, fails", QString("011"), QString("c.JPG"), QString("image/jpeg"),
-            kFailed.toUtf8());
-        row("file, markup answer", QString("01"), QString("a.pdf"), QString("application/pdf"),
+        row("image", "100", "c.png", "image/png", QByteArray("ferrodock.net/i/abcdefghi"));
+        row("image, fails", "011", "c.JPG", "image/jpeg", kFailed.toUtf8());
+        row("file, markup answer", "01", "a.pdf", "application/pdf",
             QByteArray("<b>x</b> &amp; Tom & Jerry &&"));
-        row("file, fails", QString("10"), QString("Tom & Jerry – été.bin"),
-            QString("application/octet-stream"), kFailed.toUtf8());
+        row("file, fails", "10", "Tom & Jerry – été.bin", "application/octet-stream",
+            kFailed.toUtf8());
     }
     void fileUploads() {
         auto [flags, fileName, answer] =
@@ -398,15 +398,15 @@ private Q_SLOTS:
             row(qPrintable(page + " 25"), page, a25, page != "file");
         }
         // Titles count in characters, not bytes or code units.
-        row("image é", QString("image"), QString("ferrodock.net/i/abcdéfghi"), true);
-        row("file emoji", QString("file"), QString("ferrodock.net/f/abcdefg\U0001F600"), true);
-        row("paste accent", QString("paste"), QString("ferrodock.net/p/abcdefghe\u0301"), true);
+        row("image é", "image", "ferrodock.net/i/abcdéfghi", true);
+        row("file emoji", "file", "ferrodock.net/f/abcdefg\U0001F600", true);
+        row("paste accent", "paste", "ferrodock.net/p/abcdefghe\u0301", true);
         // A message of the right length is no address: whitespace and controls give it away.
-        row("paste message", QString("paste"), QString("Error: paste is too long."), false);
-        row("no-break space", QString("image"), QString("ferrodock.net/i/abcd\u00a0fghi"), false);
-        row("tab", QString("file"), QString("ferrodock.net/f/abc\tefgh"), false);
-        row("line separator", QString("file"), QString("ferrodock.net/f/abc\u2028efgh"), false);
-        row("control", QString("paste"), QString("ferrodock.net/p/abcd\x7f\x66ghi"), false);
+        row("paste message", "paste", "Error: paste is too long.", false);
+        row("no-break space", "image", "ferrodock.net/i/abcd\u00a0fghi", false);
+        row("tab", "file", "ferrodock.net/f/abc\tefgh", false);
+        row("line separator", "file", "ferrodock.net/f/abc\u2028efgh", false);
+        row("control", "paste", "ferrodock.net/p/abcd\x7f\x66ghi", false);
     }
     void whatIsCopied() {
         auto [page, title, copied] = fetch<QString, QString, bool>("page", "title", "copied");
@@ -814,6 +814,41 @@ private Q_SLOTS:
                            .arg(int(QFileDialog::ExistingFile))
                            .arg(int(QFileDialog::DontUseNativeDialog |
                                     QFileDialog::HideNameFilterDetails)));
+    }
+
+    // The whole program, window to wire, against the HTTPS test service: a login, then a paste
+    // and a file upload with the key it gave. How fields and files are written is tried in
+    // tst_transport, what each page sends above; here they meet.
+    void loginThenUploadsOverHttps() {
+        const QByteArray key = "0123456789abcdef0123456789abcdef";
+        TestService service;  // outlives the window's transport; each path its own answer
+        service.setReply("/api/validate/user", Reply::text(key));
+        service.setReply("/api/upload/paste", Reply::text("ferrodock.net/p/abcdefghi"));
+        service.setReply("/api/upload/file", Reply::text("ferrodock.net/f/abcdefgh"));
+        TestApp app({}, service.makeTransport());
+        app.find<QAction>("login")->trigger();
+        app.find<QLineEdit>("username")->setText("a b+c");
+        app.find<QLineEdit>("password")->setText("p&q=r%s");
+        QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Return);
+        QTRY_COMPARE(app.find<QLabel>("loginResponse")->text(), "Logged in as a b+c");
+        app.press(app.button("pastePageButton2"));
+        app.find<QPlainTextEdit>("pasteData")->setPlainText("é 100% & more");
+        app.find<QComboBox>("language")->setCurrentText("Python");
+        app.press(app.upload("paste"));
+        QTRY_COMPARE(literalText(app.link("paste")), "ferrodock.net/p/abcdefghi");
+        const QByteArray content = patternBytes(300 * 1024);
+        app.choose(makeFile(app.home.path(), "report.pdf", content), false);
+        app.press(app.upload("file"));
+        QTRY_COMPARE(literalText(app.link("file")), "ferrodock.net/f/abcdefgh");
+        const QList<RecordedRequest> sent = service.requests();
+        QCOMPARE(sent.size(), 3);
+        QCOMPARE(sent[0].body, "username=a%20b%2Bc&password=p%26q%3Dr%25s");
+        QCOMPARE(sent[1].body,
+                 "pastedata=%C3%A9%20100%25%20%26%20more&language=python&priv=0&anon=0"
+                 "&apikey=" +
+                     key);
+        QCOMPARE(sent[2].parts.value(2).content, key);
+        QVERIFY(sent[2].parts.value(3).content == content);
     }
 };
 

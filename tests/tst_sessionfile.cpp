@@ -177,7 +177,7 @@ private Q_SLOTS:
         auto [setup, after] = test::fetch<QString, QByteArray>("setup", "after");
         if (setup.startsWith("read-only") && ::geteuid() == 0) QSKIP("root writes anything");
         TestHome home;
-        if (setup != "new") home.writeSession("old,key");
+        if (setup != "new") test::makeFile(home.documents(), "ferrodock.data", "old,key");
         if (setup == "group-readable") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0644) == 0);
         if (setup == "read-only file") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0400) == 0);
         if (setup == "read-only folder") QVERIFY(::chmod(home.documents().toUtf8(), 0500) == 0);

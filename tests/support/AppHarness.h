@@ -4,6 +4,7 @@
 #include "platform/DesktopNotices.h"
 #include "platform/OpenPanel.h"
 #include "support/FakeTransport.h"
+#include "support/Files.h"
 #include "window/FittedText.h"
 #include "window/LoginDialog.h"
 #include "window/MainWindow.h"
@@ -31,11 +32,6 @@ public:
     QString path() const { return dir_.path(); }
     QString documents() const { return dir_.path() + QStringLiteral("/Documents"); }
     QString sessionFile() const { return documents() + QStringLiteral("/ferrodock.data"); }
-    void writeSession(const QByteArray& bytes) const {
-        QFile file(sessionFile());
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(sessionFile()));
-    }
 
 private:
     QTemporaryDir dir_;
@@ -69,7 +65,7 @@ public:
                      std::unique_ptr<Transport> over = std::make_unique<FakeTransport>())
         : transport(std::move(over)), net(dynamic_cast<FakeTransport*>(transport.get())) {
         configureApplication(*qApp);
-        if (!saved.isEmpty()) home.writeSession(saved);
+        if (!saved.isEmpty()) makeFile(home.documents(), "ferrodock.data", saved);
         session.load();  // as the program does
         window = std::make_unique<MainWindow>(Services{*transport, panel, notices, session});
         window->show();
