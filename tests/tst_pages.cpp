@@ -1,7 +1,7 @@
 // The window against a transport the test completes by hand: keyboard use and how it looks at
 // start-up, what the login window and the pages send, show and reset, how uploads show while
-// they run, and how files are chosen, dropped and previewed; and once against the HTTPS test
-// service.
+// they run, and how files are chosen, dropped and previewed; then once against the HTTPS test
+// service, and the desktop's notices over a private session bus.
 #include "core/Languages.h"
 #include "support/AppHarness.h"
 #include "support/DataRows.h"
@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMimeData>
@@ -130,9 +132,36 @@ QString blackPng(const QDir& dir, const QString& name, QSize size, int bits) {
 
 }  // namespace
 
+// Stands in for the desktop: the notification server, and a dock that listens for its entry.
+class Desktop : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QVariantList notified, updated;
+public Q_SLOTS:
+    uint Notify(const QString& app, uint, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int) {
+        notified = {app, icon, summary, body, actions, hints.value("desktop-entry")};
+        return 7;
+    }
+    void Update(const QString& uri, const QVariantMap& properties) {
+        updated = {uri, properties.value("progress-visible"), properties.value("progress")};
+    }
+};
+
 class PagesTest : public QObject {
     Q_OBJECT
+    QProcess daemon_;  // a private session bus for the desktop's notices
 private Q_SLOTS:
+    void initTestCase() {
+        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        QVERIFY(daemon_.waitForReadyRead(20000));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", daemon_.readLine().trimmed());
+    }
+    void cleanupTestCase() {
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
     void init() { QGuiApplication::clipboard()->setText("before"); }
 
     // Ctrl+1..3 show the pages and Ctrl+Q quits; Tab reaches a page's controls in order, and
@@ -285,7 +314,8 @@ private Q_SLOTS:
     }
 
     // The paste goes out as typed, line breaks as "\n" whichever key made them, with the flags
-    // and the pop-up's identifier; plain text for a title not in it.
+    // and the pop-up's identifier; plain text for a title not in it. A long one is read between
+    // events.
     void pasteSends() {
         App app;
         app.session.remember("", "k&y=+%");
@@ -311,15 +341,9 @@ private Q_SLOTS:
                               "anon=0", "apikey=k&y=+%"}));
         QCOMPARE(app.net->requests[1].form()[1] + app.net->requests[2].form()[1],
                  QStringLiteral("language=objectiveclanguage=no-highlight"));
-    }
-
-    // A long paste is read between events, the view read-only meanwhile, and goes out as the
-    // same UTF-8; a second press while it is read does nothing.
-    void longPasteReadBetweenEvents() {
-        App app;
-        QPlainTextEdit* view = app.text();
-        QString text =
-            QStringView(u"\U0001F600x").toString().repeated(200000);  // a long line first
+        // A long paste is read between events, the view read-only meanwhile, and goes out as
+        // the same UTF-8; a second press while it is read does nothing.
+        QString text = QStringView(u"\U0001F600x").toString().repeated(200000);  // a long line
         QByteArray expected = QByteArray("\xf0\x9f\x98\x80x").repeated(200000);
         for (int i = 0; i < 100000; ++i) {
             text += u"\na\u00a0\u00e9\u65e5\u2028b";
@@ -331,13 +355,13 @@ private Q_SLOTS:
         timer.callOnTimeout([&ticks] { ++ticks; });
         timer.start(0);
         app.press(app.upload("paste"));
-        QVERIFY(view->isReadOnly() && app.net->requests.isEmpty());
+        QVERIFY(view->isReadOnly() && app.net->requests.size() == 3);
         app.press(app.upload("paste"));
-        QTRY_COMPARE(app.net->requests.size(), 1);
+        QTRY_COMPARE(app.net->requests.size(), 4);
         QVERIFY(ticks > 2 && !view->isReadOnly());
-        QCOMPARE(app.net->requests[0].fields[0].utf8, expected);
+        QCOMPARE(app.net->requests[3].fields[0].utf8, expected);
         QTest::qWait(20);
-        QCOMPARE(app.net->requests.size(), 1);
+        QCOMPARE(app.net->requests.size(), 4);
     }
 
     // What the image and file pages send, and what they show of the answer: as written, never
@@ -849,6 +873,41 @@ private Q_SLOTS:
                      key);
         QCOMPARE(sent[2].parts.value(2).content, key);
         QVERIFY(sent[2].parts.value(3).content == content);
+    }
+
+    // The notices over the private session bus, as a notification server and a dock see them.
+    void noticesReachTheDesktop() {
+        Desktop desktop;
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "dt");
+        QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+        QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &desktop,
+                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.connect({}, "/net/ferrodock/Ferrodock", "com.canonical.Unity.LauncherEntry",
+                            "Update", &desktop, SLOT(Update(QString, QVariantMap))));
+        QGuiApplication::setApplicationDisplayName("Ferrodock");
+        const auto notices = makeBusNotices("net.ferrodock.Ferrodock");
+        const QString entry = "net.ferrodock.Ferrodock", address = "https://ferrodock.net/abc";
+        notices->notify("Upload failed", "no address", {});
+        QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Upload failed",
+                                                     "no address", QStringList(), entry}));
+        notices->notify("Uploaded", address, address);
+        notices->showProgress(0.25);
+        QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Uploaded", address,
+                                                     QStringList{"copy", "Copy Address"}, entry}));
+        // The action of another notification copies nothing; this one's copies the address.
+        QGuiApplication::clipboard()->setText("before");
+        for (const uint id : {8u, 7u}) {
+            QDBusMessage invoked = QDBusMessage::createSignal(
+                "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+            bus.send(invoked << id << QString("copy"));
+            if (id == 8) QTest::qWait(100);
+            QTRY_COMPARE(QGuiApplication::clipboard()->text(), id == 7 ? address : "before");
+        }
+        const QString uri = "application://net.ferrodock.Ferrodock.desktop";
+        QTRY_COMPARE(desktop.updated, (QVariantList{uri, true, 0.25}));
+        notices->showProgress(std::nullopt);
+        QTRY_COMPARE(desktop.updated, (QVariantList{uri, false, 0.0}));
     }
 };
 
