@@ -233,8 +233,7 @@ private Q_SLOTS:
             QLoggingCategory::setFilterRules("ferrodock.*.debug=true");
             Session login;
             login.load();
-            io.session = &login;
-            io.transport = real ? real.get() : &net;
+            io.session = &login, io.transport = real ? real.get() : &net;
             status = runCommand(args, io);
             QLoggingCategory::setFilterRules({});
             qInstallMessageHandler(testlib);
@@ -280,8 +279,7 @@ private Q_SLOTS:
         io.in = ::fmemopen(const_cast<char*>("x"), 1, "r");
         io.out = io.err = std::tmpfile();
         Session session;
-        io.session = &session;
-        io.transport = &net;
+        io.session = &session, io.transport = &net;
         QCOMPARE(runCommand({"paste", "--copy", "-"}, io), 0);
         std::fclose(io.in);
         QCOMPARE(contents(io.out), "https://ferrodock.net/p/abcdefghi\n");

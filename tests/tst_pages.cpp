@@ -52,19 +52,6 @@ void settle(TestApp& app, const QByteArray& answer) {
         {!failed, answer, {}, failed ? TransportError::Unreachable : TransportError::None});
 }
 
-// What `run` writes to standard output.
-template <typename Run>
-QByteArray printedBy(Run run) {
-    std::FILE* file = std::tmpfile();
-    const int saved = (std::fflush(stdout), ::dup(1));
-    ::dup2(::fileno(file), 1);
-    run();
-    std::fflush(stdout);
-    ::dup2(saved, 1), ::close(saved), std::rewind(file);
-    QFile read;
-    return read.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ? read.readAll() : "";
-}
-
 // The window with a cat picture and notes chosen, text typed, and the desktop's notices kept.
 struct App : TestApp {
     explicit App(const QByteArray& saved = {}) : TestApp(saved) {
@@ -87,18 +74,6 @@ struct App : TestApp {
     QDialog* login() const { return window->loginDialog(); }
     QTemporaryDir dir;
 };
-
-// Drags `urls` onto a page and drops them there; gives whether both were taken.
-bool drop(TestApp& app, bool image, const QList<QUrl>& urls) {
-    QWidget* page = image ? static_cast<QWidget*>(app.window->imagePage()) : app.window->filePage();
-    QMimeData data;
-    data.setUrls(urls);
-    QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(page, &enter);
-    QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(page, &drop);
-    return page->acceptDrops() && enter.isAccepted() && drop.isAccepted();
-}
 
 // Every control of every page lies inside the window, buttons at no less than their least size.
 bool everyControlWhole(MainWindow* window) {
@@ -406,8 +381,15 @@ private Q_SLOTS:
         QCOMPARE(sent.form(), expected << "apikey=k");
         QCOMPARE(sent.filePath, path);
         QTEST(sent.mimeType, "mimeType");
-        QCOMPARE(printedBy([&] { settle(app, answer); }),
-                 image && shown.startsWith("Upload failed") ? "Error\n" : "");
+        std::FILE* printed = std::tmpfile();  // what standard output is given meanwhile
+        const int saved = (std::fflush(stdout), ::dup(1));
+        ::dup2(::fileno(printed), 1);
+        settle(app, answer);
+        std::fflush(stdout);
+        ::dup2(saved, 1), ::close(saved), std::rewind(printed);
+        QFile out;
+        QVERIFY(out.open(printed, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        QCOMPARE(out.readAll(), image && shown.startsWith("Upload failed") ? "Error\n" : "");
         QCOMPARE(literalText(app.link(page)), shown);
         QVERIFY(app.link(page)->shortcut().isEmpty());
     }
@@ -665,9 +647,20 @@ private Q_SLOTS:
         }
         if (unlisted) QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ExeOwner));
         // The panel hands over names as Qt decoded them from the folder.
-        const bool panel = how.startsWith("panel");
-        if (panel) app.choose(urls[0].toLocalFile(), image);
-        QVERIFY(panel || drop(app, image, urls) == (taken || !said.isEmpty()));
+        // A drop is dragged over the page first; the page takes both or neither.
+        QWidget* onto =
+            image ? static_cast<QWidget*>(app.window->imagePage()) : app.window->filePage();
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        if (how.startsWith("drop")) {
+            QCoreApplication::sendEvent(onto, &enter), QCoreApplication::sendEvent(onto, &drop);
+            QCOMPARE(onto->acceptDrops() && enter.isAccepted() && drop.isAccepted(),
+                     taken || !said.isEmpty());
+        } else {
+            app.choose(urls[0].toLocalFile(), image);
+        }
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const QString page = image ? "image" : "file", last = QFile::decodeName(files.last()),
                       chooser = image ? "Choose an image." : "Choose a file.";
