@@ -150,10 +150,9 @@ private Q_SLOTS:
         // Outside text on standard error: controls, separators and direction overrides written
         // out, other text as it is. Pairs: a file name, then how it is shown.
         const char* pairs =
-            "\x1b|\\x1b|\a|\\x07|\x1b[31mred|\\x1b[31mred|\x1b]0;t\a|\\x1b]0;t\\x07|"
-            "a\u009bb|a\\x9bb|\x7f\n\t|\\x7f\\x0a\\x09|a\u2028b|a\\u2028b|\u202etxt.exe|"
-            "\\u202etxt.exe|\u2066x\u2069|\\u2066x\\u2069|plain text|plain text|"
-            "Zo\u00eb \U0001F44D\u200d.txt|Zo\u00eb \U0001F44D\u200d.txt";
+            "\x1b]0;t\a|\\x1b]0;t\\x07|a\u009bb|a\\x9bb|\x7f\n\t|\\x7f\\x0a\\x09|"
+            "a\u2028b|a\\u2028b|\u202etxt.exe|\\u202etxt.exe|\u2066x\u2069|\\u2066x\\u2069|"
+            "plain text|plain text|Zo\u00eb \U0001F44D\u200d.txt|Zo\u00eb \U0001F44D\u200d.txt";
         const QStringList shown = QString(pairs).split('|');
         for (qsizetype i = 0; i < shown.size(); i += 2)
             row(qPrintable("name " + shown[i + 1]), {"upload", shown[i]}, "", "", "", refused,

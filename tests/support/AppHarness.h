@@ -81,10 +81,8 @@ public:
         return found ? found : window->loginDialog()->findChild<T*>(name);
     }
     // A page's buttons, the page named "file", "image" or "paste".
-    QPushButton* link(const QString& page) const { return button(page + QLatin1String("Output")); }
-    QPushButton* upload(const QString& page) const {
-        return button(page + QLatin1String("UploadButton"));
-    }
+    QPushButton* link(const QString& page) const { return button(page + "Output"); }
+    QPushButton* upload(const QString& page) const { return button(page + "UploadButton"); }
     QPushButton* button(const QString& name) const { return find<QPushButton>(name); }
     // Presses a button the way a person does.
     void press(QAbstractButton* button) { button->click(); }
