@@ -66,9 +66,7 @@ struct App : TestApp {
         if (page == "image") window->switchImage();
         press(upload(page));
     }
-    QWidget* panel(const QString& page) const {
-        return link(page)->parentWidget()->findChild<QWidget*>(page + "Progress");
-    }
+    QWidget* panel(const QString& page) const { return find<QWidget>(page + "Progress"); }
     QString kept() const { return window->lastChosenPath() + text()->toPlainText(); }
     QPlainTextEdit* text() const { return find<QPlainTextEdit>("pasteData"); }
     QDialog* login() const { return window->loginDialog(); }
@@ -188,14 +186,19 @@ private Q_SLOTS:
         for (const char* name :
              {"selectButton", "imageOutput", "selectButton2", "fileOutput", "pasteOutput"})
             QCOMPARE(app.button(name)->palette().color(QPalette::ButtonText), QColor(Qt::white));
+        // The chooser's border, and what is disabled where the style sheet has no rule for it.
+        const QImage chooser = app.button("selectButton")->grab().toImage();
+        QStringList painted{chooser.pixelColor(chooser.width() / 2, 0).name(),
+                            qApp->palette().color(QPalette::Disabled, QPalette::Text).name()};
         app.window->switchPaste();
         const auto corner = [](QWidget* widget) { return widget->grab().toImage().pixel(0, 0); };
         const QColor base(23, 31, 40);
-        QStringList painted{QColor(corner(window)).name()};
+        painted << QColor(corner(window)).name();
         for (const char* name :
              {"pasteData", "pasteBorder", "languageBorder", "languageBackground"})
             painted << QColor(corner(app.find<QWidget>(name))).name();
-        QCOMPARE(painted, QStringList({base.name(), base.name(), "#222f3d", "#18212c", "#1c2733"}));
+        QCOMPARE(painted, QStringList({"#324356", "#6e7a88", base.name(), base.name(), "#222f3d",
+                                       "#18212c", "#1c2733"}));
         QCOMPARE(app.find<QWidget>("pasteData")->palette().color(QPalette::Text),
                  QColor(Qt::white));
         // The rounded outer corner of a selected page shows the window, no notch of the strip.
@@ -635,14 +638,11 @@ private Q_SLOTS:
         QList<QUrl> urls;
         for (const QByteArray& name : files) {
             const QByteArray path = folder + name.mid(name.startsWith('+'));
-            if (name.contains(':')) {
-                urls << QUrl(QString::fromUtf8(name));
-                continue;
-            }
-            QVERIFY(name == "folder.png" ? ::mkdir(path, 0700) == 0
-                                         : ::close(::creat(path, 0600)) == 0);
+            const bool url = name.contains(':');
+            QVERIFY(url || (name == "folder.png" ? ::mkdir(path, 0700)
+                                                 : ::close(::creat(path, 0600))) == 0);
             if (!name.startsWith('+'))
-                urls << QUrl::fromEncoded("file://" + path.toPercentEncoding("/"));
+                urls << QUrl::fromEncoded(url ? name : "file://" + path.toPercentEncoding("/"));
         }
         if (unlisted) QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ExeOwner));
         // The panel hands over names as Qt decoded them from the folder.
