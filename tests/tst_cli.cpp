@@ -2,11 +2,10 @@
 #include "cli/CommandLine.h"
 #include "core/Answers.h"
 #include "core/Languages.h"
-#include "core/Session.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 #include "support/AppHarness.h"
-#include "support/FakeTransport.h"
+#include "support/DataRows.h"
 #include "support/Files.h"
 #include "support/TestService.h"
 
@@ -14,7 +13,6 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTest>
 
 #include <unistd.h>
 
@@ -36,8 +34,7 @@ QByteArray contents(std::FILE* file) {
 QString summary(const QList<FakeRequest>& requests) {
     if (requests.isEmpty()) return {};
     const FakeRequest& last = requests.last();
-    QStringList bits{last.path};
-    bits << last.form();
+    QStringList bits = QStringList(last.path) + last.form();
     if (!last.filePath.isEmpty())
         bits << "<" + QFileInfo(last.filePath).fileName() + ";" + last.mimeType;
     return bits.join(" ");
@@ -54,13 +51,10 @@ private Q_SLOTS:
     void commands_data() {
         // @txt, @png: in a temporary folder; <&-, >&-, >/dev/full: closed or full streams;
         // +debug: debug logging.
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("session");
-        // "run": the program itself, no fake; "302 LOCATION": a service redirecting there.
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QStringList>("outcome");  // status, output, last request, session after
-        QTest::addColumn<QString>("err");          // a piece of standard error
+        // reply: "run": the program itself, no fake; "302 LOCATION": a service redirecting there.
+        // outcome: status, output, last request, session after; err: a piece of standard error.
+        columns<QStringList, QByteArray, QByteArray, QByteArray, QStringList, QString>(
+            "args", "input", "session", "reply", "outcome", "err");
         const char* a = "ferrodock.net/p/abcdefghi";
         const QString url = "https://" + QString(a) + "\n", s = kSession, key = kSession.mid(3);
         const QString paste = "/api/upload/paste pastedata=", up = "/api/upload/";
@@ -156,10 +150,9 @@ private Q_SLOTS:
         // Outside text on standard error: controls, separators and direction overrides written
         // out, other text as it is. Pairs: a file name, then how it is shown.
         const char* pairs =
-            "\x1b|\\x1b|\a|\\x07|\x1b[31mred|\\x1b[31mred|\x1b]0;t\a|\\x1b]0;t\\x07|"
-            "a\u009bb|a\\x9bb|\x7f\n\t|\\x7f\\x0a\\x09|a\u2028b|a\\u2028b|\u202etxt.exe|"
-            "\\u202etxt.exe|\u2066x\u2069|\\u2066x\\u2069|plain text|plain text|"
-            "Zo\u00eb \U0001F44D\u200d.txt|Zo\u00eb \U0001F44D\u200d.txt";
+            "\x1b]0;t\a|\\x1b]0;t\\x07|a\u009bb|a\\x9bb|\x7f\n\t|\\x7f\\x0a\\x09|"
+            "a\u2028b|a\\u2028b|\u202etxt.exe|\\u202etxt.exe|\u2066x\u2069|\\u2066x\\u2069|"
+            "plain text|plain text|Zo\u00eb \U0001F44D\u200d.txt|Zo\u00eb \U0001F44D\u200d.txt";
         const QStringList shown = QString(pairs).split('|');
         for (qsizetype i = 0; i < shown.size(); i += 2)
             row(qPrintable("name " + shown[i + 1]), {"upload", shown[i]}, "", "", "", refused,
@@ -168,10 +161,9 @@ private Q_SLOTS:
         row("unknown command", {"frob"}, "", kSession, "", usage, "Try 'ferrodock --help'");
     }
     void commands() {
-        QFETCH(QStringList, args);
-        QFETCH(QByteArray, input);
-        QFETCH(QByteArray, session);
-        QFETCH(QByteArray, reply);
+        auto [args, input, session, reply, err] =
+            fetch<QStringList, QByteArray, QByteArray, QByteArray, QString>(
+                "args", "input", "session", "reply", "err");
         TestHome home;
         QTemporaryDir dir;
         // Beside the files, in the current folder: names that decode alike, not UTF-8 and UTF-8.
@@ -186,7 +178,7 @@ private Q_SLOTS:
         for (QString& arg : args) arg = files.value(arg, arg);
         const bool debug = args.removeAll("+debug"), full = args.removeAll(">/dev/full"),
                    noOut = args.removeAll(">&-"), noIn = args.removeAll("<&-") || input == "<&-";
-        if (!session.isEmpty()) home.writeSession(session);
+        if (!session.isEmpty()) makeFile(home.documents(), "ferrodock.data", session);
         FakeTransport net;
         net.reply = TransportResult{true, reply, {}};
         std::optional<TestService> service;  // replaces the fake
@@ -240,8 +232,7 @@ private Q_SLOTS:
             QLoggingCategory::setFilterRules("ferrodock.*.debug=true");
             Session login;
             login.load();
-            io.session = &login;
-            io.transport = real ? real.get() : &net;
+            io.session = &login, io.transport = real ? real.get() : &net;
             status = runCommand(args, io);
             QLoggingCategory::setFilterRules({});
             qInstallMessageHandler(testlib);
@@ -256,7 +247,6 @@ private Q_SLOTS:
         QTEST((QStringList{QString::number(status), out, service ? "" : summary(net.requests),
                            after.open(QIODevice::ReadOnly) ? after.readAll() : ""}),
               "outcome");
-        QFETCH(QString, err);
         // Said once; a whole line is all that is said. curl's words only with debug logging.
         QVERIFY2(err.endsWith('\n') ? said == err.toUtf8()
                                     : said.count(err.toUtf8()) == 1 || err.isEmpty(),
@@ -288,8 +278,7 @@ private Q_SLOTS:
         io.in = ::fmemopen(const_cast<char*>("x"), 1, "r");
         io.out = io.err = std::tmpfile();
         Session session;
-        io.session = &session;
-        io.transport = &net;
+        io.session = &session, io.transport = &net;
         QCOMPARE(runCommand({"paste", "--copy", "-"}, io), 0);
         std::fclose(io.in);
         QCOMPARE(contents(io.out), "https://ferrodock.net/p/abcdefghi\n");
@@ -336,8 +325,8 @@ private Q_SLOTS:
     // included) opens the window; an answer is an address when it is a host with a dot and a
     // path, nothing else.
     void recognising_data() {
-        QTest::addColumn<QByteArray>("text");  // "ferrodock ...": the program's arguments
-        QTest::addColumn<bool>("yes");
+        // text: "ferrodock ...": the program's arguments
+        columns<QByteArray, bool>("text", "yes");
         for (const char* yes :
              {"ferrodock paste", "ferrodock -h", "ferrodock --help", "ferrodock -v",
               "ferrodock --version", "ferrodock.net/a", "ferrodock --verison", "ferrodock -x"})

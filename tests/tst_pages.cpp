@@ -1,21 +1,22 @@
-// What the login window and the pages send, show and reset, how uploads show while they run,
-// and how files are chosen, dropped and previewed, against a transport the test completes by
-// hand.
+// The window against a transport the test completes by hand: keyboard use and how it looks at
+// start-up, what the login window and the pages send, show and reset, how uploads show while
+// they run, and how files are chosen, dropped and previewed; then once against the HTTPS test
+// service, and the desktop's notices over a private session bus.
 #include "core/Languages.h"
 #include "support/AppHarness.h"
+#include "support/DataRows.h"
 #include "support/Files.h"
-#include "support/OutputCapture.h"
+#include "support/TestService.h"
 #include "window/FilePage.h"
-#include "window/FittedText.h"
 #include "window/ImagePage.h"
 #include "window/PastePage.h"
 #include "window/Preview.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDataStream>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMimeData>
@@ -24,8 +25,8 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QStackedWidget>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,31 +37,27 @@ using namespace ferrodock::test;
 
 namespace {
 
-const QByteArray kKey = "0123456789abcdef0123456789abcdef";
-const QByteArray kRejection = "3b7f0c52a9d14e68b2c5f7091d4a6e83";
-const QString kFailed = "Upload failed: could not reach ferrodock.net. Please try again.";
-const QString kLater = "The service may be out of order; try again later.";
-const QString kNotText = "Upload failed: the service's answer was not text. " + kLater;
+const QByteArray kKey = "0123456789abcdef0123456789abcdef",
+                 kRejection = "3b7f0c52a9d14e68b2c5f7091d4a6e83";
+const QString kFailed = "Upload failed: could not reach ferrodock.net. Please try again.",
+              kLater = "The service may be out of order; try again later.",
+              kNotText = "Upload failed: the service's answer was not text. " + kLater;
 
-// Ends the last request with `answer`, or fails it when that is the failure text.
-void settle(FakeApp& app, const QByteArray& answer) {
-    if (!answer.isValidUtf8() || answer == kFailed.toUtf8())
+// Ends the last request with `answer`, or as unreachable when that is the failure text.
+void settle(TestApp& app, const QByteArray& answer) {
+    const bool failed = answer == kFailed.toUtf8();
+    if (failed || !answer.isValidUtf8())
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("failed: "));
-    answer == kFailed.toUtf8() ? app.net->fail() : app.net->answer(answer);
+    app.net->finish(
+        {!failed, answer, {}, failed ? TransportError::Unreachable : TransportError::None});
 }
 
 // The window with a cat picture and notes chosen, text typed, and the desktop's notices kept.
-struct App : FakeApp {
-    explicit App(const QByteArray& saved = {}) : FakeApp(saved) {
+struct App : TestApp {
+    explicit App(const QByteArray& saved = {}) : TestApp(saved) {
         text()->setPlainText("typed");
         choose(makeImage(dir.path(), "cat.png"), true);
         choose(makeFile(dir.path(), "notes.txt", "notes"), false);
-    }
-    void logIn(const QString& user, const QString& password) {
-        find<QAction>("login")->trigger();
-        find<QLineEdit>("username")->setText(user);
-        find<QLineEdit>("password")->setText(password);
-        QTest::keyClick(find<QLineEdit>("password"), Qt::Key_Return);  // presses Log In
     }
     // Shows `page` alone and presses its upload button.
     void send(const QString& page) {
@@ -69,37 +66,12 @@ struct App : FakeApp {
         if (page == "image") window->switchImage();
         press(upload(page));
     }
-    QWidget* panel(const QString& page) const {
-        return link(page)->parentWidget()->findChild<QWidget*>(page + "Progress");
-    }
+    QWidget* panel(const QString& page) const { return find<QWidget>(page + "Progress"); }
     QString kept() const { return window->lastChosenPath() + text()->toPlainText(); }
     QPlainTextEdit* text() const { return find<QPlainTextEdit>("pasteData"); }
     QDialog* login() const { return window->loginDialog(); }
     QTemporaryDir dir;
 };
-
-// Drags `urls` onto a page and drops them there; gives whether both were taken.
-bool drop(FakeApp& app, bool image, const QList<QUrl>& urls) {
-    QWidget* page = image ? static_cast<QWidget*>(app.window->imagePage()) : app.window->filePage();
-    QMimeData data;
-    data.setUrls(urls);
-    QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(page, &enter);
-    QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(page, &drop);
-    return page->acceptDrops() && enter.isAccepted() && drop.isAccepted();
-}
-
-// The chooser's title of a page.
-QString chosenOn(FakeApp& app, bool image) {
-    return titleOf(app.button(image ? "selectButton" : "selectButton2"));
-}
-
-// One data row of columns whose types the values give.
-template <typename... Values>
-void row(const char* name, const Values&... values) {
-    (QTest::newRow(name) << ... << values);
-}
 
 // Every control of every page lies inside the window, buttons at no less than their least size.
 bool everyControlWhole(MainWindow* window) {
@@ -122,69 +94,160 @@ bool everyControlWhole(MainWindow* window) {
 const QByteArray kTurnedExif =
     QByteArray::fromHex("ffe100224578696600004d4d002a00000008000101120003000000010006000000000000");
 
-// Writes a PNG of `size` RGBA pixels of `bits` a channel, all zero, cheaply: after one zero
-// byte, deflate's fixed codes repeat the 258 bytes before, 13 bits at a time.
-QString zeroPng(const QDir& dir, const QString& name, QSize size, int bits) {
-    const qint64 raw = qint64(size.height()) * (1 + size.width() * bits / 2);  // filter byte first
-    QByteArray z("IDAT\x78\x01"), header("IHDR"), png("\x89PNG\r\n\x1a\n");
-    quint64 pending = 0, count = 0;
-    const auto put = [&](quint64 code, int width) {  // Huffman codes go in bit-reversed
-        for (pending |= code << count, count += width; count >= 8; count -= 8, pending >>= 8)
-            z += char(pending);
-    };
-    put(3 | 0xc << 3, 3 + 8);  // the last block, fixed codes; a zero byte
-    for (qint64 i = 0; i < (raw - 1) / 258; ++i) put(0xa3, 13);
-    for (qint64 i = 0; i < (raw - 1) % 258; ++i) put(0xc, 8);
-    put(0, 7 + 7);  // end of block, and the last byte filled
-    QDataStream(&z, QIODevice::Append) << quint32(raw % 65521 << 16 | 1);
-    QDataStream(&header, QIODevice::Append)
-        << size.width() << size.height() << qint8(bits) << qint32(0x06000000);
-    QDataStream out(&png, QIODevice::Append);
-    for (const QByteArray& chunk : {header, z, QByteArray("IEND")}) {
-        quint32 crc = ~0u;
-        for (const char c : chunk)
-            for (int k = (crc ^= uchar(c), 0); k < 8; ++k)
-                crc = crc >> 1 ^ (0xedb88320 & -(crc & 1));
-        out << quint32(chunk.size() - 4);
-        out.writeRawData(chunk.constData(), int(chunk.size()));
-        out << ~crc;
-    }
-    return makeFile(dir, name, png);
+// A black RGBA PNG of `size` at `bits` a channel, made by ImageMagick.
+QString blackPng(const QDir& dir, const QString& name, QSize size, int bits) {
+    const QString path = dir.filePath(name), pixels = "%1x%2";
+    return QProcess::execute("convert", {"-size", pixels.arg(size.width()).arg(size.height()),
+                                         "xc:black", QString("PNG%1:").arg(bits * 4) + path}) == 0
+               ? path
+               : QString();
 }
 
 }  // namespace
 
+// Stands in for the desktop: the notification server, and a dock that listens for its entry.
+class Desktop : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QVariantList notified, updated;
+public Q_SLOTS:
+    uint Notify(const QString& app, uint, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int) {
+        notified = {app, icon, summary, body, actions, hints.value("desktop-entry")};
+        return 7;
+    }
+    void Update(const QString& uri, const QVariantMap& properties) {
+        updated = {uri, properties.value("progress-visible"), properties.value("progress")};
+    }
+};
+
 class PagesTest : public QObject {
     Q_OBJECT
+    QProcess daemon_;  // a private session bus for the desktop's notices
 private Q_SLOTS:
+    void initTestCase() {
+        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        QVERIFY(daemon_.waitForReadyRead(20000));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", daemon_.readLine().trimmed());
+    }
+    void cleanupTestCase() {
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
     void init() { QGuiApplication::clipboard()->setText("before"); }
+
+    // Ctrl+1..3 show the pages and Ctrl+Q quits; Tab reaches a page's controls in order, and
+    // every control it reaches has an accessible name.
+    void keyboard_data() {
+        // page: empty: the program ends
+        columns<QString, QString, QString>("keys", "page", "order");
+        row("file", "Ctrl+1", "fileView",
+            "selectButton2 privFile anonFile fileUploadButton fileOutput");
+        row("image", "Ctrl+2", "imageView",
+            "selectButton privImage anonImage nsfwImage imageUploadButton imageOutput");
+        row("paste", "Ctrl+3", "pasteView",
+            "pasteData language privPaste anonPaste pasteUploadButton pasteOutput");
+        row("quit", "Ctrl+Q", "", "");
+    }
+    void keyboard() {
+        auto [keys, page, order] = fetch<QString, QString, QString>("keys", "page", "order");
+        TestApp app;
+        app.window->switchPaste();
+        QWidget* window = app.window.get();
+        for (QAction* action : window->findChildren<QAction*>())
+            if (action->shortcut() == QKeySequence(keys)) action->trigger();
+        if (page.isEmpty()) {  // the quit is queued: it ends the next event loop
+            QTimer::singleShot(60000, qApp, [] { QCoreApplication::exit(1); });
+            QCOMPARE(QCoreApplication::exec(), 0);
+            return;
+        }
+        QCOMPARE(app.find<QStackedWidget>("mainView")->currentWidget()->objectName(), page);
+        QStringList reached;
+        for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain()) {
+            if (!w->isVisible() || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus)) continue;
+            QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+            if (order.split(' ').contains(w->objectName())) reached << w->objectName();
+        }
+        QCOMPARE(reached.join(' '), order);
+    }
+
+    // How a remembered login shows (its parse is tried in tst_sessionfile), a placeholder, the
+    // colours painted, and the login window opening.
+    void startUp() {
+        TestApp app("<b>T</b>&[*],k");
+        QWidget* window = app.window.get();
+        QCOMPARE(window->windowTitle(), "ferrodock - <b>T</b>&[*][*]");
+        QCOMPARE(app.find<QLineEdit>("password")->echoMode(), QLineEdit::Password);
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("ferrodock"));
+        QCOMPARE(app.find<QStackedWidget>("mainView")->currentWidget()->objectName(), "imageView");
+        // The other pages' placeholders are read in choices().
+        QCOMPARE(literalText(app.link("paste")), "Paste/type your text/code, then press paste.");
+        for (const char* name :
+             {"selectButton", "imageOutput", "selectButton2", "fileOutput", "pasteOutput"})
+            QCOMPARE(app.button(name)->palette().color(QPalette::ButtonText), QColor(Qt::white));
+        // The chooser's border, and what is disabled where the style sheet has no rule for it.
+        const QImage chooser = app.button("selectButton")->grab().toImage();
+        QStringList painted{chooser.pixelColor(chooser.width() / 2, 0).name(),
+                            qApp->palette().color(QPalette::Disabled, QPalette::Text).name()};
+        app.window->switchPaste();
+        const auto corner = [](QWidget* widget) { return widget->grab().toImage().pixel(0, 0); };
+        const QColor base(23, 31, 40);
+        painted << QColor(corner(window)).name();
+        for (const char* name :
+             {"pasteData", "pasteBorder", "languageBorder", "languageBackground"})
+            painted << QColor(corner(app.find<QWidget>(name))).name();
+        QCOMPARE(painted, QStringList({"#324356", "#6e7a88", base.name(), base.name(), "#222f3d",
+                                       "#18212c", "#1c2733"}));
+        QCOMPARE(app.find<QWidget>("pasteData")->palette().color(QPalette::Text),
+                 QColor(Qt::white));
+        // The rounded outer corner of a selected page shows the window, no notch of the strip.
+        for (const bool file : {false, true}) {
+            if (file) app.window->switchFile();
+            QWidget* selected =
+                app.find<QWidget>(file ? "fileSelectedBackground" : "pasteSelectedBackground");
+            const QPoint outer =
+                selected->mapTo(window, QPoint(file ? 0 : selected->width() - 1, 0));
+            QCOMPARE(window->grab(QRect(outer, QSize(1, 1))).toImage().pixel(0, 0), base.rgb());
+        }
+        // Selections look alike where the style sheet has a rule for them and where it has none.
+        QCOMPARE(qApp->palette().color(QPalette::Highlight).name(),
+                 qApp->styleSheet().section("selection-background-color: ", 1).left(7));
+        // The login window opens over the main window, its last answer gone.
+        app.find<QLabel>("loginResponse")->setText("stale");
+        app.find<QAction>("login")->trigger();
+        QVERIFY((app.window->loginDialog()->geometry().center() - window->geometry().center())
+                    .manhattanLength() <= 4);
+        QVERIFY(app.find<QLabel>("loginResponse")->text().isEmpty());
+    }
 
     // Every answer but a key changes only the status line; a key signs in.
     void loginAnswers_data() {
-        QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QByteArray>("key");  // empty: still the old login
-        row("key", kKey, QString("Logged in as ann"), kKey);
-        row("rejection", kRejection, QString("Login Incorrect"), QByteArray());
-        row("not utf-8", QByteArray("\xff"), "Login" + kNotText.mid(6), QByteArray());
-        row("unreachable", kFailed.toUtf8(), "Login" + kFailed.mid(6), QByteArray());
-        row("Cancel", QByteArray("cancel"), QString("Login cancelled."), QByteArray());
-        row("Esc", QByteArray("escape"), QString("Login cancelled."), QByteArray());
-        row("window closed", QByteArray("close"), QString("Login cancelled."), QByteArray());
+        columns<QByteArray, QString>("answer", "shown");
+        row("key", kKey, "Logged in as ann");
+        row("rejection", kRejection, "Login Incorrect");
+        row("not utf-8", QByteArray("\xff"), "Login" + kNotText.mid(6));
+        row("unreachable", kFailed.toUtf8(), "Login" + kFailed.mid(6));
+        row("Cancel", QByteArray("cancel"), "Login cancelled.");
+        row("Esc", QByteArray("escape"), "Login cancelled.");
+        row("window closed", QByteArray("close"), "Login cancelled.");
         // 32 units the session file could not hold: a message, not a key.
         for (const char* odd : {",", "\n", "\r", "\t", "\x7f", "\xE2\x80\xA8"}) {
             const QByteArray answer =
                 kKey.left(10) + odd + kKey.left(22 - QString::fromUtf8(odd).size());
             QTest::addRow("32 with %s", QByteArray(odd).toPercentEncoding().constData())
-                << answer << QString::fromUtf8(answer) << QByteArray();
+                << answer << QString::fromUtf8(answer);
         }
     }
     void loginAnswers() {
-        QFETCH(QByteArray, answer);
-        QFETCH(QString, shown);
-        QFETCH(QByteArray, key);
+        auto [answer, shown] = fetch<QByteArray, QString>("answer", "shown");
+        const QByteArray key = answer == kKey ? kKey : "";  // empty: still the old login
         App app("old," + kRejection);
-        app.logIn("ann", "secret");
+        app.find<QAction>("login")->trigger();
+        app.find<QLineEdit>("username")->setText("ann");
+        app.find<QLineEdit>("password")->setText("secret");
+        QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Return);  // presses Log In
+        app.find<QLineEdit>("password")->setFocus();  // where the last keystroke went
         // While it runs it says so, and a second press sends nothing.
         auto* login = app.login()->findChild<QPushButton*>("loginButton");
         auto* cancel = app.login()->findChild<QPushButton*>("loginCancelButton");
@@ -214,17 +277,10 @@ private Q_SLOTS:
                               key.isEmpty() ? "secret" : "", user + "," + held}));
         // A signed-in window closes itself a moment later; the others stay.
         QCOMPARE(app.login()->isVisible(), answer != "close");
-        if (!key.isEmpty()) QTRY_VERIFY(!app.login()->isVisible());
-    }
-
-    // Opened again, the login window starts afresh: a name, Tab and a password go out as
-    // meant. Logging out forgets the login everywhere.
-    void reopenLoginThenLogOut() {
-        App app;
-        app.logIn("ann", "secret");
-        app.find<QLineEdit>("password")->setFocus();  // where the last keystroke went
-        app.net->answer(kKey);
-        app.login()->close();
+        if (key.isEmpty()) return;
+        QTRY_VERIFY(!app.login()->isVisible());
+        // Opened again, it starts afresh: a name, Tab and a password go out as meant. Logging
+        // out forgets the login everywhere.
         app.find<QAction>("login")->trigger();
         for (const QString keys : {"bob", "\t", "x", "\r"})
             QTest::keyClicks(app.login()->focusWidget(), keys);
@@ -236,7 +292,8 @@ private Q_SLOTS:
     }
 
     // The paste goes out as typed, line breaks as "\n" whichever key made them, with the flags
-    // and the pop-up's identifier; plain text for a title not in it.
+    // and the pop-up's identifier; plain text for a title not in it. A long one is read between
+    // events.
     void pasteSends() {
         App app;
         app.session.remember("", "k&y=+%");
@@ -260,17 +317,11 @@ private Q_SLOTS:
         QCOMPARE(sent.form(),
                  QStringList({"pastedata=typed\na&b=c\u00a0\n", "language=no-highlight", "priv=1",
                               "anon=0", "apikey=k&y=+%"}));
-        QCOMPARE(app.net->requests[1].field("language") + app.net->requests[2].field("language"),
-                 QStringLiteral("objectivecno-highlight"));
-    }
-
-    // A long paste is read between events, the view read-only meanwhile, and goes out as the
-    // same UTF-8; a second press while it is read does nothing.
-    void longPasteReadBetweenEvents() {
-        App app;
-        QPlainTextEdit* view = app.text();
-        QString text =
-            QStringView(u"\U0001F600x").toString().repeated(200000);  // a long line first
+        QCOMPARE(app.net->requests[1].form()[1] + app.net->requests[2].form()[1],
+                 QStringLiteral("language=objectiveclanguage=no-highlight"));
+        // A long paste is read between events, the view read-only meanwhile, and goes out as
+        // the same UTF-8; a second press while it is read does nothing.
+        QString text = QStringView(u"\U0001F600x").toString().repeated(200000);  // a long line
         QByteArray expected = QByteArray("\xf0\x9f\x98\x80x").repeated(200000);
         for (int i = 0; i < 100000; ++i) {
             text += u"\na\u00a0\u00e9\u65e5\u2028b";
@@ -282,48 +333,43 @@ private Q_SLOTS:
         timer.callOnTimeout([&ticks] { ++ticks; });
         timer.start(0);
         app.press(app.upload("paste"));
-        QVERIFY(view->isReadOnly() && app.net->requests.isEmpty());
+        QVERIFY(view->isReadOnly() && app.net->requests.size() == 3);
         app.press(app.upload("paste"));
-        QTRY_COMPARE(app.net->requests.size(), 1);
+        QTRY_COMPARE(app.net->requests.size(), 4);
         QVERIFY(ticks > 2 && !view->isReadOnly());
-        QCOMPARE(app.net->requests[0].fields[0].utf8, expected);
+        QCOMPARE(app.net->requests[3].fields[0].utf8, expected);
         QTest::qWait(20);
-        QCOMPARE(app.net->requests.size(), 1);
+        QCOMPARE(app.net->requests.size(), 4);
     }
 
     // What the image and file pages send, and what they show of the answer: as written, never
     // as markup or a mnemonic. A failed image upload also says "Error" on standard output. A
     // page sends only what it shows: nothing before its own choice.
     void fileUploads_data() {
-        QTest::addColumn<QString>("flags");  // priv, anon[, nsfw] ticked; three: the image page
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QString>("mimeType");
-        QTest::addColumn<QByteArray>("answer");
-        row("image", QString("100"), QString("c.png"), QString("image/png"),
-            QByteArray("ferrodock.net/i/abcdefghi"));
-        row("image, fails", QString("011"), QString("c.JPG"), QString("image/jpeg"),
-            kFailed.toUtf8());
-        row("file, markup answer", QString("01"), QString("a.pdf"), QString("application/pdf"),
+        // flags: priv, anon[, nsfw] ticked; three: the image page
+        columns<QString, QString, QString, QByteArray>("flags", "fileName", "mimeType", "answer");
+        row("image", "100", "c.png", "image/png", QByteArray("ferrodock.net/i/abcdefghi"));
+        row("image, fails", "011", "c.JPG", "image/jpeg", kFailed.toUtf8());
+        row("file, markup answer", "01", "a.pdf", "application/pdf",
             QByteArray("<b>x</b> &amp; Tom & Jerry &&"));
-        row("file, fails", QString("10"), QString("Tom & Jerry – été.bin"),
-            QString("application/octet-stream"), kFailed.toUtf8());
+        row("file, fails", "10", "Tom & Jerry – été.bin", "application/octet-stream",
+            kFailed.toUtf8());
     }
     void fileUploads() {
-        QFETCH(QString, flags);
-        QFETCH(QString, fileName);
-        QFETCH(QString, mimeType);
-        QFETCH(QByteArray, answer);
+        auto [flags, fileName, answer] =
+            fetch<QString, QString, QByteArray>("flags", "fileName", "answer");
         const QString shown = answer.isValidUtf8() ? QString(answer) : kNotText;
         const bool image = flags.size() == 3;
         const QString page = image ? "image" : "file", reminder = image ? "an image." : "a file.";
-        FakeApp app;
+        TestApp app;
         QTemporaryDir dir;
         app.choose(makeImage(dir.path(), "other.png"), !image);
         app.press(app.upload(page));
-        QCOMPARE(titleOf(app.link(page)), "You forgot to choose " + reminder);
+        QCOMPARE(literalText(app.link(page)), "You forgot to choose " + reminder);
         const QString path = makeImage(dir.path(), fileName);
         app.choose(path, image);
-        QCOMPARE(chosenOn(app, image), fileName);  // shown literally, '&' included
+        QCOMPARE(literalText(app.button(image ? "selectButton" : "selectButton2")),
+                 fileName);  // shown literally, '&' included
         QStringList expected;
         for (int i = 0; i < flags.size(); ++i) {
             const QString name = QStringList{"priv", "anon", "nsfw"}[i];
@@ -336,49 +382,52 @@ private Q_SLOTS:
         const FakeRequest& sent = app.net->requests[0];
         QCOMPARE(sent.path, "/api/upload/" + page);
         QCOMPARE(sent.form(), expected << "apikey=k");
-        QCOMPARE(sent.filePath + " " + sent.mimeType, path + " " + mimeType);
-        OutputCapture out(stdout);
+        QCOMPARE(sent.filePath, path);
+        QTEST(sent.mimeType, "mimeType");
+        std::FILE* printed = std::tmpfile();  // what standard output is given meanwhile
+        const int saved = (std::fflush(stdout), ::dup(1));
+        ::dup2(::fileno(printed), 1);
         settle(app, answer);
-        QCOMPARE(out.text(), image && shown.startsWith("Upload failed") ? "Error\n" : "");
-        QCOMPARE(titleOf(app.link(page)), shown);
+        std::fflush(stdout);
+        ::dup2(saved, 1), ::close(saved), std::rewind(printed);
+        QFile out;
+        QVERIFY(out.open(printed, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        QCOMPARE(out.readAll(), image && shown.startsWith("Upload failed") ? "Error\n" : "");
+        QCOMPARE(literalText(app.link(page)), shown);
         QVERIFY(app.link(page)->shortcut().isEmpty());
     }
 
     // Only an address of the page's length is copied, with "https://" before it; the copy
     // resets that page alone, and a chooser's reset empties the choice of both pages.
     void whatIsCopied_data() {
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<bool>("copied");
+        columns<QString, QString, bool>("page", "title", "copied");
         const QString a24 = "ferrodock.net/f/abcdefgh", a25 = "ferrodock.net/i/abcdefghi";
         for (const QString page : {"file", "image", "paste"}) {
             row(qPrintable(page + " 24"), page, a24, page == "file");
             row(qPrintable(page + " 25"), page, a25, page != "file");
         }
         // Titles count in characters, not bytes or code units.
-        row("image é", QString("image"), QString("ferrodock.net/i/abcdéfghi"), true);
-        row("file emoji", QString("file"), QString("ferrodock.net/f/abcdefg\U0001F600"), true);
-        row("paste accent", QString("paste"), QString("ferrodock.net/p/abcdefghe\u0301"), true);
+        row("image é", "image", "ferrodock.net/i/abcdéfghi", true);
+        row("file emoji", "file", "ferrodock.net/f/abcdefg\U0001F600", true);
+        row("paste accent", "paste", "ferrodock.net/p/abcdefghe\u0301", true);
         // A message of the right length is no address: whitespace and controls give it away.
-        row("paste message", QString("paste"), QString("Error: paste is too long."), false);
-        row("no-break space", QString("image"), QString("ferrodock.net/i/abcd\u00a0fghi"), false);
-        row("tab", QString("file"), QString("ferrodock.net/f/abc\tefgh"), false);
-        row("line separator", QString("file"), QString("ferrodock.net/f/abc\u2028efgh"), false);
-        row("control", QString("paste"), QString("ferrodock.net/p/abcd\x7f\x66ghi"), false);
+        row("paste message", "paste", "Error: paste is too long.", false);
+        row("no-break space", "image", "ferrodock.net/i/abcd\u00a0fghi", false);
+        row("tab", "file", "ferrodock.net/f/abc\tefgh", false);
+        row("line separator", "file", "ferrodock.net/f/abc\u2028efgh", false);
+        row("control", "paste", "ferrodock.net/p/abcd\x7f\x66ghi", false);
     }
     void whatIsCopied() {
-        QFETCH(QString, page);
-        QFETCH(QString, title);
-        QFETCH(bool, copied);
+        auto [page, title, copied] = fetch<QString, QString, bool>("page", "title", "copied");
         App app;
         QTRY_COMPARE(app.find<QLabel>("bgImage")->pixmap().size(), QSize(64, 48));
         showText(app.link(page), title);
         app.press(app.link(page));
         QCOMPARE(QGuiApplication::clipboard()->text(), copied ? "https://" + title : "before");
-        QCOMPARE(titleOf(app.link(page)), copied ? "Copied to clipboard." : title);
+        QCOMPARE(literalText(app.link(page)), copied ? "Copied to clipboard." : title);
         const bool reset = copied && page != "paste";
-        QCOMPARE(QStringList(
-                     {titleOf(app.button("selectButton")), titleOf(app.button("selectButton2"))}),
+        QCOMPARE(QStringList({literalText(app.button("selectButton")),
+                              literalText(app.button("selectButton2"))}),
                  QStringList({reset && page == "image" ? "Choose an image." : "cat.png",
                               reset && page == "file" ? "Choose a file." : "notes.txt"}));
         QCOMPARE(
@@ -390,22 +439,55 @@ private Q_SLOTS:
         QCOMPARE(app.net->requests.size(), reset ? 0 : 2);
     }
 
-    // The figures take the link's place after a moment, then the answer or a cancel (button
-    // or Esc) puts the link back; a cancel stops the transfer and loses nothing.
-    void progressThenEnd_data() {
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QString>("end");  // "answer", "cancel" or "escape"
-        QTest::addColumn<QString>("label");
-        row("file, Cancel", QString("file"), QString("cancel"), QString("notes.txt"));
-        row("image, Esc", QString("image"), QString("escape"), QString("cat.png"));
-        row("paste, Cancel", QString("paste"), QString("cancel"), QString("5 bytes of text"));
-        row("paste, answer", QString("paste"), QString("answer"), QString("5 bytes of text"));
+    // The figures take the link's place after a moment, then the answer, a failure or a cancel
+    // (button or Esc) puts the link back; a cancel stops the transfer. Each cause of a failure
+    // is named on the page, and the choice stays; the desktop hears of the end when the window
+    // is not in front.
+    void uploadEnds_data() {
+        // end: "cancel", "escape", or the transport's answer or cause of failure; advice: where
+        // trying again cannot help, what can.
+        columns<QString, QString, TransportError, int, QString>("page", "end", "kind", "limitMs",
+                                                                "advice");
+        using E = TransportError;
+        const auto end = [](const char* name, const char* page, const char* how, E kind = E::None,
+                            int ms = 0, QString advice = "Please try again.") {
+            QTest::newRow(name) << QString(page) << QString(how) << kind << ms << advice;
+        };
+        end("file, Cancel", "file", "cancel");
+        end("image, Esc", "image", "escape");
+        end("paste, Cancel", "paste", "cancel");
+        end("paste, answer", "paste", "ferrodock.net/p/abcdefghi");
+        end("unreachable", "file", ": could not reach ferrodock.net", E::Unreachable);
+        end("lost", "file", ": the connection was lost", E::ConnectionLost);
+        end("silent", "file", ": the service sent no answer for 2 s", E::NoAnswer, 1001);
+        end("10 min", "file", ": the service sent no answer for 10 min", E::NoAnswer, 629000);
+        end("no deadline", "file", ": the service sent no answer", E::NoAnswer);
+        end("untrusted", "file", ": the service's certificate is not trusted", E::Untrusted, 0,
+            "Check the date and the network you are on.");
+        end("file changed", "file", ": the file changed while it was being sent", E::FileChanged);
+        end("file gone", "file", ": the file is gone", E::FileGone, 0, "Choose the file again.");
+        end("pipe", "file", ": the file is not a regular file", E::NotRegular, 0,
+            "Choose another file.");
+        end("unreadable", "file", ": the file could not be read", E::FileUnreadable, 0,
+            "Check that you are allowed to read it.");
+        end("not text", "image", ": the service's answer was not text", E::NotText, 0, kLater);
+        end("too large", "file", ": the service's answer was too large", E::TooLarge, 0, kLater);
+        end("other", "file", "", E::Other);
+        // An address is told whole and can be copied from the notification.
+        end("address", "file", "ferrodock.net/f/abcdefgh");
+        end("message", "file", "Error: the file is too large.");
     }
-    void progressThenEnd() {
-        QFETCH(QString, page);
-        QFETCH(QString, end);
-        QFETCH(QString, label);
+    void uploadEnds() {
+        auto [page, end, kind, limitMs, advice] =
+            fetch<QString, QString, TransportError, int, QString>("page", "end", "kind", "limitMs",
+                                                                  "advice");
+        const QString label = QStringList{"notes.txt", "cat.png", "5 bytes of text"}.value(
+            QStringList{"file", "image", "paste"}.indexOf(page));
         App app;
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTRY_VERIFY(!app.window->isActiveWindow());
         const QString kept = app.kept();
         app.send(page);
         QCOMPARE(app.window->pastePage()->isVisible(), page == "paste");
@@ -420,17 +502,32 @@ private Q_SLOTS:
         QCOMPARE(bar->value() * 4, bar->maximum());
         request.progress({2000, 2000, true});
         QCOMPARE(text->text(), QStringLiteral("Waiting for the service..."));
-        if (end == "answer") app.net->answer("ferrodock.net/p/abcdefghi");
+        const bool cancelled = end == "cancel" || end == "escape",
+                   ok = kind == TransportError::None;
         if (end == "cancel")
             app.press(app.panel(page)->findChild<QPushButton*>(page + "CancelButton"));
         if (end == "escape") QApplication::setActiveWindow(app.window.get());
         if (end == "escape") QTest::keyClick(app.window.get(), Qt::Key_Escape);
+        QVERIFY(!cancelled || (app.link(page)->isVisible() && !app.panel(page)->isVisible()));
+        QCOMPARE(request.cancelled(), cancelled);
+        // The person's words on standard error too, never the transport's own.
+        if (!ok && !cancelled)
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(page + " upload failed" + end));
+        // After a cancel, the transport's late word changes nothing.
+        app.net->finish(cancelled ? TransportResult{false, {}, "aborted", TransportError::Cancelled}
+                                  : TransportResult{ok, end.toUtf8(), "detail", kind,
+                                                    std::chrono::milliseconds(limitMs)});
         QVERIFY(app.link(page)->isVisible() && !app.panel(page)->isVisible());
-        QCOMPARE(request.cancelled(), end != "answer");
-        if (end != "answer")  // the transport's late word changes nothing
-            app.net->finish({false, {}, "aborted", TransportError::Cancelled});
-        QCOMPARE(titleOf(app.link(page)),
-                 end == "answer" ? "ferrodock.net/p/abcdefghi" : "Upload cancelled.");
+        const QString shown = cancelled ? "Upload cancelled."
+                              : ok      ? end
+                                        : "Upload failed" + end + ". " + advice;
+        QCOMPARE(literalText(app.link(page)), shown);
+        const QString told = end.startsWith("ferrodock.net/") ? "https://" + end : shown;
+        if (!cancelled)
+            QCOMPARE(app.notices.shown,
+                     QStringList{page[0].toUpper() + page.mid(1) +
+                                 (ok ? " uploaded: " : " upload failed: ") + told +
+                                 (told == shown ? "" : " [" + told + "]")});
         QCOMPARE(app.kept(), kept);
         QCOMPARE(app.notices.progress, std::nullopt);
     }
@@ -439,17 +536,13 @@ private Q_SLOTS:
     // "…", whole in its tool tip and accessible description, and does not widen the window; a
     // text that fits is shown whole.
     void textsFitTheSmallestWindow_data() {
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QString>("name");
-        for (const char* name : {"fileProgressText", "fileOutput", "selectButton2"})
-            QTest::newRow(name) << QString("file") << QString(name);
-        for (const char* name : {"imageOutput", "selectButton"})
-            QTest::newRow(name) << QString("image") << QString(name);
-        QTest::newRow("pasteOutput") << QString("paste") << QString("pasteOutput");
+        columns<QString, QString>("page", "name");  // the widget's page, and its name
+        for (const QString row : {"file fileProgressText", "file fileOutput", "file selectButton2",
+                                  "image imageOutput", "image selectButton", "paste pasteOutput"})
+            QTest::newRow(qPrintable(row)) << row.section(' ', 0, 0) << row.section(' ', 1);
     }
     void textsFitTheSmallestWindow() {
-        QFETCH(QString, page);
-        QFETCH(QString, name);
+        auto [page, name] = fetch<QString, QString>("page", "name");
         App app;
         QWidget* window = app.window.get();
         window->resize(window->minimumSize());
@@ -459,11 +552,11 @@ private Q_SLOTS:
         const auto button = qobject_cast<QPushButton*>(widget);
         for (const bool cut : {true, false}) {
             if (button) showText(button, cut ? QString(90, 'W') : "This fits.");
-            const FakeRequest& request = app.net->requests[0];
-            if (!button) request.progress({500, 2000, !cut});
+            if (!button) app.net->requests[0].progress({500, 2000, !cut});
             QTRY_VERIFY(widget->isVisible());
             QCoreApplication::sendPostedEvents();
-            const QString whole = button ? titleOf(button) : qobject_cast<QLabel*>(widget)->text();
+            const QString whole =
+                button ? literalText(button) : qobject_cast<QLabel*>(widget)->text();
             const QString shown = shownText(widget);
             QVERIFY2(widget->fontMetrics().horizontalAdvance(shown) < widget->width(),
                      qPrintable(shown));
@@ -472,62 +565,6 @@ private Q_SLOTS:
             QCOMPARE(widget->toolTip() == whole && widget->accessibleDescription() == whole, cut);
             QVERIFY(window->minimumSizeHint().width() <= window->minimumWidth());
         }
-    }
-
-    // Each cause of a failure is named on the page, and the choice stays; the desktop hears of
-    // it, or of the answer, when the window is not in front.
-    void failureNamesItsCause_data() {
-        QTest::addColumn<TransportError>("kind");
-        QTest::addColumn<int>("limitMs");
-        QTest::addColumn<QString>("cause");
-        QTest::addColumn<QString>("advice");  // where trying again cannot help, what can
-        using E = TransportError;
-        const auto cause = [](const char* name, E kind, int ms, const char* text,
-                              QString advice = "Please try again.") {
-            QTest::newRow(name) << kind << ms << QString(text) << advice;
-        };
-        cause("unreachable", E::Unreachable, 0, ": could not reach ferrodock.net");
-        cause("lost", E::ConnectionLost, 0, ": the connection was lost");
-        cause("silent", E::NoAnswer, 1001, ": the service sent no answer for 2 s");
-        cause("10 min", E::NoAnswer, 629000, ": the service sent no answer for 10 min");
-        cause("no deadline", E::NoAnswer, 0, ": the service sent no answer");
-        cause("untrusted", E::Untrusted, 0, ": the service's certificate is not trusted",
-              "Check the date and the network you are on.");
-        cause("file changed", E::FileChanged, 0, ": the file changed while it was being sent");
-        cause("file gone", E::FileGone, 0, ": the file is gone", "Choose the file again.");
-        cause("pipe", E::NotRegular, 0, ": the file is not a regular file", "Choose another file.");
-        cause("unreadable", E::FileUnreadable, 0, ": the file could not be read",
-              "Check that you are allowed to read it.");
-        cause("not text", E::NotText, 0, ": the service's answer was not text", kLater);
-        cause("too large", E::TooLarge, 0, ": the service's answer was too large", kLater);
-        cause("other", E::Other, 0, "");
-        // An answer: an address is told whole and can be copied from the notification.
-        cause("address", E::None, 0, "ferrodock.net/f/abcdefgh");
-        cause("message", E::None, 0, "Error: the file is too large.");
-    }
-    void failureNamesItsCause() {
-        QFETCH(TransportError, kind);
-        QFETCH(int, limitMs);
-        QFETCH(QString, cause);
-        QFETCH(QString, advice);
-        App app;
-        QWidget other;
-        other.show();
-        QApplication::setActiveWindow(&other);
-        QTRY_VERIFY(!app.window->isActiveWindow());
-        const bool ok = kind == TransportError::None;
-        const TransportResult result{ok, cause.toUtf8(), "detail", kind,
-                                     std::chrono::milliseconds(limitMs)};
-        app.send("file");
-        // The person's words on standard error too, never the transport's own.
-        if (!ok) QTest::ignoreMessage(QtWarningMsg, qPrintable("file upload failed" + cause));
-        app.net->finish(result);
-        const QString text = ok ? cause : "Upload failed" + cause + ". " + advice;
-        QCOMPARE(titleOf(app.link("file")), text);
-        const QString told = cause.startsWith("ferrodock.net/") ? "https://" + cause : text;
-        QCOMPARE(app.notices.shown, QStringList{(ok ? "File uploaded: " : "File upload failed: ") +
-                                                told + (told == text ? "" : " [" + told + "]")});
-        QCOMPARE(app.kept(), app.dir.filePath("notes.txt") + "typed");
     }
 
     // Closing the window over running uploads asks first, worded for their number and in the
@@ -556,106 +593,104 @@ private Q_SLOTS:
                                   "window?|Cancel Uploads|Keep Uploading"})[uploads]);
             QCOMPARE(fill, uploads ? QColor(61, 139, 253) : QColor());
             QCOMPARE(app.window->isVisible(), uploads == 1);
-            QCOMPARE(titleOf(app.link("paste")) == "Upload cancelled.", uploads == 2);
+            QCOMPARE(literalText(app.link("paste")) == "Upload cancelled.", uploads == 2);
         }
     }
-    // Dropping files on a page chooses them as the open panel does: the last that fits.
-    void drops_data() {
-        QTest::addColumn<bool>("image");
-        QTest::addColumn<QStringList>("dropped");  // names in a temporary folder, the chosen last
-        QTest::addColumn<bool>("taken");
-        QTest::newRow("image in capitals") << true << QStringList{"CAT.JPG"} << true;
-        QTest::newRow("folder") << true << QStringList{"folder.png"} << false;
-        QTest::newRow("not a local file") << false << QStringList{"http://x/a.txt"} << false;
+    // Choosing through the panel, or dropping files on a page, which takes the last that fits:
+    // a refusal says why on the page's link and leaves the page as it was.
+    void choices_data() {
+        // how: "drop" or "panel", on "image" or "file"; files: names as bytes, made empty in a
+        // folder and all chosen, but a "+" one only made, "folder.png" a folder, a URL not made;
+        // taken: the last chosen is; said: the link's title, when not its placeholder.
+        columns<QString, QByteArrayList, bool, QString>("how", "files", "taken", "said");
+        const QString no, type = "Only jpg, jpeg, gif and png images can be chosen here.",
+                          utf8 = "This file's name is not valid UTF-8; rename it to upload it.";
+        QTest::newRow("image in capitals")
+            << "drop image" << QByteArrayList{"CAT.JPG"} << true << no;
+        QTest::newRow("folder") << "drop image" << QByteArrayList{"folder.png"} << false << no;
+        QTest::newRow("not a local file")
+            << "drop file" << QByteArrayList{"http://x/a"} << false << no;
         QTest::newRow("file page: folder skipped")
-            << false << QStringList{"folder.png", "notes.txt"} << true;
-    }
-    void drops() {
-        QFETCH(bool, image);
-        QFETCH(QStringList, dropped);
-        QFETCH(bool, taken);
-        FakeApp app;
-        QTemporaryDir dir;
-        QDir(dir.path()).mkdir("folder.png");
-        for (const char* name : {"cat.png", "CAT.JPG", "dog.gif", "notes.txt"})
-            makeImage(dir.path(), name);
-        QList<QUrl> urls;
-        for (const QString& name : dropped)
-            urls << (name.contains(':') ? QUrl(name) : QUrl::fromLocalFile(dir.filePath(name)));
-        QCOMPARE(drop(app, image, urls), taken);
-        QCOMPARE(app.window->lastChosenPath(), taken ? dir.filePath(dropped.last()) : "");
-        QCOMPARE(chosenOn(app, image), taken   ? dropped.last()
-                                       : image ? "Choose an image."
-                                               : "Choose a file.");
-    }
-
-    // Choices refused with their reason on the page's link, leaving the page as it was.
-    void refusedChoices_data() {
-        QTest::addColumn<QString>("how");           // "drop" or "panel", on "image" or "file"
-        QTest::addColumn<QByteArrayList>("files");  // names as bytes; the first is chosen
-        QTest::addColumn<bool>("chosen");
-        QTest::newRow("no picture type") << "panel image" << QByteArrayList{"jpg"} << false;
+            << "drop file" << QByteArrayList{"folder.png", "notes.txt"} << true << no;
+        QTest::newRow("no picture type") << "panel image" << QByteArrayList{"jpg"} << false << type;
         QTest::newRow("drop: not UTF-8, sibling")
-            << "drop file" << QByteArrayList{"bad\xff.txt", "bad\xef\xbf\xbd.txt"} << false;
+            << "drop file" << QByteArrayList{"bad\xff.txt", "+bad\xef\xbf\xbd.txt"} << false
+            << utf8;
         QTest::newRow("panel: lossy twin")
-            << "panel file" << QByteArrayList{"bad\xef\xbf\xbd.txt", "bad\xfe.txt"} << false;
+            << "panel file" << QByteArrayList{"bad\xef\xbf\xbd.txt", "+bad\xfe.txt"} << false
+            << utf8;
         QTest::newRow("panel: U+FFFD in a real name")
-            << "panel file" << QByteArrayList{"ok\xef\xbf\xbd.txt"} << true;
+            << "panel file" << QByteArrayList{"ok\xef\xbf\xbd.txt"} << true << no;
         // A folder that cannot be listed cannot show there is no twin.
         QTest::newRow("unlisted folder")
-            << "panel file" << QByteArrayList{"ok\xef\xbf\xbd.txt"} << false;
+            << "panel file" << QByteArrayList{"ok\xef\xbf\xbd.txt"} << false << utf8;
     }
-    void refusedChoices() {
-        QFETCH(QString, how);
-        QFETCH(QByteArrayList, files);
-        QFETCH(bool, chosen);
+    void choices() {
+        auto [how, files, taken, said] =
+            fetch<QString, QByteArrayList, bool, QString>("how", "files", "taken", "said");
         const bool image = how.endsWith("image");
         const bool unlisted = QByteArray(QTest::currentDataTag()) == "unlisted folder";
         if (unlisted && ::geteuid() == 0) QSKIP("root lists any folder");
-        FakeApp app;
+        TestApp app;
         QTemporaryDir dir;  // which cannot remove names that are not UTF-8
         const auto rm = qScopeGuard([&dir] { QProcess::execute("rm", {"-rf", dir.path()}); });
         const QByteArray folder = QFile::encodeName(dir.path()) + '/';
-        for (const QByteArray& name : files) QVERIFY(::close(::creat(folder + name, 0600)) == 0);
+        QList<QUrl> urls;
+        for (const QByteArray& name : files) {
+            const QByteArray path = folder + name.mid(name.startsWith('+'));
+            const bool url = name.contains(':');
+            QVERIFY(url || (name == "folder.png" ? ::mkdir(path, 0700)
+                                                 : ::close(::creat(path, 0600))) == 0);
+            if (!name.startsWith('+'))
+                urls << QUrl::fromEncoded(url ? name : "file://" + path.toPercentEncoding("/"));
+        }
         if (unlisted) QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ExeOwner));
-        const QUrl url = QUrl::fromEncoded("file://" + (folder + files[0]).toPercentEncoding("/"));
-        if (how.startsWith("drop")) drop(app, image, {url});
         // The panel hands over names as Qt decoded them from the folder.
-        if (how.startsWith("panel")) app.choose(url.toLocalFile(), image);
+        // A drop is dragged over the page first; the page takes both or neither.
+        QWidget* onto =
+            image ? static_cast<QWidget*>(app.window->imagePage()) : app.window->filePage();
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        if (how.startsWith("drop")) {
+            QCoreApplication::sendEvent(onto, &enter), QCoreApplication::sendEvent(onto, &drop);
+            QCOMPARE(onto->acceptDrops() && enter.isAccepted() && drop.isAccepted(),
+                     taken || !said.isEmpty());
+        } else {
+            app.choose(urls[0].toLocalFile(), image);
+        }
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(app.window->lastChosenPath(), chosen ? url.toLocalFile() : "");
-        if (chosen) return;
-        QCOMPARE(titleOf(app.link(image ? "image" : "file")),
-                 files[0] == "jpg"
-                     ? "Only jpg, jpeg, gif and png images can be chosen here."
-                     : "This file's name is not valid UTF-8; rename it to upload it.");
-        QCOMPARE(chosenOn(app, image), image ? "Choose an image." : "Choose a file.");
-        app.choose(makeImage(dir.path(), "good.png"), image);  // takes the refusal back
-        QCOMPARE(
-            titleOf(app.link(image ? "image" : "file")),
-            image ? "Choose an image, then press upload." : "Choose a file, then press upload.");
+        const QString page = image ? "image" : "file", last = QFile::decodeName(files.last()),
+                      chooser = image ? "Choose an image." : "Choose a file.";
+        QCOMPARE(app.window->lastChosenPath(), taken ? dir.filePath(last) : "");
+        QCOMPARE(literalText(app.button(image ? "selectButton" : "selectButton2")),
+                 taken ? last : chooser);
+        const QString placeholder = chooser.chopped(1) + ", then press upload.";
+        QCOMPARE(literalText(app.link(page)), said.isEmpty() ? placeholder : said);
+        app.choose(makeImage(dir.path(), "good.png"), image);  // takes a refusal back
+        QCOMPARE(literalText(app.link(page)), placeholder);
     }
 
     // What cannot be decoded, or not quickly and safely, has no preview but still uploads: a
     // picture of 12000x9000, one of 6000x6000 at 16 bits a channel (288 MB decoded), a FIFO or
     // a text named like a picture.
     void previewRefusals_data() {
-        QTest::addColumn<QSize>("size");  // none: a FIFO
-        QTest::addColumn<int>("bits");
+        // size: none: a FIFO
+        columns<QSize, int>("size", "bits");
         QTest::newRow("over 100 megapixels") << QSize(12000, 9000) << 8;
         QTest::newRow("over 256 MiB") << QSize(6000, 6000) << 16;
         QTest::newRow("FIFO") << QSize() << 0;
         QTest::newRow("not a picture") << QSize(1, 1) << 0;
     }
     void previewRefusals() {
-        QFETCH(QSize, size);
-        QFETCH(int, bits);
+        auto [size, bits] = fetch<QSize, int>("size", "bits");
         QTemporaryDir dir;
         const QString path = dir.filePath("picture.png");
-        QVERIFY(bits             ? !zeroPng(dir.path(), "picture.png", size, bits).isEmpty()
+        QVERIFY(bits             ? !blackPng(dir.path(), "picture.png", size, bits).isEmpty()
                 : size.isValid() ? !makeFile(dir.path(), "picture.png", "text").isEmpty()
                                  : ::mkfifo(qPrintable(path), 0600) == 0);
-        FakeApp app;
+        TestApp app;
         app.choose(path, true);
         QTRY_VERIFY(!app.window->imagePage()->preview().decoding());
         QVERIFY(app.find<QLabel>("bgImage")->pixmap().isNull());
@@ -667,18 +702,15 @@ private Q_SLOTS:
     // window, which then waits no longer than the decoder's next read.
     void previewDecodesOneAtATime() {
         QTemporaryDir dir;
-        const QString big = zeroPng(dir.path(), "big.png", QSize(8000, 8000), 8);  // 256 MB
+        const QString big = blackPng(dir.path(), "big.png", QSize(8000, 8000), 8);  // 256 MB
         for (const bool closing : {false, true}) {
-            std::optional<FakeApp> app(std::in_place);
+            std::optional<TestApp> app(std::in_place);
             const int stopped = previewDecodesStopped();
             app->choose(big, true);
             QTRY_COMPARE(previewDecodesRunning(), 1);
-            if (closing) {
-                app.reset();  // waits for the decoder's next read
-            } else {
-                app->choose(makeImage(dir.path(), "small.png"), true);
-                QTRY_COMPARE(app->find<QLabel>("bgImage")->pixmap().size(), QSize(64, 48));
-            }
+            // Closing waits for the decoder's next read.
+            closing ? app.reset() : app->choose(makeImage(dir.path(), "small.png"), true);
+            QTRY_VERIFY(closing || app->find<QLabel>("bgImage")->pixmap().size() == QSize(64, 48));
             QCOMPARE(previewDecodesRunning(), 0);
             QCOMPARE(previewDecodesStopped(), stopped + 1);
         }
@@ -687,8 +719,8 @@ private Q_SLOTS:
     // Each preview is a smooth scale of the whole picture, turned upright, at a scale that is
     // not whole and reduces by more than half: each block's centre keeps the colour put there.
     void previewIsTheWholePicture_data() {
-        QTest::addColumn<QImage>("picture");
-        QTest::addColumn<QStringList>("convert");  // "convert"'s arguments, then the file made
+        // convert: "convert"'s arguments, then the file made
+        columns<QImage, QStringList>("picture", "convert");
         const auto pattern = [](int colours) {
             QImage image(602, 406, colours ? QImage::Format_Indexed8 : QImage::Format_ARGB32);
             image.setColorCount(colours);
@@ -719,8 +751,7 @@ private Q_SLOTS:
         QTest::newRow("EXIF-rotated JPEG") << pattern(0) << QStringList{"-quality", "95", "t.jpg"};
     }
     void previewIsTheWholePicture() {
-        QFETCH(QImage, picture);
-        QFETCH(QStringList, convert);
+        auto [picture, convert] = fetch<QImage, QStringList>("picture", "convert");
         QTemporaryDir dir;
         QVERIFY(picture.save(dir.filePath("source.png")));
         const QString made = convert.takeLast();  // "PNG8:p.png" names an encoder
@@ -757,7 +788,7 @@ private Q_SLOTS:
         const QSize picture(3000, 10);  // a strip that fits one way, never under a pixel
         QTemporaryDir dir;
         const QString big = makeImage(dir.path(), "big.png", QSize(3000, 2000));
-        FakeApp app;
+        TestApp app;
         QWidget* window = app.window.get();
         app.choose(big, true);
         app.choose(makeImage(dir.path(), "wide.png", picture), true);
@@ -792,10 +823,78 @@ private Q_SLOTS:
         });
         QVERIFY(
             !FileDialogPanel().runModal({"Pick", "Take", QStringList{"gif"}}, nullptr).confirmed);
-        QCOMPARE(seen, QString("Pick|Take|Images (*.[gG][iI][fF])|%1|%2")
-                           .arg(int(QFileDialog::ExistingFile))
-                           .arg(int(QFileDialog::DontUseNativeDialog |
-                                    QFileDialog::HideNameFilterDetails)));
+        // 1: one existing file; 40: not the desktop's own dialog, no filter details.
+        QCOMPARE(seen, "Pick|Take|Images (*.[gG][iI][fF])|1|40");
+    }
+
+    // The whole program, window to wire, against the HTTPS test service: a login, then a paste
+    // and a file upload with the key it gave. How fields and files are written is tried in
+    // tst_transport, what each page sends above; here they meet.
+    void loginThenUploadsOverHttps() {
+        const QByteArray key = "0123456789abcdef0123456789abcdef";
+        TestService service;  // outlives the window's transport; each path its own answer
+        service.setReply("/api/validate/user", Reply::text(key));
+        service.setReply("/api/upload/paste", Reply::text("ferrodock.net/p/abcdefghi"));
+        service.setReply("/api/upload/file", Reply::text("ferrodock.net/f/abcdefgh"));
+        TestApp app({}, service.makeTransport());
+        app.find<QAction>("login")->trigger();
+        app.find<QLineEdit>("username")->setText("a b+c");
+        app.find<QLineEdit>("password")->setText("p&q=r%s");
+        QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Return);
+        QTRY_COMPARE(app.find<QLabel>("loginResponse")->text(), "Logged in as a b+c");
+        app.press(app.button("pastePageButton2"));
+        app.find<QPlainTextEdit>("pasteData")->setPlainText("é 100% & more");
+        app.find<QComboBox>("language")->setCurrentText("Python");
+        app.press(app.upload("paste"));
+        QTRY_COMPARE(literalText(app.link("paste")), "ferrodock.net/p/abcdefghi");
+        const QByteArray content = patternBytes(300 * 1024);
+        app.choose(makeFile(app.home.path(), "report.pdf", content), false);
+        app.press(app.upload("file"));
+        QTRY_COMPARE(literalText(app.link("file")), "ferrodock.net/f/abcdefgh");
+        const QList<RecordedRequest> sent = service.requests();
+        QCOMPARE(sent.size(), 3);
+        QCOMPARE(sent[0].body, "username=a%20b%2Bc&password=p%26q%3Dr%25s");
+        QCOMPARE(sent[1].body,
+                 "pastedata=%C3%A9%20100%25%20%26%20more&language=python&priv=0&anon=0"
+                 "&apikey=" +
+                     key);
+        QCOMPARE(sent[2].parts.value(2).content, key);
+        QVERIFY(sent[2].parts.value(3).content == content);
+    }
+
+    // The notices over the private session bus, as a notification server and a dock see them.
+    void noticesReachTheDesktop() {
+        Desktop desktop;
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), "dt");
+        QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+        QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &desktop,
+                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.connect({}, "/net/ferrodock/Ferrodock", "com.canonical.Unity.LauncherEntry",
+                            "Update", &desktop, SLOT(Update(QString, QVariantMap))));
+        QGuiApplication::setApplicationDisplayName("Ferrodock");
+        const auto notices = makeBusNotices("net.ferrodock.Ferrodock");
+        const QString entry = "net.ferrodock.Ferrodock", address = "https://ferrodock.net/abc";
+        notices->notify("Upload failed", "no address", {});
+        QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Upload failed",
+                                                     "no address", QStringList(), entry}));
+        notices->notify("Uploaded", address, address);
+        notices->showProgress(0.25);
+        QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Uploaded", address,
+                                                     QStringList{"copy", "Copy Address"}, entry}));
+        // The action of another notification copies nothing; this one's copies the address.
+        QGuiApplication::clipboard()->setText("before");
+        for (const uint id : {8u, 7u}) {
+            QDBusMessage invoked = QDBusMessage::createSignal(
+                "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+            bus.send(invoked << id << QString("copy"));
+            if (id == 8) QTest::qWait(100);
+            QTRY_COMPARE(QGuiApplication::clipboard()->text(), id == 7 ? address : "before");
+        }
+        const QString uri = "application://net.ferrodock.Ferrodock.desktop";
+        QTRY_COMPARE(desktop.updated, (QVariantList{uri, true, 0.25}));
+        notices->showProgress(std::nullopt);
+        QTRY_COMPARE(desktop.updated, (QVariantList{uri, false, 0.0}));
     }
 };
 

@@ -1,13 +1,16 @@
-// The remembered login on disk: what is read back, what is written, and how; the session
-// that keeps it says when it changes.
-#include "core/Session.h"
+// The rules without a window: display names, shortened answers, answer decoding and
+// classification, progress lines; and the remembered login on disk: what is read back, what is
+// written, and how, and the session that keeps it saying when it changes.
+#include "core/Answers.h"
+#include "core/Characters.h"
 #include "core/SessionFile.h"
 #include "support/AppHarness.h"
+#include "support/DataRows.h"
 #include "support/Files.h"
+#include "window/UploadPanel.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTest>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -44,45 +47,125 @@ int writeInChild(bool dies) {
 }
 }  // namespace
 
-Q_DECLARE_METATYPE(std::optional<SavedLogin>)
-
 class SessionFileTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // 'n': the display name of a path; 'a': the shown part of an answer; 'k': what a login
+    // answer's bytes are; 'p': the progress line for "sent total bytes-per-second" (from
+    // "about" on when there is a speed).
+    void textRules_data() {
+        test::columns<char, QByteArray, QString>("rule", "input", "result");
+        const QString ka = QString::fromUtf8("\xE0\xA4\x95\xCC\x81");  // consonant and accent
+        const QString marked = "e" + QString(29, QChar(0x301));        // one character, 30 units
+        const QString edge = "a" + QString(4094, QChar(0x301)) + "b",
+                      az = "abcdefghijklmnopqrstuvwxyz";
+        const auto row = [](const char* name, char rule, const QString& input, const QString& out) {
+            QTest::newRow(name) << rule << input.toUtf8() << out;
+        };
+        row("exactly 25", 'n', "/x/" + az.left(21) + ".png", az.left(21) + ".png");
+        row("26 with é", 'n', "/x/abcdéfghijklmnopqrstuv.png", "abcdéfghijklmnopqrstuv.pn...png");
+        row("emoji at the cut", 'n', az.left(24) + "👨‍👩‍👧z.gif",
+            az.left(24) + "👨‍👩‍👧...gif");
+        row("devanagari", 'n', "/x/" + ka.repeated(26) + ".txt", ka.repeated(25) + "...txt");
+        row("8 after the dot", 'n', az + ".backup12", az.left(25) + "...backup12");
+        row("9 after the dot", 'n', az + ".backup123", az.left(25) + "...");
+        row("space after the dot", 'n', az + ".a b", az.left(25) + "...");
+        row("200", 'a', QString(200, 'a'), QString(200, 'a'));
+        row("201", 'a', QString(201, 'a'), QString(200, 'a') + "...");
+        row("4096 units", 'a', marked.repeated(150), marked.repeated(136) + "...");
+        row("one huge character", 'a', "a" + QString(524000, QChar(0x301)), "...");
+        // The mark after the budget belongs to the last character inside it.
+        row("budget edge", 'a', edge + QChar(0x301), edge.chopped(1) + "...");
+        row("budget exact", 'a', edge, edge);
+        // 32 bytes but 16 code units is a message; 16 astral characters are 32 units, a key.
+        row("32 bytes of é", 'k', QString(16, QChar(0xE9)), "message");
+        row("16 astral", 'k', QString::fromUtf8("😀").repeated(16), "key");
+        row("byte-order mark", 'k', "\uFEFF" + QString(32, 'k'), "key");
+        row("all sent", 'p', "1000 1000 0", "Uploading f: 100%, 1.0 kB of 1.0 kB");
+        row("59 s", 'p', "0 59 1", "59 s left");
+        row("just under an hour", 'p', "0 3599 1", "60 min left");
+        row("an hour and a bit", 'p', "0 3661 1", "1 h 2 min left");
+        row("just under two hours", 'p', "1 7200 1", "2 h 0 min left");
+        for (const char* bytes :
+             {"caf\xe9", "\xe2\x82", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"})
+            QTest::newRow(QByteArray(bytes).toPercentEncoding())
+                << 'k' << QByteArray(bytes) << QString("not text");
+    }
+    void textRules() {
+        auto [rule, input] = test::fetch<char, QByteArray>("rule", "input");
+        const std::optional<QString> text = decodeAnswer(input);
+        if (rule == 'p') {
+            const QList<QByteArray> n = input.split(' ');
+            const QString line =
+                progressText("f", n[0].toLongLong(), n[1].toLongLong(), n[2].toInt());
+            QTEST(n[2] == "0" ? line : line.section(", about ", 1), "result");
+            return;
+        }
+        const char* kinds[] = {"rejected", "key", "message"};
+        QTEST(rule == 'n'   ? displayName(*text)
+              : rule == 'a' ? shownAnswer(*text)
+              : text        ? QString(kinds[int(classifyLoginAnswer(*text))])
+                            : "not text",
+              "result");
+    }
+
     void reading_data() {
-        QTest::addColumn<QByteArray>("content");  // "directory", "fifo", "unreadable": no file
-        QTest::addColumn<std::optional<SavedLogin>>("expected");
-        const auto row = [](const char* name, const QByteArray& content,
-                            std::optional<SavedLogin> s) { QTest::newRow(name) << content << s; };
-        row("empty key, a field after", "ann,,x", SavedLogin{"ann", ""});
-        row("no comma", "ann", std::nullopt);
-        row("not UTF-8", "ann,\xff", std::nullopt);
+        // content: what the file holds; "directory", "fifo", "unreadable": no such file; "link
+        // to " one of those or "dangling": a link there instead. loaded: the name and key read,
+        // "," when none.
+        test::columns<QByteArray, QByteArray>("content", "loaded");
+        const auto row = [](const char* name, const QByteArray& content, const QByteArray& loaded) {
+            QTest::newRow(name) << content << loaded;
+        };
+        row("empty key, a field after", "ann,,x", "ann,");
+        row("no comma", "ann", ",");
+        row("not UTF-8", "ann,\xff", ",");
         const QByteArray key(64 * 1024 - 4, 'k');  // with "ann," the file is 64 KiB
-        row("64 KiB", "ann," + key, SavedLogin{"ann", key});
-        row("over 64 KiB", "ann," + key + "k", std::nullopt);
-        for (const char* kind : {"directory", "fifo", "unreadable"}) row(kind, kind, std::nullopt);
+        row("64 KiB", "ann," + key, "ann," + key);
+        row("over 64 KiB", "ann," + key + "k", ",");
+        for (const char* kind : {"directory", "fifo", "unreadable"}) row(kind, kind, ",");
+        // Logout through a link to anything but a session file removes the link alone, and
+        // never opens a FIFO.
+        for (const char* link :
+             {"link to not a session", "link to directory", "link to fifo", "link to dangling"})
+            row(link, link, ",");
     }
     void reading() {
         QFETCH(QByteArray, content);
         if (content == "unreadable" && ::geteuid() == 0) QSKIP("root reads every file");
         TestHome home;
-        if (content == "directory") QVERIFY(QDir().mkdir(home.sessionFile()));
-        if (content == "fifo") QVERIFY(::mkfifo(QFile::encodeName(home.sessionFile()), 0600) == 0);
-        if (content != "directory" && content != "fifo") home.writeSession(content);
-        if (content == "unreadable")
-            QVERIFY(QFile::setPermissions(home.sessionFile(), QFile::WriteOwner));
+        const bool link = content.startsWith("link to ");
+        const QByteArray kind = content.mid(link ? 8 : 0);
+        const QString dir = link ? home.path() : home.documents(),
+                      name = link ? "other" : "ferrodock.data", file = dir + '/' + name;
+        if (kind == "directory") QVERIFY(QDir().mkdir(file));
+        if (kind == "fifo") QVERIFY(::mkfifo(QFile::encodeName(file), 0600) == 0);
+        if (kind != "directory" && kind != "fifo" && kind != "dangling")
+            test::makeFile(dir, name, kind);
+        if (kind == "unreadable") QVERIFY(QFile::setPermissions(file, QFile::WriteOwner));
+        if (link) QVERIFY(QFile::link(file, home.sessionFile()));
         Session session;
         session.load();
-        const SavedLogin loaded{session.userName(), session.apiKey()};
-        QTEST(loaded.userName.isEmpty() ? std::nullopt : std::optional(loaded), "expected");
+        QTEST((session.userName() + "," + session.apiKey()).toUtf8(), "loaded");
+        if (!link) return;
+        clearSessionFile();
+        QVERIFY(entries(home.documents()).isEmpty());
+        const QFileInfo info(file);
+        QFile target(file);
+        QCOMPARE(info.isDir()                       ? "directory"
+                 : !info.exists()                   ? "dangling"
+                 : !info.isFile()                   ? "fifo"
+                 : target.open(QIODevice::ReadOnly) ? target.readAll()
+                                                    : "",
+                 kind);
     }
 
     // Never is the key readable by others, no copy of it is left beside the file, and a login
     // that cannot be saved leaves no earlier one behind; a write killed halfway leaves the old
     // file whole. Then logout.
     void writing_data() {
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QByteArray>("after");  // the file afterwards
+        // after: the file afterwards
+        test::columns<QString, QByteArray>("setup", "after");
         for (const char* setup : {"new", "group-readable", "symbolic link", "read-only folder"})
             QTest::newRow(setup) << setup << (kUser + "," + kKey).toUtf8();
         for (const char* setup : {"read-only file", "disk full", "no documents"})
@@ -90,11 +173,10 @@ private Q_SLOTS:
         QTest::newRow("killed halfway") << QString("killed halfway") << QByteArray("old,key");
     }
     void writing() {
-        QFETCH(QString, setup);
-        QFETCH(QByteArray, after);
+        auto [setup, after] = test::fetch<QString, QByteArray>("setup", "after");
         if (setup.startsWith("read-only") && ::geteuid() == 0) QSKIP("root writes anything");
         TestHome home;
-        if (setup != "new") home.writeSession("old,key");
+        if (setup != "new") test::makeFile(home.documents(), "ferrodock.data", "old,key");
         if (setup == "group-readable") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0644) == 0);
         if (setup == "read-only file") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0400) == 0);
         if (setup == "read-only folder") QVERIFY(::chmod(home.documents().toUtf8(), 0500) == 0);
@@ -118,8 +200,7 @@ private Q_SLOTS:
                  after.isEmpty() ? QStringList() : QStringList{"ferrodock.data"});
         QFile readBack(home.sessionFile());
         QCOMPARE(readBack.open(QIODevice::ReadOnly) ? readBack.readAll() : "", after);
-        struct stat st {};
-        QVERIFY(!written || (::fstat(readBack.handle(), &st) == 0 && (st.st_mode & 0777) == 0600));
+        QVERIFY(!written || (QFileInfo(home.sessionFile()).permissions() & 0x777) == 0x600);
         // Logout removes the session file only, never a file of the user's that looks like one.
         if (setup == "no documents") return;
         QVERIFY(QFile::link(home.path() + "/elsewhere", home.sessionFile() + ".backup"));
@@ -132,33 +213,6 @@ private Q_SLOTS:
         QFile target(home.path() + "/elsewhere");  // a link's target is emptied, not removed
         QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : "none",
                  setup == "symbolic link" ? "" : "none");
-    }
-
-    // Logout through a link to anything but a session file removes the link alone, and never
-    // opens a FIFO.
-    void logoutThroughLink_data() {
-        QTest::addColumn<QByteArray>("target");  // a file's content, or the kind of thing
-        for (const char* target : {"not a session", "directory", "fifo", "dangling"})
-            QTest::newRow(target) << QByteArray(target);
-    }
-    void logoutThroughLink() {
-        QFETCH(QByteArray, target);
-        TestHome home;
-        const QString other = home.path() + "/other";
-        if (target == "directory") QVERIFY(QDir().mkdir(other));
-        if (target == "fifo") QVERIFY(::mkfifo(QFile::encodeName(other), 0600) == 0);
-        if (target == "not a session") test::makeFile(home.path(), "other", target);
-        QVERIFY(QFile::link(other, home.sessionFile()));
-        clearSessionFile();
-        QVERIFY(entries(home.documents()).isEmpty());
-        const QFileInfo info(other);
-        QFile file(other);
-        QCOMPARE(info.isDir()                     ? "directory"
-                 : !info.exists()                 ? "dangling"
-                 : !info.isFile()                 ? "fifo"
-                 : file.open(QIODevice::ReadOnly) ? file.readAll()
-                                                  : "",
-                 target);
     }
 };
 

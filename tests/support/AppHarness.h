@@ -2,14 +2,18 @@
 
 #include "core/Session.h"
 #include "platform/DesktopNotices.h"
+#include "platform/OpenPanel.h"
 #include "support/FakeTransport.h"
-#include "support/ScriptedPanel.h"
+#include "support/Files.h"
+#include "window/FittedText.h"
 #include "window/LoginDialog.h"
 #include "window/MainWindow.h"
+#include "window/Theme.h"
 
 #include <QAbstractButton>
-#include <QList>
+#include <QApplication>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -19,16 +23,27 @@ namespace ferrodock::test {
 // Documents folder in it, so the session file never touches the real one.
 class TestHome {
 public:
-    TestHome();
-    ~TestHome();
+    TestHome() : oldHome_(qgetenv("HOME")) {
+        qputenv("HOME", dir_.path().toUtf8());
+        qunsetenv("XDG_CONFIG_HOME");
+        if (!QDir(dir_.path()).mkdir(QStringLiteral("Documents"))) qFatal("no temporary home");
+    }
+    ~TestHome() { qputenv("HOME", oldHome_); }
     QString path() const { return dir_.path(); }
     QString documents() const { return dir_.path() + QStringLiteral("/Documents"); }
     QString sessionFile() const { return documents() + QStringLiteral("/ferrodock.data"); }
-    void writeSession(const QByteArray& bytes) const;
 
 private:
     QTemporaryDir dir_;
     QByteArray oldHome_;
+};
+
+// A chooser that answers from a script instead of asking a person.
+struct ScriptedPanel final : OpenPanel {
+    OpenPanelAnswer runModal(const OpenPanelSettings&, QWidget*) override {
+        return answers.isEmpty() ? OpenPanelAnswer{} : answers.takeFirst();
+    }
+    QList<OpenPanelAnswer> answers;
 };
 
 // What the window tells the desktop, kept.
@@ -42,14 +57,22 @@ struct Notices final : DesktopNotices {
     std::optional<double> progress = 0.5;
 };
 
-// The real window over `transport`, with a scripted chooser, in a home of its own.
-class AppHarness {
+// The real window over `transport`, a fake one by default, with a scripted chooser, in a home of
+// its own; `saved` is what the session file holds at start.
+class TestApp {
 public:
-    explicit AppHarness(std::unique_ptr<Transport> transport);
-    virtual ~AppHarness();
-
-    // Loads the session as the program does, makes the window and shows it.
-    void start();
+    explicit TestApp(const QByteArray& saved = {},
+                     std::unique_ptr<Transport> over = std::make_unique<FakeTransport>())
+        : transport(std::move(over)), net(dynamic_cast<FakeTransport*>(transport.get())) {
+        configureApplication(*qApp);
+        if (!saved.isEmpty()) makeFile(home.documents(), "ferrodock.data", saved);
+        session.load();  // as the program does
+        window = std::make_unique<MainWindow>(Services{*transport, panel, notices, session});
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get())) qFatal("the window did not show");
+    }
+    // The window goes first: nothing it started may reach it once the transport is gone.
+    virtual ~TestApp() { window.reset(); }
 
     // A widget, menu item or action of the window or the login window.
     template <typename T>
@@ -57,34 +80,25 @@ public:
         T* found = window->findChild<T*>(name);
         return found ? found : window->loginDialog()->findChild<T*>(name);
     }
+    // A page's buttons, the page named "file", "image" or "paste".
+    QPushButton* link(const QString& page) const { return button(page + "Output"); }
+    QPushButton* upload(const QString& page) const { return button(page + "UploadButton"); }
+    QPushButton* button(const QString& name) const { return find<QPushButton>(name); }
     // Presses a button the way a person does.
-    void press(QAbstractButton* button);
+    void press(QAbstractButton* button) { button->click(); }
     // Chooses `path` through the scripted chooser and the page's choose button.
-    void choose(const QString& path, bool forImage);
+    void choose(const QString& path, bool forImage) {
+        panel.answers.append({true, {QUrl::fromLocalFile(path)}});
+        press(button(forImage ? "selectButton" : "selectButton2"));
+    }
 
     TestHome home;
     std::unique_ptr<Transport> transport;
+    FakeTransport* net;  // when the transport is the fake
     ScriptedPanel panel;
     Notices notices;
     Session session;
     std::unique_ptr<MainWindow> window;
 };
-
-// The window over a fake transport; `saved` is what the session file holds at start.
-class FakeApp : public AppHarness {
-public:
-    explicit FakeApp(const QByteArray& saved = {});
-    // A page's buttons, the page named "file", "image" or "paste".
-    QPushButton* link(const QString& page) const { return button(page + QLatin1String("Output")); }
-    QPushButton* upload(const QString& page) const {
-        return button(page + QLatin1String("UploadButton"));
-    }
-    QPushButton* button(const QString& name) const { return find<QPushButton>(name); }
-
-    FakeTransport* net;
-};
-
-// A button's text as the program reads it.
-QString titleOf(const QAbstractButton* button);
 
 }  // namespace ferrodock::test

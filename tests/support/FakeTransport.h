@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include <optional>
-
 #include <utility>
 
 namespace ferrodock::test {
@@ -26,18 +25,11 @@ struct FakeRequest {
 
     bool cancelled() const { return control->cancelled; }
 
-    static QString valueOf(const FormField& f) {
-        return f.utf8.isEmpty() ? f.value : QString::fromUtf8(f.utf8);
-    }
-    QString field(const QString& name) const {
-        for (const FormField& f : fields)
-            if (f.name == name) return valueOf(f);
-        return QStringLiteral("<absent>");
-    }
     // The fields as "name=value", in order.
     QStringList form() const {
         QStringList list;
-        for (const FormField& f : fields) list << f.name + QLatin1Char('=') + valueOf(f);
+        for (const FormField& f : fields)
+            list << f.name + u'=' + (f.utf8.isEmpty() ? f.value : QString::fromUtf8(f.utf8));
         return list;
     }
 };
@@ -64,10 +56,6 @@ public:
         if (request.context) completion(result);
     }
     void answer(const QByteArray& body, qsizetype index = -1) { finish({true, body, {}}, index); }
-    void fail(qsizetype index = -1) {
-        finish({false, {}, QStringLiteral("connection refused"), TransportError::Unreachable, {}},
-               index);
-    }
 
     QList<FakeRequest> requests;
     std::optional<TransportResult> reply;  // when set, every request ends so, a turn later
