@@ -94,13 +94,34 @@ bool everyControlWhole(MainWindow* window) {
 const QByteArray kTurnedExif =
     QByteArray::fromHex("ffe100224578696600004d4d002a00000008000101120003000000010006000000000000");
 
-// A black RGBA PNG of `size` at `bits` a channel, made by ImageMagick.
-QString blackPng(const QDir& dir, const QString& name, QSize size, int bits) {
-    const QString path = dir.filePath(name), pixels = "%1x%2";
-    return QProcess::execute("convert", {"-size", pixels.arg(size.width()).arg(size.height()),
-                                         "xc:black", QString("PNG%1:").arg(bits * 4) + path}) == 0
-               ? path
-               : QString();
+// Writes a PNG of `size` RGBA pixels of `bits` a channel, all zero, cheaply: after one zero
+// byte, deflate's fixed codes repeat the 258 bytes before, 13 bits at a time.
+QString zeroPng(const QDir& dir, const QString& name, QSize size, int bits) {
+    const qint64 raw = qint64(size.height()) * (1 + size.width() * bits / 2);  // filter byte first
+    QByteArray z("IDAT\x78\x01"), header("IHDR"), png("\x89PNG\r\n\x1a\n");
+    quint64 pending = 0, count = 0;
+    const auto put = [&](quint64 code, int width) {  // Huffman codes go in bit-reversed
+        for (pending |= code << count, count += width; count >= 8; count -= 8, pending >>= 8)
+            z += char(pending);
+    };
+    put(3 | 0xc << 3, 3 + 8);  // the last block, fixed codes; a zero byte
+    for (qint64 i = 0; i < (raw - 1) / 258; ++i) put(0xa3, 13);
+    for (qint64 i = 0; i < (raw - 1) % 258; ++i) put(0xc, 8);
+    put(0, 7 + 7);  // end of block, and the last byte filled
+    QDataStream(&z, QIODevice::Append) << quint32(raw % 65521 << 16 | 1);
+    QDataStream(&header, QIODevice::Append)
+        << size.width() << size.height() << qint8(bits) << qint32(0x06000000);
+    QDataStream out(&png, QIODevice::Append);
+    for (const QByteArray& chunk : {header, z, QByteArray("IEND")}) {
+        quint32 crc = ~0u;
+        for (const char c : chunk)
+            for (int k = (crc ^= uchar(c), 0); k < 8; ++k)
+                crc = crc >> 1 ^ (0xedb88320 & -(crc & 1));
+        out << quint32(chunk.size() - 4);
+        out.writeRawData(chunk.constData(), int(chunk.size()));
+        out << ~crc;
+    }
+    return makeFile(dir, name, png);
 }
 
 }  // namespace
@@ -687,7 +708,7 @@ private Q_SLOTS:
         auto [size, bits] = fetch<QSize, int>("size", "bits");
         QTemporaryDir dir;
         const QString path = dir.filePath("picture.png");
-        QVERIFY(bits             ? !blackPng(dir.path(), "picture.png", size, bits).isEmpty()
+        QVERIFY(bits             ? !zeroPng(dir.path(), "picture.png", size, bits).isEmpty()
                 : size.isValid() ? !makeFile(dir.path(), "picture.png", "text").isEmpty()
                                  : ::mkfifo(qPrintable(path), 0600) == 0);
         TestApp app;
@@ -702,7 +723,7 @@ private Q_SLOTS:
     // window, which then waits no longer than the decoder's next read.
     void previewDecodesOneAtATime() {
         QTemporaryDir dir;
-        const QString big = blackPng(dir.path(), "big.png", QSize(8000, 8000), 8);  // 256 MB
+        const QString big = zeroPng(dir.path(), "big.png", QSize(8000, 8000), 8);  // 256 MB
         for (const bool closing : {false, true}) {
             std::optional<TestApp> app(std::in_place);
             const int stopped = previewDecodesStopped();
