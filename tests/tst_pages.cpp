@@ -437,6 +437,10 @@ private Q_SLOTS:
         row("tab", "file", "ferrodock.net/f/abc\tefgh", false);
         row("line separator", "file", "ferrodock.net/f/abc\u2028efgh", false);
         row("control", "paste", "ferrodock.net/p/abcd\x7f\x66ghi", false);
+        // Nor is a text without the shape of one: a host with a dot, then a path.
+        row("no path", "image", "ferrodock.net-i-abcdefghi", false);
+        row("host without a dot", "paste", "ferrodocknet/p/abcdefghij", false);
+        row("format character", "file", "ferrodock.net/f/abc\u200befgh", false);
     }
     void whatIsCopied() {
         auto [page, title, copied] = fetch<QString, QString, bool>("page", "title", "copied");
