@@ -35,10 +35,10 @@ FormRequest pasteRequest(QByteArray text, const QString& language, const UploadF
 }
 
 FormRequest uploadRequest(bool image, const UploadFlags& flags, const QString& apiKey) {
-    FormRequest request{image ? QStringLiteral("/api/upload/image")
-                              : QStringLiteral("/api/upload/file"),
-                        {{QStringLiteral("priv"), flagText(flags.priv)},
-                         {QStringLiteral("anon"), flagText(flags.anon)}}};
+    FormRequest request{
+        image ? QStringLiteral("/api/upload/image") : QStringLiteral("/api/upload/file"),
+        {{QStringLiteral("priv"), flagText(flags.priv)},
+         {QStringLiteral("anon"), flagText(flags.anon)}}};
     if (image) request.fields.append({QStringLiteral("nsfw"), flagText(flags.nsfw)});
     request.fields.append({QStringLiteral("apikey"), apiKey});
     return request;

@@ -1,6 +1,9 @@
-// The whole program, window to wire: login, paste and file upload against the HTTPS test service.
+// The whole program, window to wire: login, paste and file upload (then in the history) against
+// the HTTPS test service.
 #include "support/ConnectedApp.h"
 #include "support/Files.h"
+#include "window/HistoryModel.h"
+#include "window/HistoryWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -58,6 +61,12 @@ private Q_SLOTS:
                  QStringList({"priv=;;0", "anon=;;1", "apikey=;;0123456789abcdef0123456789abcdef",
                               "file=report.pdf;application/pdf;" + content.left(32)}));
         QVERIFY(request.parts.last().content == content);
+        app.find<QAction>("goHistory")->trigger();
+        const QAbstractItemModel* history = app.window->historyWindow()->model();
+        QCOMPARE((QStringList{history->index(0, 0).data().toString(),
+                              history->index(0, 2).data().toString(),
+                              history->index(0, 3).data().toString()}),
+                 (QStringList{"report.pdf", "Anonymous", "https://ferrodock.net/f/abcdefgh"}));
     }
 };
 

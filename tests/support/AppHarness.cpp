@@ -13,6 +13,7 @@ TestHome::TestHome() : oldHome_(qgetenv("HOME")) {
     Q_ASSERT(dir_.isValid());
     qputenv("HOME", dir_.path().toUtf8());
     qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_DATA_HOME");
     QDir(dir_.path()).mkdir(QStringLiteral("Documents"));
 }
 
@@ -37,7 +38,7 @@ AppHarness::~AppHarness() {
 
 void AppHarness::start() {
     session.load();
-    window = std::make_unique<MainWindow>(Services{*transport, panel, notices, session});
+    window = std::make_unique<MainWindow>(Services{*transport, panel, notices, session, history});
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }

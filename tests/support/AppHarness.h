@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/HistoryStore.h"
 #include "core/Session.h"
 #include "platform/DesktopNotices.h"
 #include "support/FakeTransport.h"
@@ -67,6 +68,7 @@ public:
     ScriptedPanel panel;
     Notices notices;
     Session session;
+    HistoryStore history;  // in the home above
     std::unique_ptr<MainWindow> window;
 };
 
