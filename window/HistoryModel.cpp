@@ -1,10 +1,8 @@
 #include "window/HistoryModel.h"
 
-#include <QApplication>
 #include <QLocale>
 #include <QPainter>
 #include <QPixmap>
-#include <QStyle>
 
 #include <algorithm>
 
@@ -101,7 +99,7 @@ QIcon HistoryModel::iconFor(const HistoryEntry& entry) const {
     }
     if (entry.kind == u"image") return QIcon(QStringLiteral(":/ImageIcon.png"));
     if (entry.kind == u"file") return QIcon(QStringLiteral(":/FileIcon.png"));
-    return QApplication::style()->standardIcon(QStyle::SP_FileDialogDetailedView);
+    return QIcon(QStringLiteral(":/PasteIcon.png"));
 }
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
