@@ -74,7 +74,7 @@ int history(const CommandStreams& io, const QCommandLineParser& parser) {
         return usageError(
             io, QStringLiteral("history: -n takes a positive whole number, not '%1'").arg(n),
             command);
-    if (!io.history) return kCommandFailed;
+    if (!io.history || !io.history->open()) return kCommandFailed;
     if (parser.isSet(QStringLiteral("clear"))) {
         const int removed = io.history->clear();
         if (removed < 0) return kCommandFailed;

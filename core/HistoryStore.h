@@ -42,6 +42,8 @@ public:
     // $XDG_DATA_HOME/ferrodock/history.sqlite, XDG_DATA_HOME defaulting to ~/.local/share.
     static QString defaultPath();
     QString path() const { return path_; }
+    // Opens the file now, if it is not open yet; false (said once) when it cannot be.
+    bool open();
 
     // Each returns false (or -1, or nothing) after saying once why, never throws.
     bool add(HistoryEntry entry);  // stamped now when `when` is not set
@@ -57,7 +59,6 @@ Q_SIGNALS:
     void changed();
 
 private:
-    bool open();
     bool openFile();
     enum Schema { Ready, Damaged, Failed };
     Schema prepareSchema();
