@@ -273,9 +273,13 @@ private Q_SLOTS:
         QImage thumbnail;
         QVERIFY(thumbnail.loadFromData(image.thumbnail) && image.thumbnail.size() < 8192);
         QCOMPARE(thumbnail.size(), QSize(160, 80));
-        QFile file(HistoryStore::defaultPath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll() + QFile(file.fileName() + "-wal").readAll();
+        QByteArray bytes;
+        for (const char* suffix : {"", "-wal"}) {
+            QFile file(HistoryStore::defaultPath() + suffix);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            bytes += file.readAll();
+        }
+        QVERIFY(bytes.contains("int main() {}") && bytes.contains("https://ferrodock.net/AbC123"));
         QVERIFY(!bytes.contains(kKey) && !bytes.contains("second line"));
         QCOMPARE((QList<int>{run({"history", "-n", "0"}), run({"history", "-n", "x"})}),
                  (QList<int>{2, 2}));
