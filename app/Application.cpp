@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "core/HistoryStore.h"
 #include "core/Session.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/DesktopNotices.h"
@@ -90,9 +91,10 @@ int runApplication(int argc, char** argv, const WindowParts& parts) {
 
     Session session;
     session.load();
+    HistoryStore history;
     int status = 0;
     {  // the window goes before what it works with
-        MainWindow window({*parts.transport, *parts.openPanel, *parts.notices, session});
+        MainWindow window({*parts.transport, *parts.openPanel, *parts.notices, session, history});
         QApplication::setQuitOnLastWindowClosed(true);
         window.show();
         status = QApplication::exec();

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "cli/CommandLine.h"
+#include "core/HistoryStore.h"
 #include "core/Session.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/DesktopNotices.h"
@@ -34,9 +35,11 @@ int runCommands(int argc, char** argv) {
     const std::unique_ptr<HttpsTransport> transport = serviceTransport();
     Session session;
     session.load();
+    HistoryStore history;
     CommandStreams io = CommandStreams::standard();
     io.transport = transport.get();
     io.session = &session;
+    io.history = &history;
     return runCommandLine(QCoreApplication::arguments().mid(1), io);
 }
 

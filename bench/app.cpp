@@ -7,21 +7,31 @@
 //   ferrodock-bench-app image JPEG [floor-first]
 //   ferrodock-bench-app make-jpeg JPEG WIDTH HEIGHT
 //   ferrodock-bench-app make-text TEXT_FILE MIB
+//   ferrodock-bench-app make-history DATA_DIR
+//   ferrodock-bench-app history DATA_DIR
 #include "app/Application.h"
 #include "bench/Probe.h"
 #include "platform/HttpsTransport.h"
+#include "platform/Thumbnail.h"
 #include "tests/support/ScriptedPanel.h"
 #include "window/FittedText.h"
+#include "window/HistoryModel.h"
+#include "window/HistoryWindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTableView>
 #include <QTimer>
 
 #include <algorithm>
@@ -252,6 +262,89 @@ int makeJpeg(const QString& path, int width, int height) {
     return image.save(path, "JPEG", 90) ? 0 : 1;
 }
 
+// 100,000 entries, a third of them images with a thumbnail, named "photo-000000.jpg" on.
+constexpr int kHistoryEntries = 100'000;
+int makeHistory(const QString& dataDir) {
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataDir));
+    HistoryStore(HistoryStore::defaultPath()).entries(1);  // makes the file and its tables
+    QImage picture(640, 400, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x % 256, y % 256, 90));
+    const QByteArray thumbnail = thumbnailBytes(picture);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
+    db.setDatabaseName(HistoryStore::defaultPath());
+    if (!db.open() || !db.transaction()) fail("cannot fill the history");
+    QSqlQuery insert(db);
+    insert.prepare(
+        QStringLiteral("INSERT INTO uploads (time, kind, name, size, private, "
+                       "anonymous, nsfw, address, user) VALUES "
+                       "(?, ?, ?, ?, 0, 0, 0, ?, 'bench')"));
+    QSqlQuery thumbnails(db);
+    thumbnails.prepare(QStringLiteral("INSERT INTO thumbnails (id, picture) VALUES (?, ?)"));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (int i = 0; i < kHistoryEntries; ++i) {
+        const bool image = i % 3 == 0;
+        insert.addBindValue(now - qint64(kHistoryEntries - i) * 60'000);
+        insert.addBindValue(image ? QStringLiteral("image") : QStringLiteral("file"));
+        insert.addBindValue(QStringLiteral("photo-%1.jpg").arg(i, 6, 10, QLatin1Char('0')));
+        insert.addBindValue(1000 + i);
+        insert.addBindValue(
+            QStringLiteral("https://ferrodock.net/%1/b%2").arg(image ? 'i' : 'f').arg(i, 0, 36));
+        if (!insert.exec()) fail("cannot fill the history");
+        if (!image) continue;
+        thumbnails.addBindValue(insert.lastInsertId());
+        thumbnails.addBindValue(thumbnail);
+        if (!thumbnails.exec()) fail("cannot fill the history");
+    }
+    return db.commit() ? 0 : 1;
+}
+
+// Runs `next` with the time once `view` has painted and the frame has been flushed.
+void afterPaint(QWidget* view, std::function<void(qint64)> next) {
+    struct Watch final : QObject {
+        std::function<void(qint64)> next;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint && next) {
+                QTimer::singleShot(0, this, [this] {
+                    std::exchange(next, nullptr)(monotonicNs());
+                    deleteLater();
+                });
+            }
+            return false;
+        }
+    };
+    auto* watch = new Watch;
+    watch->next = std::move(next);
+    view->installEventFilter(watch);
+}
+
+// Go > History on 100,000 entries to the table's first frame, then one keystroke that narrows
+// the filter to one entry (a scan of every row) to the table painted again.
+void historyScenario() {
+    QTimer::singleShot(500, [] {
+        const qint64 startNs = monotonicNs();
+        widget<QAction>("goHistory")->trigger();
+        auto* window = mainWindow()->findChild<HistoryWindow*>();
+        if (!window) fail("no history window");
+        auto* table = window->findChild<QTableView*>(QStringLiteral("historyTable"));
+        auto* filter = window->findChild<QLineEdit*>(QStringLiteral("historyFilter"));
+        afterPaint(table->viewport(), [=](qint64 shownNs) {
+            filter->setText(QStringLiteral("photo-01234"));
+            QTimer::singleShot(300, [=] {
+                const qint64 keyNs = monotonicNs();
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier, QStringLiteral("5"));
+                QCoreApplication::sendEvent(filter, &key);
+                afterPaint(table->viewport(), [=](qint64 filteredNs) {
+                    report("open_ns=%lld filter_ns=%lld rows=%d", shownNs - startNs,
+                           filteredNs - keyNs, window->model()->rowCount());
+                    QCoreApplication::quit();
+                });
+            });
+        });
+    });
+}
+
 void watch() {
     installFrameWatch();
 }
@@ -276,10 +369,18 @@ int main(int argc, char** argv) {
                         out.write(sourceText(arg(3).toLongLong() << 20).toUtf8()) >= 0;
         return ok && out.flush() ? 0 : 1;
     }
+    if (mode == QLatin1String("make-history")) {
+        QCoreApplication app(argc, argv);
+        return makeHistory(arg(2));
+    }
     // What ferrodock's main() hands the window, but for the scenario's service and chooser.
     WindowParts parts{nullptr, std::make_unique<FileDialogPanel>(),
                       makeBusNotices(QStringLiteral(FERRODOCK_APP_ID))};
-    if (mode == QLatin1String("startup")) {
+    if (mode == QLatin1String("history")) {
+        parts.transport = serviceAt({}, {});
+        qputenv("XDG_DATA_HOME", QFile::encodeName(arg(2)));
+        onFirstFrame([](qint64) { historyScenario(); });
+    } else if (mode == QLatin1String("startup")) {
         parts.transport = serviceAt({}, {});
         measureStartUp();
     } else if (mode == QLatin1String("upload")) {
@@ -297,7 +398,9 @@ int main(int argc, char** argv) {
             imageScenario(file, floorFirst, answeredNs);
         });
     } else {
-        fail("usage: ferrodock-bench-app startup|upload|paste|image|make-jpeg|make-text ...");
+        fail(
+            "usage: ferrodock-bench-app "
+            "startup|upload|paste|image|history|make-jpeg|make-text|make-history ...");
     }
     // Only the program's name goes on: ferrodock takes no arguments.
     int appArgc = 1;

@@ -5,7 +5,7 @@
 //   BENCH_SIZE_MIB    size of the uploaded file (1024)
 //   BENCH_PASTE_MIB   size of the pasted text (16)
 //   BENCH_IMAGE_SIZE  size of the chosen JPEG (6000x4000)
-//   BENCH_ONLY        some of: startup upload paste image (all)
+//   BENCH_ONLY        some of: startup upload paste image history (all)
 //
 // Needs an X display (run under xvfb-run -a), nginx and curl. Exits non-zero only when a
 // benchmark cannot be run; goals that are missed show in the table.
@@ -38,6 +38,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 extern char** environ;
@@ -484,7 +485,7 @@ private:
         a.wall += double(monotonicNs() - start) / 1e9;
     }
 
-    void prepare(bool upload, bool paste, bool image);
+    void prepare(bool upload, bool paste, bool image, bool history);
 
     struct Account {
         double cpu = 0, wall = 0;
@@ -511,7 +512,7 @@ private:
     std::string ca_ = FERRODOCK_BENCH_CERTS_DIR "/ca.pem";
 };
 
-void Bench::prepare(bool upload, bool paste, bool image) {
+void Bench::prepare(bool upload, bool paste, bool image, bool history) {
     uploadFile_ = scratch_ / "upload.bin";
     jpeg_ = scratch_ / "picture.jpg";
     text_ = scratch_ / "paste.txt";
@@ -534,6 +535,7 @@ void Bench::prepare(bool upload, bool paste, bool image) {
     }
     const std::string app = program("ferrodock-bench-app");
     if (paste) runProgram({app, "make-text", text_.string(), std::to_string(pasteMib_)}, 300);
+    if (history) runProgram({app, "make-history", (scratch_ / "history").string()}, 300);
     if (image) {
         runProgram({app, "make-jpeg", jpeg_.string(), std::to_string(imageWidth_),
                     std::to_string(imageHeight_)},
@@ -555,7 +557,7 @@ void Bench::run() {
     };
     const double loadBefore = loadAverage();
     std::fprintf(stderr, "preparing the data...\n");
-    prepare(wanted("upload"), wanted("paste"), wanted("image"));
+    prepare(wanted("upload"), wanted("paste"), wanted("image"), wanted("history"));
     startServer();
     const std::string app = program("ferrodock-bench-app");
     const std::string bare = program("ferrodock-bench-bare");
@@ -678,6 +680,15 @@ void Bench::run() {
                     });
             });
         }
+        if (wanted("history")) {
+            accounted("history", [&] {
+                const Fields r = parseFields(
+                    runProgram({app, "history", (scratch_ / "history").string()}, 300).output);
+                if (number(r, "rows") != 1) fail("the history filter did not find its entry");
+                s["historyOpen"].push_back(number(r, "open_ns") / 1e6);
+                s["historyFilter"].push_back(number(r, "filter_ns") / 1e6);
+            });
+        }
         if (wanted("image")) {
             accounted("image", [&] {
                 std::vector<std::string> argv = {app, "image", jpeg_.string()};
@@ -743,6 +754,20 @@ void Bench::run() {
                      " JPEG, panel answer to preview",
                  "ms", median(s["preview"]), median(s["decode"]),
                  "QImageReader::setScaledSize to the preview's size", 1.05);
+    }
+    if (wanted("history")) {
+        // No floor: the goals are what a person notices.
+        for (const auto& [key, figure, goal] :
+             {std::tuple{"historyOpen",
+                         "History of 100,000 entries, Ctrl+H to the table's first frame", 100.0},
+              std::tuple{
+                  "historyFilter",
+                  "History filter, one keystroke to the table repainted (every row searched)",
+                  50.0}}) {
+            const double v = median(s[key]);
+            rows.push_back({"history", figure, format("%.1f ms", v), "—", "—",
+                            format("≤ %.0f ms", goal), v <= goal});
+        }
     }
     // The longest stall of the main thread's event loop, probed every millisecond, in each.
     std::string stalls, running;

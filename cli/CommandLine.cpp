@@ -26,6 +26,9 @@ QString programHelp() {
                "  login [--password-stdin] [USER]\n"
                "                        Log in; the window shares the login.\n"
                "  logout                Forget the login.\n"
+               "  history [-n N] [--json] [--clear]\n"
+               "                        List the latest N uploads (20), newest first, as\n"
+               "                        columns or JSON lines; --clear forgets them all.\n"
                "\n"
                "Options:\n"
                "  -p, --private         Keep the upload out of public listings.\n"
@@ -46,7 +49,8 @@ QString programHelp() {
                "\n"
                "Standard output holds only the addresses, one per line; messages go to\n"
                "standard error. The login is kept in ~/Documents/ferrodock.data, where the\n"
-               "window keeps it; logged out, uploads go out without a key.\n"
+               "window keeps it; logged out, uploads go out without a key. Every address\n"
+               "is kept in $XDG_DATA_HOME/ferrodock/history.sqlite (~/.local/share/...).\n"
                "\n"
                "Exit status:\n"
                "  0  everything succeeded\n"
@@ -85,6 +89,8 @@ const Command kCommands[] = {
     {u"login", u"[--password-stdin] [USER]",
      u"Logs in and remembers the login for the window and the command line.", login},
     {u"logout", u"", u"Forgets the login.", logout},
+    {u"history", u"[-n N] [--json] [--clear]",
+     u"Lists the latest uploads, newest first, or forgets them all.", history},
 };
 
 }  // namespace
@@ -130,7 +136,7 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
-    if (!name.startsWith(u"log")) {  // the uploads
+    if (!name.startsWith(u"log") && name != u"history") {  // the uploads
         parser.addOption({{QStringLiteral("p"), QStringLiteral("private")},
                           QStringLiteral("Keep the upload out of public listings.")});
         parser.addOption({{QStringLiteral("a"), QStringLiteral("anonymous")},
@@ -152,6 +158,13 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
         parser.addOption({QStringLiteral("password-stdin"),
                           QStringLiteral("Read the password, at most 4096 bytes, from "
                                          "standard input.")});
+    }
+    if (name == u"history") {
+        parser.addOption(
+            {QStringLiteral("n"), QStringLiteral("List the latest N (20)."), QStringLiteral("N")});
+        parser.addOption({QStringLiteral("json"),
+                          QStringLiteral("One JSON object a line, every field but the picture.")});
+        parser.addOption({QStringLiteral("clear"), QStringLiteral("Remove every entry.")});
     }
     if (!parser.parse(QStringList{QStringLiteral("ferrodock")} + arguments.mid(1))) {
         return usageError(io, name + QStringLiteral(": ") + parser.errorText(), name);

@@ -1,6 +1,6 @@
 #pragma once
 
-// ferrodock on the command line: upload, image, paste, login and logout with the window's
+// ferrodock on the command line: upload, image, paste, history, login and logout with the window's
 // transport, session file and answer rules, and no display.
 
 #include <QString>
@@ -12,6 +12,7 @@
 
 namespace ferrodock {
 
+class HistoryStore;
 class Session;
 class Transport;
 
@@ -34,6 +35,8 @@ struct CommandStreams {
     Transport* transport = nullptr;
     // The login the commands read and change, loaded.
     Session* session = nullptr;
+    // Where each address is kept; none keeps nothing.
+    HistoryStore* history = nullptr;
 
     static CommandStreams standard();
 };

@@ -4,6 +4,7 @@
 // reading an upload's answer as an address. Only the command line uses it.
 
 #include "cli/CommandLine.h"
+#include "core/HistoryStore.h"
 #include "core/Requests.h"
 #include "core/Transport.h"
 
@@ -48,6 +49,10 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
 int paste(const CommandStreams& io, const QCommandLineParser& parser);
 int login(const CommandStreams& io, const QCommandLineParser& parser);
 int logout(const CommandStreams& io, const QCommandLineParser& parser);
+int history(const CommandStreams& io, const QCommandLineParser& parser);
+// Keeps a command's upload in the history, with the flags of its command line; a failure is
+// said once and the upload stands.
+void keepInHistory(const CommandStreams& io, const QCommandLineParser& parser, HistoryEntry entry);
 // The languages a paste may name, as the help lists them.
 QString languageList();
 

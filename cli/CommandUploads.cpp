@@ -7,6 +7,7 @@
 #include "core/Requests.h"
 #include "core/Session.h"
 #include "platform/OpenPanel.h"
+#include "platform/Thumbnail.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -88,6 +89,13 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
             status = kCommandFailed;
             continue;
         }
+        HistoryEntry kept;
+        kept.kind = image ? QStringLiteral("image") : QStringLiteral("file");
+        kept.name = QFileInfo(path).fileName();
+        kept.size = QFileInfo(path).size();
+        kept.address = *address;
+        if (image && io.history) kept.thumbnail = thumbnailOfFile(path);
+        keepInHistory(io, parser, std::move(kept));
         if (!keepAddress(io, path, *address)) return kCommandFailed;
         last = *address;
     }
@@ -163,6 +171,13 @@ int paste(const CommandStreams& io, const QCommandLineParser& parser) {
         });
     const std::optional<QString> address = addressFrom(io, what, result);
     if (!address) return kCommandFailed;
+    HistoryEntry kept;
+    kept.kind = command;
+    kept.name = pasteHistoryName(bytes);
+    kept.language = language;
+    kept.size = bytes.size();
+    kept.address = *address;
+    keepInHistory(io, parser, std::move(kept));
     if (!keepAddress(io, what, *address)) return kCommandFailed;
     if (parser.isSet(QStringLiteral("copy"))) copyAddress(io, *address);
     return kCommandOk;

@@ -1,5 +1,7 @@
 #include "core/Characters.h"
 
+#include <QList>
+
 #include <unicode/ubrk.h>
 
 #include <algorithm>
@@ -76,6 +78,19 @@ QString shownAnswer(const QString& text) {
     }
     if (end == text.size()) return text;
     return text.left(end) + QStringLiteral("...");
+}
+
+QString pasteHistoryName(const QByteArray& utf8) {
+    constexpr qsizetype kLongest = 60;
+    // The first line is all that is shown: a long paste is not decoded whole for it.
+    const QString text = QString::fromUtf8(utf8.left(64 * 1024));
+    QString line;
+    for (const QStringView candidate : QStringView(text).split(u'\n')) {
+        line = candidate.toString().simplified();
+        if (!line.isEmpty()) break;
+    }
+    if (graphemeCount(line) <= kLongest) return line;
+    return firstGraphemes(line, kLongest - 1) + QChar(0x2026);
 }
 
 }  // namespace ferrodock

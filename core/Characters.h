@@ -3,6 +3,7 @@
 // Characters as a person counts them, and the names and texts the widgets show: the display
 // name of a chosen file, and the part of an answer that is shown. No widgets, no I/O.
 
+#include <QByteArray>
 #include <QString>
 
 namespace ferrodock {
@@ -24,5 +25,9 @@ constexpr qsizetype kExtensionLimit = 8;
 QString shownAnswer(const QString& text);
 constexpr qsizetype kShownCharacters = 200;
 constexpr qsizetype kShownCodeUnits = 4096;
+
+// The name the history gives a paste: its first line that is not blank, spaces simplified, at
+// most 60 characters with "…" for the rest.
+QString pasteHistoryName(const QByteArray& utf8);
 
 }  // namespace ferrodock

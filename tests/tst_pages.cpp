@@ -8,6 +8,8 @@
 #include "support/Files.h"
 #include "support/TestService.h"
 #include "window/FilePage.h"
+#include "window/HistoryModel.h"
+#include "window/HistoryWindow.h"
 #include "window/ImagePage.h"
 #include "window/PastePage.h"
 #include "window/Preview.h"
@@ -885,6 +887,11 @@ private Q_SLOTS:
                      key);
         QCOMPARE(sent[2].parts.value(2).content, key);
         QVERIFY(sent[2].parts.value(3).content == content);
+        app.find<QAction>("goHistory")->trigger();  // the upload, then in the history
+        const QAbstractItemModel* history = app.window->historyWindow()->model();
+        QCOMPARE((QStringList{history->index(0, 0).data().toString(),
+                              history->index(0, 3).data().toString()}),
+                 (QStringList{"report.pdf", "https://ferrodock.net/f/abcdefgh"}));
     }
 
     // The notices over the private session bus, as a notification server and a dock see them.

@@ -3,6 +3,7 @@
 #include "core/Answers.h"
 #include "core/Characters.h"
 #include "core/Feedback.h"
+#include "core/HistoryStore.h"
 #include "core/ImageTypes.h"
 #include "core/Session.h"
 #include "core/Transport.h"
@@ -100,6 +101,13 @@ void ChoosingPage::withdrawRefusal() {
     refusal_.reset();
 }
 
+void keepAddress(HistoryStore& history, HistoryEntry entry, const std::optional<QString>& answer) {
+    const std::optional<QString> address = answer ? answerAddress(*answer) : std::nullopt;
+    if (!address) return;
+    entry.address = *address;
+    history.add(std::move(entry));  // a failure is said once; the upload stands
+}
+
 void ChoosingPage::sendChosenFile() {
     UploadFlags flags{flagOf(controls_.flags[0]), flagOf(controls_.flags[1])};
     if (forImage_) flags.nsfw = flagOf(controls_.flags[2]);
@@ -116,10 +124,21 @@ void ChoosingPage::sendChosenFile() {
     const QString mimeType =
         mimeDatabase.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
 
+    // What the history keeps once the service answers with an address.
+    HistoryEntry kept;
+    kept.kind = forImage_ ? QStringLiteral("image") : QStringLiteral("file");
+    kept.name = QFileInfo(path).fileName();
+    kept.size = QFileInfo(path).size();
+    kept.isPrivate = flags.priv == Flag::On, kept.anonymous = flags.anon == Flag::On;
+    kept.nsfw = flags.nsfw == Flag::On;
+    if (services_.session.isLoggedIn()) kept.user = services_.session.userName();
+    kept.thumbnail = thumbnail();
+
     const quint64 id = panel_->begin(displayName(path));
     const TransferHandle handle = services_.transport.uploadFile(
         request.path, request.fields, path, mimeType, this,
-        [forImage = forImage_, panel = panel_, id](const TransportResult& result) {
+        [forImage = forImage_, panel = panel_, id, history = &services_.history,
+         kept = std::move(kept)](const TransportResult& result) mutable {
             if (result.kind == TransportError::Cancelled) return;
             const std::optional<QString> answer =
                 answerText(result, lcUpload(), forImage ? "image upload" : "file upload");
@@ -128,6 +147,7 @@ void ChoosingPage::sendChosenFile() {
                 std::fflush(stdout);
             }
             panel->finish(id, answer ? *answer : uploadFailedText(result), bool(answer));
+            keepAddress(*history, std::move(kept), answer);
         },
         panel_->reportFor(id));
     panel_->attach(id, handle);

@@ -27,6 +27,11 @@ struct LastChoice {
 // A check box as the service reads it.
 Flag flagOf(const QCheckBox* box);
 
+class HistoryStore;
+struct HistoryEntry;
+// Keeps `entry` in the history with the address in a page's `answer`, when it holds one.
+void keepAddress(HistoryStore& history, HistoryEntry entry, const std::optional<QString>& answer);
+
 // What the File and Image pages share: a file chosen with the open panel or dropped on the page
 // (a refused one explained on the page's link), the upload with the page's flags, and the link
 // that copies the address the service gave.
@@ -56,6 +61,8 @@ protected:
     // What the Image page adds to a choice and to its reset.
     virtual void chosen(const QString&) {}
     virtual void reset() {}
+    // What the history keeps of the picture sent: bytes, or none.
+    virtual QByteArray thumbnail() const { return {}; }
 
 private:
     void refuse(const QString& why);

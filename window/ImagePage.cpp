@@ -1,5 +1,6 @@
 #include "window/ImagePage.h"
 
+#include "platform/Thumbnail.h"
 #include "window/Preview.h"
 #include "window/Theme.h"
 
@@ -23,6 +24,11 @@ void ImagePage::chosen(const QString& path) {
 void ImagePage::reset() {
     preview_->clear();
     ui_.bgImage->setPixmap(QPixmap(QStringLiteral(":/ImageIcon.png")));
+}
+
+// From the preview as decoded: the file is not read again on the main thread.
+QByteArray ImagePage::thumbnail() const {
+    return thumbnailBytes(preview_->decoded());
 }
 
 }  // namespace ferrodock

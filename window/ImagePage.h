@@ -27,6 +27,7 @@ public Q_SLOTS:
 protected:
     void chosen(const QString& path) override;
     void reset() override;
+    QByteArray thumbnail() const override;
 
 private:
     Ui::ImagePage ui_;

@@ -4,6 +4,7 @@
 #include "core/SessionFile.h"
 #include "platform/DesktopNotices.h"
 #include "window/FilePage.h"
+#include "window/HistoryWindow.h"
 #include "window/ImagePage.h"
 #include "window/LoginDialog.h"
 #include "window/PastePage.h"
@@ -47,6 +48,8 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
     loginDialog_ = std::make_unique<LoginDialog>(services.transport, services.session);
     connect(ui_.login, &QAction::triggered, this, &MainWindow::showLoginDialog);
     connect(ui_.logout, &QAction::triggered, this, &MainWindow::logout);
+    connect(ui_.goHistory, &QAction::triggered, this, &MainWindow::showHistory);
+    connect(ui_.clearHistory, &QAction::triggered, this, &MainWindow::clearHistory);
     connect(ui_.quitAction, &QAction::triggered, qApp, &QCoreApplication::quit,
             Qt::QueuedConnection);
     connect(&services.session, &Session::changed, this, &MainWindow::showSession);
@@ -90,6 +93,18 @@ void MainWindow::logout() {
     // With no Documents folder there is no session file to forget, and nothing happens.
     if (!documentsDirectory()) return;
     services_.session.forget();
+}
+
+void MainWindow::showHistory() {
+    // Made at the first use: a run that never looks at the history does not open it.
+    if (!historyWindow_) historyWindow_ = new HistoryWindow(services_.history, this);
+    historyWindow_->show();
+    historyWindow_->raise();
+    historyWindow_->activateWindow();
+}
+
+void MainWindow::clearHistory() {
+    clearHistoryAsking(services_.history, this);
 }
 
 // The remembered key is not checked with the service; uploads send it as it is. The title is

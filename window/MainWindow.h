@@ -15,6 +15,7 @@ class QShortcut;
 namespace ferrodock {
 
 class FilePage;
+class HistoryWindow;
 class ImagePage;
 class LoginDialog;
 class PastePage;
@@ -33,6 +34,8 @@ public:
     ImagePage* imagePage() const { return imagePage_; }
     PastePage* pastePage() const { return pastePage_; }
     LoginDialog* loginDialog() const { return loginDialog_.get(); }
+    // The history window, once it has been opened.
+    HistoryWindow* historyWindow() const { return historyWindow_; }
     // The path chosen last on either choosing page, "" after a page's address was copied.
     QString lastChosenPath() const { return lastChoice_.path; }
 
@@ -43,6 +46,10 @@ public Q_SLOTS:
     // Opens the login window over this one, or brings it to the front.
     void showLoginDialog();
     void logout();
+    // Opens the history window, or brings it to the front.
+    void showHistory();
+    // Asks, then forgets every upload in the history.
+    void clearHistory();
 
 protected:
     // Asks first when uploads are still running.
@@ -62,6 +69,7 @@ private:
     ImagePage* imagePage_;
     PastePage* pastePage_;
     std::unique_ptr<LoginDialog> loginDialog_;
+    HistoryWindow* historyWindow_ = nullptr;
     QElapsedTimer launcherClock_;
     QShortcut* escape_ = nullptr;
 };

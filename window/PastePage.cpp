@@ -1,7 +1,9 @@
 #include "window/PastePage.h"
 
 #include "core/Answers.h"
+#include "core/Characters.h"
 #include "core/Feedback.h"
+#include "core/HistoryStore.h"
 #include "core/Languages.h"
 #include "core/Session.h"
 #include "core/Transport.h"
@@ -121,16 +123,24 @@ void PastePage::pastePushed() {
     const QString language = languageIdentifier(title);
     const UploadFlags flags{flagOf(ui_.privPaste), flagOf(ui_.anonPaste)};
     const QString apiKey = services_.session.apiKey();
-    reader_ = new PasteReader(ui_.pasteData, [this, language, flags, apiKey](QByteArray text) {
+    HistoryEntry kept;
+    kept.kind = QStringLiteral("paste");
+    kept.language = language;
+    kept.isPrivate = flags.priv == Flag::On, kept.anonymous = flags.anon == Flag::On;
+    if (!apiKey.isEmpty()) kept.user = services_.session.userName();
+    reader_ = new PasteReader(ui_.pasteData, [this, flags, kept, apiKey](QByteArray text) mutable {
         const quint64 id = panel_->begin(sizeText(text.size()) + QStringLiteral(" of text"));
-        FormRequest paste = pasteRequest(std::move(text), language, flags, apiKey);
+        kept.name = pasteHistoryName(text), kept.size = text.size();
+        FormRequest paste = pasteRequest(std::move(text), kept.language, flags, apiKey);
         const TransferHandle handle = services_.transport.postFields(
             paste.path, std::move(paste.fields), this,
-            [panel = panel_, id](const TransportResult& result) {
+            [panel = panel_, id, history = &services_.history,
+             kept = std::move(kept)](const TransportResult& result) mutable {
                 if (result.kind == TransportError::Cancelled) return;
                 const std::optional<QString> answer =
                     answerText(result, lcUpload(), "paste upload");
                 panel->finish(id, answer ? *answer : uploadFailedText(result), bool(answer));
+                keepAddress(*history, std::move(kept), answer);
             },
             panel_->reportFor(id));
         panel_->attach(id, handle);

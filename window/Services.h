@@ -6,6 +6,7 @@
 namespace ferrodock {
 
 class DesktopNotices;
+class HistoryStore;
 class OpenPanel;
 class Session;
 class Transport;
@@ -15,6 +16,7 @@ struct Services {
     OpenPanel& openPanel;
     DesktopNotices& notices;
     Session& session;
+    HistoryStore& history;
 };
 
 }  // namespace ferrodock

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/HistoryStore.h"
 #include "core/Session.h"
 #include "platform/DesktopNotices.h"
 #include "platform/OpenPanel.h"
@@ -26,6 +27,7 @@ public:
     TestHome() : oldHome_(qgetenv("HOME")) {
         qputenv("HOME", dir_.path().toUtf8());
         qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_DATA_HOME");
         if (!QDir(dir_.path()).mkdir(QStringLiteral("Documents"))) qFatal("no temporary home");
     }
     ~TestHome() { qputenv("HOME", oldHome_); }
@@ -67,7 +69,8 @@ public:
         configureApplication(*qApp);
         if (!saved.isEmpty()) makeFile(home.documents(), "ferrodock.data", saved);
         session.load();  // as the program does
-        window = std::make_unique<MainWindow>(Services{*transport, panel, notices, session});
+        window =
+            std::make_unique<MainWindow>(Services{*transport, panel, notices, session, history});
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qFatal("the window did not show");
     }
@@ -98,6 +101,7 @@ public:
     ScriptedPanel panel;
     Notices notices;
     Session session;
+    HistoryStore history;  // in the home above
     std::unique_ptr<MainWindow> window;
 };
 

@@ -1,10 +1,13 @@
-// Renders the main window on each page, and the login window, to PNG files, the way a person
-// sees them after start-up. Used for the README and for looking at the layout at 100% and
-// 200% scale: `ferrodock-screenshots OUTDIR` (set QT_SCALE_FACTOR=2 for 200%).
+// Renders the main window on each page, the login window and the history window, to PNG files, the
+// way a person sees them after start-up. Used for the README and for looking at the layout at 100%
+// and 200% scale: `ferrodock-screenshots OUTDIR` (set QT_SCALE_FACTOR=2 for 200%).
+#include "core/HistoryStore.h"
 #include "core/Session.h"
 #include "platform/DesktopNotices.h"
 #include "platform/HttpsTransport.h"
 #include "platform/OpenPanel.h"
+#include "platform/Thumbnail.h"
+#include "window/HistoryWindow.h"
 #include "window/LoginDialog.h"
 #include "window/MainWindow.h"
 #include "window/Theme.h"
@@ -12,6 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,10 +24,105 @@
 
 using namespace ferrodock;
 
+namespace {
+
+// A picture of two colours, as a photograph's thumbnail would stand in the list.
+QByteArray picture(QColor from, QColor to) {
+    QImage image(320, 240, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 320, 240);
+    gradient.setColorAt(0, from);
+    gradient.setColorAt(1, to);
+    painter.fillRect(image.rect(), gradient);
+    painter.setBrush(to.lighter(150));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPoint(200, 90), 50, 50);
+    return thumbnailBytes(image);
+}
+
+// A week of uploads, the latest a minute ago.
+void fillHistory(HistoryStore& history) {
+    struct Row {
+        const char* kind;
+        const char* name;
+        const char* language;
+        qint64 size, minutesAgo;
+        bool priv, anon, nsfw;
+        const char* address;
+        QByteArray thumbnail;
+    };
+    const Row rows[] = {
+        {"file",
+         "quarterly-report.pdf",
+         "",
+         482133,
+         9000,
+         false,
+         false,
+         false,
+         "ferrodock.net/Fq82kLd0aZ",
+         {}},
+        {"paste",
+         "[Unit] Description=Backup of /home",
+         "ini",
+         612,
+         4300,
+         true,
+         false,
+         false,
+         "ferrodock.net/p/7Hs2kq0Lm",
+         {}},
+        {"image", "harbour-at-dusk.jpg", "", 2841120, 2900, false, false, false,
+         "ferrodock.net/i/Pw3mZ81cQe", picture(QColor(32, 60, 120), QColor(250, 150, 60))},
+        {"file",
+         "ferrodock_0.1.0_amd64.deb",
+         "",
+         1302442,
+         1500,
+         false,
+         true,
+         false,
+         "ferrodock.net/Lk2Pq9xW4b",
+         {}},
+        {"image", "screenshot-2026-12-06.png", "", 184220, 190, true, false, false,
+         "ferrodock.net/i/Zr8Tn3bV6y", picture(QColor(230, 230, 235), QColor(70, 130, 200))},
+        {"paste",
+         "def greet(name): return f\"Hello, {name}!\"",
+         "python",
+         46,
+         42,
+         false,
+         false,
+         false,
+         "ferrodock.net/p/Qm4vX7cR2",
+         {}},
+        {"image", "garden-party.gif", "", 932001, 12, false, true, true,
+         "ferrodock.net/i/Hd6yG2kP0s", picture(QColor(40, 140, 70), QColor(240, 220, 80))},
+        {"file", "notes.txt", "", 5120, 1, true, false, false, "ferrodock.net/Xa9Vb3Nm7Q", {}},
+    };
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const Row& row : rows) {
+        HistoryEntry entry;
+        entry.when = now.addSecs(-60 * row.minutesAgo);
+        entry.kind = QString::fromLatin1(row.kind);
+        entry.name = QString::fromUtf8(row.name);
+        entry.language = QString::fromLatin1(row.language);
+        entry.size = row.size;
+        entry.isPrivate = row.priv, entry.anonymous = row.anon, entry.nsfw = row.nsfw;
+        entry.user = QStringLiteral("alice");
+        entry.address = QStringLiteral("https://") + QString::fromLatin1(row.address);
+        entry.thumbnail = row.thumbnail;
+        history.add(entry);
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // Start-up reads the session file: give it an empty home so nobody's login shows.
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
+    qunsetenv("XDG_DATA_HOME");
     QApplication app(argc, argv);
     configureApplication(app);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
@@ -34,7 +133,9 @@ int main(int argc, char** argv) {
     const std::unique_ptr<DesktopNotices> notices = makeBusNotices(QString());
     Session session;
     session.load();
-    MainWindow window({transport, openPanel, *notices, session});
+    HistoryStore history;
+    fillHistory(history);
+    MainWindow window({transport, openPanel, *notices, session, history});
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) std::fprintf(stderr, "window not exposed\n");
 
@@ -56,5 +157,10 @@ int main(int argc, char** argv) {
     if (!QTest::qWaitForWindowExposed(window.loginDialog()))
         std::fprintf(stderr, "window not exposed\n");
     shoot(window.loginDialog(), QStringLiteral("login-window"));
+    window.loginDialog()->hide();
+    window.showHistory();
+    if (!QTest::qWaitForWindowExposed(window.historyWindow()))
+        std::fprintf(stderr, "window not exposed\n");
+    shoot(window.historyWindow(), QStringLiteral("history"));
     return 0;
 }

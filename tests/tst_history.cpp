@@ -1,0 +1,359 @@
+// The upload history: the store in a temporary folder, the command and the pages through the
+// fake transport.
+#include "cli/CommandLine.h"
+#include "core/HistoryStore.h"
+#include "support/AppHarness.h"
+#include "support/Files.h"
+#include "window/HistoryModel.h"
+#include "window/HistoryWindow.h"
+#include "window/ImagePage.h"
+#include "window/Preview.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <csignal>
+
+using namespace ferrodock;
+using namespace ferrodock::test;
+
+namespace {
+
+const QByteArray kKey = "0123456789abcdef0123456789ABCDEF";
+
+HistoryEntry entryNamed(const QString& name) {
+    HistoryEntry e;
+    e.kind = "file";
+    e.name = name;
+    e.address = "https://ferrodock.net/" + name;
+    return e;
+}
+
+// A child of this program that adds `count` entries named TAG0, TAG1... (0: until killed),
+// printing how many are committed after each.
+QProcess* startWriter(const QString& path, int count, const QString& tag) {
+    auto* process = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HISTORY_WRITER", path + "|" + QString::number(count) + "|" + tag);
+    process->setProcessEnvironment(env);
+    process->start(QCoreApplication::applicationFilePath(), {});
+    return process;
+}
+
+int runWriter() {
+    const QStringList args = qEnvironmentVariable("HISTORY_WRITER").split('|');
+    HistoryStore store(args[0]);
+    for (int i = 0; args[1].toInt() == 0 || i < args[1].toInt(); ++i) {
+        if (!store.add(entryNamed(args[2] + QString::number(i)))) return 1;
+        std::printf("%d\n", i + 1);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+QStringList names(HistoryStore& store) {
+    QStringList list;
+    for (const HistoryEntry& e : store.entries(100000)) list << e.name;
+    return list;
+}
+
+int mode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+QByteArray logged;
+void keepLog(QtMsgType, const QMessageLogContext&, const QString& message) {
+    logged += message.toUtf8() + '\n';
+}
+
+// Answers the next question box with the button named `choice`.
+void answerQuestion(const QString& choice) {
+    QTimer::singleShot(0, [choice] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == choice) return b->click();
+    });
+}
+
+}  // namespace
+
+class HistoryTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Nothing on disk until the first use; then owner-only whatever the umask, the -wal and
+    // -shm files too.
+    void modes() {
+        TestHome home;
+        const QString path = home.path() + "/.local/share/ferrodock/history.sqlite";
+        const mode_t old = ::umask(0);
+        HistoryStore store;
+        QVERIFY(!QFile::exists(QFileInfo(path).path()));
+        QVERIFY(store.add(entryNamed("a")));
+        ::umask(old);
+        QCOMPARE((QList<int>{mode(QFileInfo(path).path()), mode(path), mode(path + "-wal"),
+                             mode(path + "-shm")}),
+                 (QList<int>{0700, 0600, 0600, 0600}));
+    }
+
+    void migratesVersion1() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("h.sqlite");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v1");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            for (const char* sql :
+                 {"CREATE TABLE uploads (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, kind TEXT "
+                  "NOT NULL, name TEXT NOT NULL, language TEXT, size INTEGER, private INTEGER, "
+                  "anonymous INTEGER, nsfw INTEGER, address TEXT NOT NULL)",
+                  "INSERT INTO uploads VALUES (7, 1700000000000, 'paste', 'int main()', 'cpp', "
+                  "12, 1, 0, 0, 'https://ferrodock.net/Old1')",
+                  "PRAGMA user_version=1"})
+                QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase("v1");
+        HistoryStore store(path);
+        HistoryEntry added = entryNamed("new");
+        added.user = "al", added.thumbnail = "\x89PNG";
+        QVERIFY(store.add(added));
+        const QList<HistoryEntry> all = store.entries(10, 0, {}, true);
+        QCOMPARE(all.size(), 2);
+        const HistoryEntry& old = all[1];
+        QCOMPARE((QStringList{QString::number(old.id), old.when.toString(Qt::ISODate), old.kind,
+                              old.name, old.language, QString::number(old.size),
+                              QString::number(old.isPrivate), old.address, old.user}),
+                 (QStringList{"7", "2023-11-14T22:13:20Z", "paste", "int main()", "cpp", "12", "1",
+                              "https://ferrodock.net/Old1", ""}));
+        QCOMPARE((QList<QByteArray>{all[0].user.toUtf8(), all[0].thumbnail}),
+                 (QList<QByteArray>{"al", "\x89PNG"}));
+    }
+
+    // Two processes at once, 200 rows each; a writer killed mid-way leaves every commit.
+    void writers_data() {
+        QTest::addColumn<int>("writers");
+        QTest::addColumn<bool>("kill");
+        QTest::newRow("two at once") << 2 << false;
+        QTest::newRow("killed") << 1 << true;
+    }
+    void writers() {
+        QFETCH(int, writers);
+        QFETCH(bool, kill);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("h.sqlite");
+        QList<QProcess*> children;
+        for (int i = 0; i < writers; ++i)
+            children << startWriter(path, kill ? 0 : 200, QString(QChar('a' + i)));
+        int committed = 0;
+        for (QProcess* child : children) {
+            if (kill) {
+                while (committed < 150 && child->waitForReadyRead(10000))
+                    while (child->canReadLine()) committed = child->readLine().trimmed().toInt();
+                ::kill(pid_t(child->processId()), SIGKILL);
+            }
+            QVERIFY(child->waitForFinished(60000));
+            if (!kill) QCOMPARE(child->exitCode(), 0);
+            for (const QByteArray& line : child->readAllStandardOutput().split('\n'))
+                committed = qMax(committed, line.toInt());
+            delete child;
+        }
+        HistoryStore store(path);
+        const QStringList found = names(store);
+        QStringList expected;
+        for (int w = 0; w < writers; ++w)
+            for (int i = 0; i < (kill ? committed : 200); ++i)
+                expected << QChar('a' + w) + QString::number(i);
+        for (const QString& name : expected) QVERIFY2(found.contains(name), qPrintable(name));
+        QVERIFY(found.size() >= expected.size() &&
+                found.size() <= expected.size() + (kill ? 1 : 0));
+        QVERIFY(QDir(dir.path()).entryList({"*.corrupt-*"}).isEmpty());
+    }
+
+    // Garbage is moved aside with one line and a new history started; a failed write says
+    // so once and returns.
+    void faults() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("h.sqlite");
+        makeFile(dir.path(), "h.sqlite", patternBytes(8192));
+        const QtMessageHandler testlib = qInstallMessageHandler(keepLog);
+        {
+            HistoryStore store(path);
+            QVERIFY(store.add(entryNamed("fresh")));
+            QCOMPARE(names(store), QStringList{"fresh"});
+            const QStringList aside = QDir(dir.path()).entryList({"h.sqlite.corrupt-*"});
+            QCOMPARE(aside.size(), 1);
+            QFile kept(dir.filePath(aside[0]));
+            QVERIFY(kept.open(QIODevice::ReadOnly) && kept.readAll() == patternBytes(8192));
+            QCOMPARE(logged.count("moved to"), 1);
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+            other.setDatabaseName(path);
+            QVERIFY(other.open() && QSqlQuery(other).exec("ALTER TABLE uploads RENAME TO x"));
+            QVERIFY(!store.add(entryNamed("lost")) && !store.add(entryNamed("lost")));
+        }
+        QSqlDatabase::removeDatabase("other");
+        qInstallMessageHandler(testlib);
+        QCOMPARE(logged.count("not kept in the history"), 1);
+        logged.clear();
+    }
+
+    void command() {
+        TestHome home;
+        makeFile(home.documents(), "ferrodock.data", "al," + kKey);
+        QTemporaryDir dir;
+        FakeTransport net;
+        net.reply = TransportResult{true, "ferrodock.net/AbC123", {}};
+        Session session;
+        session.load();
+        HistoryStore history;
+        QByteArray said;
+        const auto run = [&](const QStringList& args, QByteArray* out = nullptr) {
+            CommandStreams io = CommandStreams::standard();
+            io.in = std::tmpfile(), io.out = std::tmpfile(), io.err = std::tmpfile();
+            io.transport = &net, io.session = &session, io.history = &history;
+            std::fputs("\n  int  main() {}\n second line\n", io.in), std::rewind(io.in);
+            const int status = runCommand(args, io);
+            QFile read;
+            if (out)
+                std::rewind(io.out), read.open(io.out, QIODevice::ReadOnly), *out = read.readAll();
+            QFile error;
+            std::rewind(io.err), error.open(io.err, QIODevice::ReadOnly), said = error.readAll();
+            for (std::FILE* f : {io.in, io.out, io.err}) std::fclose(f);
+            return status;
+        };
+        QCOMPARE(run({"upload", "-p", makeFile(dir.path(), "a b.txt", "12345")}), 0);
+        QCOMPARE(run({"image", "--nsfw", makeImage(dir.path(), "pic.png", {640, 320})}), 0);
+        QCOMPARE(run({"paste", "-l", "C++", "-a"}), 0);
+        net.reply = TransportResult{true, "not an address", {}};
+        QCOMPARE(run({"upload", dir.filePath("a b.txt")}), 1);
+        QByteArray out;
+        QCOMPARE(run({"history", "-n", "2"}, &out), 0);
+        const QList<QByteArray> lines = out.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].endsWith(" paste  -a-  int main() {}  https://ferrodock.net/AbC123"));
+        QVERIFY(lines[1].endsWith(" image  --n  pic.png        https://ferrodock.net/AbC123"));
+        QCOMPARE(run({"history", "--json"}, &out), 0);
+        QStringList json;
+        for (const QByteArray& line : out.trimmed().split('\n')) {
+            QJsonObject o = QJsonDocument::fromJson(line).object();
+            QVERIFY(QDateTime::fromString(o.take("time").toString(), Qt::ISODateWithMs)
+                        .secsTo(QDateTime::currentDateTimeUtc()) < 60);
+            json << QJsonDocument(o).toJson(QJsonDocument::Compact);
+        }
+        const QString common = "{\"address\":\"https://ferrodock.net/AbC123\",\"anonymous\":";
+        QCOMPARE(json, (QStringList{
+                           common + "true,\"kind\":\"paste\",\"language\":\"cpp\",\"name\":\"int "
+                                    "main() {}\",\"nsfw\":false,\"private\":false,\"size\":31,"
+                                    "\"user\":\"al\"}",
+                           common +
+                               "false,\"kind\":\"image\",\"language\":null,\"name\":\"pic."
+                               "png\",\"nsfw\":true,\"private\":false,\"size\":" +
+                               QString::number(QFileInfo(dir.filePath("pic.png")).size()) +
+                               ",\"user\":\"al\"}",
+                           common + "false,\"kind\":\"file\",\"language\":null,\"name\":\"a "
+                                    "b.txt\",\"nsfw\":false,\"private\":true,\"size\":5,"
+                                    "\"user\":\"al\"}"}));
+        const HistoryEntry image = history.entries(2, 0, {}, true).at(1);
+        QImage thumbnail;
+        QVERIFY(thumbnail.loadFromData(image.thumbnail) && image.thumbnail.size() < 8192);
+        QCOMPARE(thumbnail.size(), QSize(160, 80));
+        QByteArray bytes;
+        for (const char* suffix : {"", "-wal"}) {
+            QFile file(HistoryStore::defaultPath() + suffix);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            bytes += file.readAll();
+        }
+        QVERIFY(bytes.contains("int main() {}") && bytes.contains("https://ferrodock.net/AbC123"));
+        QVERIFY(!bytes.contains(kKey) && !bytes.contains("second line"));
+        QCOMPARE((QList<int>{run({"history", "-n", "0"}), run({"history", "-n", "x"})}),
+                 (QList<int>{2, 2}));
+        QCOMPARE(run({"history", "--clear"}), 0);
+        QCOMPARE(said, "Removed 3 entries from the history.\n");
+        QCOMPARE(run({"history"}, &out), 0);
+        QCOMPARE(out, "");
+    }
+
+    // Only an answered address is kept, with what the page sent; the window lists it newest
+    // first, copies it as the link does, and Clear History asks first.
+    void window() {
+        TestApp app("al," + kKey);
+        app.choose(makeImage(app.home.path(), "pic.png"), true);
+        app.find<QCheckBox>("privImage")->setChecked(true);
+        QTRY_VERIFY(!app.window->imagePage()->preview().decoded().isNull());
+        app.press(app.upload("image"));
+        app.net->finish({false, {}, "refused", TransportError::Unreachable, {}});
+        app.press(app.upload("image"));
+        app.net->answer("ferrodock.net/i/abcdefghij");
+        app.press(app.button("pastePageButton2"));
+        app.find<QPlainTextEdit>("pasteData")->setPlainText("\n  typed   text \nsecond line");
+        app.find<QComboBox>("language")->setCurrentText("Python");
+        app.press(app.upload("paste"));
+        QTRY_COMPARE(app.net->requests.size(), 3);
+        app.net->answer("ferrodock.net/p/abcdefghi");
+
+        app.find<QAction>("goHistory")->trigger();
+        HistoryWindow* shown = app.window->historyWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        const HistoryModel& rows = *shown->model();
+        QCOMPARE(rows.rowCount(), 2);
+        QStringList seen;
+        for (int row = 0; row < 2; ++row) {
+            const HistoryEntry& e = rows.entry(row);
+            seen << QStringList{e.kind,     e.name,
+                                e.language, QString::number(e.size),
+                                e.user,     rows.index(row, HistoryModel::Flags).data().toString(),
+                                e.address}
+                        .join('|');
+        }
+        QCOMPARE(seen,
+                 (QStringList{"paste|typed text|python|28|al||https://ferrodock.net/p/abcdefghi",
+                              "image|pic.png||" +
+                                  QString::number(QFileInfo(app.home.path() + "/pic.png").size()) +
+                                  "|al|Private|https://ferrodock.net/i/abcdefghij"}));
+        QCOMPARE(QImage::fromData(rows.entry(1).thumbnail).size(), QSize(64, 48));
+
+        auto* table = shown->findChild<QTableView*>("historyTable");
+        QTest::keyClick(shown->findChild<QLineEdit*>("historyFilter"), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), table);
+        table->setCurrentIndex(rows.index(1, 0));
+        QTest::keyClick(table, Qt::Key_Return);
+        QCOMPARE(QGuiApplication::clipboard()->text() + " " +
+                     shown->findChild<QLabel*>("historyStatus")->text(),
+                 "https://ferrodock.net/i/abcdefghij Copied to clipboard.");
+        QTest::keyClicks(shown->findChild<QLineEdit*>("historyFilter"), "P/ABC");
+        QCOMPARE(rows.rowCount(), 1);
+        for (const int kept : {1, 0}) {
+            answerQuestion(kept ? "Cancel" : "Clear History");
+            app.find<QAction>("clearHistory")->trigger();
+            QCOMPARE(rows.rowCount(), kept);
+        }
+        QVERIFY(app.history.entries(10).isEmpty());
+    }
+};
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("HISTORY_WRITER")) {
+        QCoreApplication app(argc, argv);
+        return runWriter();
+    }
+    QApplication app(argc, argv);
+    HistoryTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_history.moc"
