@@ -12,8 +12,8 @@
 #include "app/Application.h"
 #include "bench/Probe.h"
 #include "platform/HttpsTransport.h"
+#include "platform/OpenPanel.h"
 #include "platform/Thumbnail.h"
-#include "tests/support/ScriptedPanel.h"
 #include "window/FittedText.h"
 #include "window/HistoryModel.h"
 #include "window/HistoryWindow.h"
@@ -47,12 +47,23 @@ using namespace ferrodock::bench;
 namespace {
 
 // A chooser answering with `path`, as a person confirming the panel would; `answered` notes when.
+class AnsweringPanel final : public OpenPanel {
+public:
+    AnsweringPanel(const QString& path, std::function<void()> answered)
+        : path_(path), answered_(std::move(answered)) {}
+    OpenPanelAnswer runModal(const OpenPanelSettings&, QWidget*) override {
+        if (answered_) answered_();
+        return {true, {QUrl::fromLocalFile(path_)}};
+    }
+
+private:
+    QString path_;
+    std::function<void()> answered_;
+};
+
 std::unique_ptr<OpenPanel> panelAnswering(const QString& path,
                                           std::function<void()> answered = nullptr) {
-    auto panel = std::make_unique<test::ScriptedPanel>();
-    panel->answers = {{true, {QUrl::fromLocalFile(path)}}};
-    panel->answered = std::move(answered);
-    return panel;
+    return std::make_unique<AnsweringPanel>(path, std::move(answered));
 }
 
 [[noreturn]] void fail(const char* what) {
