@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/DesktopNotices.h"
+#include "platform/Display.h"
 #include "platform/OpenPanel.h"
 #include "platform/Printable.h"
 #include "window/MainWindow.h"
@@ -11,64 +12,9 @@
 
 #include <QApplication>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
-
 #include <cstdio>
-#include <cstring>
 
 namespace ferrodock {
-
-namespace {
-
-// Whether the X server named by `display` (or $DISPLAY) takes a connection.
-bool x11Reachable(const char* display) {
-    xcb_connection_t* connection = xcb_connect(display, nullptr);
-    const bool reachable = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return reachable;
-}
-
-// Whether the Wayland compositor's socket takes a connection.
-bool waylandReachable() {
-    const QByteArray name = qgetenv("WAYLAND_DISPLAY");
-    const QByteArray path = name.startsWith('/') ? name : qgetenv("XDG_RUNTIME_DIR") + '/' + name;
-    sockaddr_un address{};
-    if (name.isEmpty() || size_t(path.size()) >= sizeof address.sun_path) return false;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool reachable =
-        fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0) ::close(fd);
-    return reachable;
-}
-
-// Whether a platform named by QT_QPA_PLATFORM or -platform (a list of fallbacks) has a
-// display to open the window on; without one Qt would end the program with a core dump.
-bool displayAvailable(int argc, char** argv) {
-    QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
-    QByteArray display = qgetenv("DISPLAY");
-    for (int i = 1; i + 1 < argc; ++i) {
-        const char* option = argv[i] + (std::strncmp(argv[i], "--", 2) == 0 ? 1 : 0);
-        if (std::strcmp(option, "-platform") == 0) platforms = argv[i + 1];
-        if (std::strcmp(option, "-display") == 0) display = argv[i + 1];
-    }
-    const auto x11 = [&display] { return !display.isEmpty() && x11Reachable(display); };
-    if (platforms.isEmpty()) return x11() || waylandReachable();
-    for (const QByteArray& entry : platforms.split(';')) {
-        const QByteArray name = entry.split(':').first();
-        if (name == "xcb"                ? x11()
-            : name.startsWith("wayland") ? waylandReachable()
-                                         : !name.isEmpty())
-            return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 int runApplication(int argc, char** argv, const WindowParts& parts) {
     if (!displayAvailable(argc, argv)) {
@@ -93,9 +39,8 @@ int runApplication(int argc, char** argv, const WindowParts& parts) {
     session.load();
     HistoryStore history;
     int status = 0;
-    {  // the window goes before what it works with
+    {  // the window goes before what it works with; closing it ends the run
         MainWindow window({*parts.transport, *parts.openPanel, *parts.notices, session, history});
-        QApplication::setQuitOnLastWindowClosed(true);
         window.show();
         status = QApplication::exec();
         // An address copied just before quitting stays pasteable once the window is gone.

@@ -23,7 +23,7 @@ public:
         if (U_FAILURE(status)) iterator_.reset();
     }
     // The end of the next character, or -1 past the last one.
-    qsizetype next() { return iterator_ ? ubrk_next(iterator_.get()) : -1; }
+    qsizetype next() { return iterator_ ? ubrk_next(iterator_.get()) : UBRK_DONE; }
 
 private:
     struct Close {

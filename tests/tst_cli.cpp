@@ -3,6 +3,7 @@
 #include "core/Answers.h"
 #include "core/Languages.h"
 #include "platform/ClipboardOwner.h"
+#include "platform/Display.h"
 #include "platform/Printable.h"
 #include "support/AppHarness.h"
 #include "support/DataRows.h"
@@ -14,7 +15,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 using namespace ferrodock;
 using namespace ferrodock::test;
@@ -122,6 +127,8 @@ private Q_SLOTS:
             "only jpg, jpeg, gif and png");
         row("login from stdin", {"login", "--password-stdin", "al"}, "p&w 1\n", "old,key", kKey,
             {"0", "", login + "p&w 1", s}, "Logged in as al");
+        row("login from a CRLF line", {"login", "--password-stdin", "al"}, "pw\r\n", "", kKey,
+            {"0", "", login + "pw", s}, "Logged in as al");
         row("login asked on the terminal", {"login", "al"}, "", "", kKey,
             {"0", "", login + "typed secret", s});
         row("name asked on the terminal", {"login"}, "", "", kKey,
@@ -304,6 +311,15 @@ private Q_SLOTS:
         QTRY_VERIFY(!running());
         QCOMPARE(clipboard(), "other");
         QVERIFY(taker.waitForFinished());
+        // The program itself, put together by its composition root, shows its window there.
+        QProcess window, tree;
+        window.start(FERRODOCK_BINARY, {"-platform", "xcb"});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (tree.start("xwininfo", {"-root", "-tree"}), tree.waitForFinished(),
+             tree.readAllStandardOutput().contains("\"ferrodock")),
+            20000);
+        window.kill();
+        QVERIFY(window.waitForFinished());
         server.terminate();
         QVERIFY(server.waitForFinished());
         qunsetenv("DISPLAY");
@@ -319,6 +335,41 @@ private Q_SLOTS:
         for (const LanguageChoice& choice : languageChoices())
             QVERIFY(
                 help.contains(choice.title.toString() + " (" + choice.identifier.toString() + ")"));
+    }
+
+    // The window starts only where a display can be reached: a Wayland socket found by its
+    // name in the runtime folder or by its path, an X server, or a platform that needs none.
+    void displayAvailable_data() {
+        columns<QByteArray, QByteArray, bool>("platform", "wayland", "yes");
+        QTest::newRow("wayland socket by name") << QByteArray() << QByteArray("w-0") << true;
+        QTest::newRow("wayland socket by path") << QByteArray() << QByteArray("/") << true;
+        QTest::newRow("no such socket") << QByteArray() << QByteArray("w-1") << false;
+        QTest::newRow("X server gone") << QByteArray("xcb") << QByteArray("w-0") << false;
+        QTest::newRow("offscreen") << QByteArray("offscreen") << QByteArray() << true;
+    }
+    void displayAvailable() {
+        auto [platform, wayland, yes] =
+            fetch<QByteArray, QByteArray, bool>("platform", "wayland", "yes");
+        QTemporaryDir runtime;
+        const QByteArray socketPath = QFile::encodeName(runtime.filePath("w-0"));
+        const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+        QVERIFY(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                ::listen(listening, 1) == 0);
+        const QByteArray env[][2] = {{"XDG_RUNTIME_DIR", QFile::encodeName(runtime.path())},
+                                     {"WAYLAND_DISPLAY", wayland == "/" ? socketPath : wayland},
+                                     {"DISPLAY", ":65000"},
+                                     {"QT_QPA_PLATFORM", platform}};
+        QList<QByteArray> old;
+        for (const auto& [name, value] : env) old << qgetenv(name), qputenv(name, value);
+        char program[] = "ferrodock";
+        char* argv[] = {program};
+        const bool available = ferrodock::displayAvailable(1, argv);
+        for (qsizetype i = 0; i < old.size(); ++i) qputenv(env[i][0], old[i]);
+        ::close(listening);
+        QCOMPARE(available, yes);
     }
 
     // A word or a help or version option runs a command, anything else (Qt's own options
