@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
 #include <atomic>
@@ -22,7 +23,7 @@ Q_LOGGING_CATEGORY(lcHistory, "ferrodock.history")
 namespace {
 
 // SQLite's primary result codes for a file that is not a database or is damaged.
-constexpr int kSqliteCorrupt = 11, kSqliteNotADatabase = 26;
+constexpr int kSqliteBusy = 5, kSqliteLocked = 6, kSqliteCorrupt = 11, kSqliteNotADatabase = 26;
 
 bool damaged(const QSqlError& error) {
     const int code = error.nativeErrorCode().toInt() & 0xff;
@@ -101,9 +102,16 @@ bool HistoryStore::openFile() {
                 return false;
             }
         }
-        const Schema schema = prepareSchema();
+        Schema schema = prepareSchema();
+        for (int tries = 0; schema == Busy && tries < 250; ++tries) {
+            QThread::msleep(20);
+            schema = prepareSchema();
+        }
+        if (schema == Busy)
+            complainOnce(QStringLiteral("cannot open ") + path_,
+                         QStringLiteral("it stayed locked"));
         if (schema == Ready) return true;
-        if (schema == Failed) return false;
+        if (schema == Failed || schema == Busy) return false;
         if (attempt > 0) {
             complainOnce(QStringLiteral("cannot start a new history at ") + path_, {});
             return false;
@@ -158,6 +166,9 @@ HistoryStore::Schema HistoryStore::prepareSchema() {
     }
     if (!error.isValid()) return Ready;
     if (damaged(error)) return Damaged;
+    // Another process making the same new file: SQLite answers at once rather than waiting.
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    if (code == kSqliteBusy || code == kSqliteLocked) return Busy;
     complainOnce(QStringLiteral("cannot open ") + path_, error.text());
     return Failed;
 }

@@ -60,7 +60,7 @@ Q_SIGNALS:
 
 private:
     bool openFile();
-    enum Schema { Ready, Damaged, Failed };
+    enum Schema { Ready, Busy, Damaged, Failed };
     Schema prepareSchema();
     void complainOnce(const QString& what, const QString& error);
 
