@@ -224,8 +224,8 @@ private Q_SLOTS:
                          : ::fmemopen(input.data(), size_t(input.size()), "r");
             io.out = full    ? std::fopen("/dev/full", "w")
                      : noOut ? std::fopen("/dev/null", "r")
-                             : std::tmpfile();
-            io.err = std::tmpfile();
+                             : tempStream();
+            io.err = tempStream();
             io.ask = [](const QString&, bool echo) {
                 return QString(echo ? "ann" : "typed secret");
             };
@@ -271,7 +271,8 @@ private Q_SLOTS:
             if (QStandardPaths::findExecutable(tool).isEmpty()) QSKIP("needs Xvfb and xclip");
         QProcess server, taker;
         server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
-        QVERIFY(server.waitForReadyRead(30000));
+        // It writes its keymap to /tmp, which an unprivileged run may not be given.
+        if (!server.waitForReadyRead(30000)) QSKIP("Xvfb does not start for this user here");
         qputenv("DISPLAY", ":" + server.readAllStandardOutput().trimmed());
         const auto clipboard = [] {
             QProcess xclip;
@@ -283,7 +284,7 @@ private Q_SLOTS:
         net.reply = TransportResult{true, "ferrodock.net/p/abcdefghi", {}};
         CommandStreams io = CommandStreams::standard();
         io.in = ::fmemopen(const_cast<char*>("x"), 1, "r");
-        io.out = io.err = std::tmpfile();
+        io.out = io.err = tempStream();
         Session session;
         io.session = &session, io.transport = &net;
         QCOMPARE(runCommand({"paste", "--copy", "-"}, io), 0);
@@ -328,7 +329,7 @@ private Q_SLOTS:
     // A command's help describes it and lists every language of the pop-up.
     void commandHelp() {
         CommandStreams io = CommandStreams::standard();
-        io.out = std::tmpfile();
+        io.out = tempStream();
         QCOMPARE(runCommand({"paste", "--help"}, io), 0);
         const QString help = QString::fromUtf8(contents(io.out)).simplified();
         QVERIFY2(help.contains("Pastes the UTF-8 text of FILE"), qPrintable(help));

@@ -225,7 +225,7 @@ private Q_SLOTS:
         QByteArray said;
         const auto run = [&](const QStringList& args, QByteArray* out = nullptr) {
             CommandStreams io = CommandStreams::standard();
-            io.in = std::tmpfile(), io.out = std::tmpfile(), io.err = std::tmpfile();
+            io.in = tempStream(), io.out = tempStream(), io.err = tempStream();
             io.transport = &net, io.session = &session, io.history = &history;
             std::fputs("\n  int  main() {}\n second line\n", io.in), std::rewind(io.in);
             const int status = runCommand(args, io);

@@ -150,7 +150,8 @@ class PagesTest : public QObject {
     QProcess daemon_;  // a private session bus for the desktop's notices
 private Q_SLOTS:
     void initTestCase() {
-        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address",
+                                      "--address=unix:tmpdir=" + QDir::tempPath()});
         QVERIFY(daemon_.waitForReadyRead(20000));
         qputenv("DBUS_SESSION_BUS_ADDRESS", daemon_.readLine().trimmed());
     }
@@ -407,7 +408,7 @@ private Q_SLOTS:
         QCOMPARE(sent.form(), expected << "apikey=k");
         QCOMPARE(sent.filePath, path);
         QTEST(sent.mimeType, "mimeType");
-        std::FILE* printed = std::tmpfile();  // what standard output is given meanwhile
+        std::FILE* printed = tempStream();  // what standard output is given meanwhile
         const int saved = (std::fflush(stdout), ::dup(1));
         ::dup2(::fileno(printed), 1);
         settle(app, answer);

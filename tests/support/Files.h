@@ -4,6 +4,11 @@
 #include <QFile>
 #include <QImage>
 
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 namespace ferrodock::test {
 
 // Writes `bytes` to `name` in `dir` and gives its path; a test cannot go on without it.
@@ -13,6 +18,16 @@ inline QString makeFile(const QDir& dir, const QString& name, const QByteArray& 
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
     return path;
+}
+
+// A nameless read-write stream, as std::tmpfile() gives, but in the temporary folder the
+// environment names ($TMPDIR), not in /tmp, which an unprivileged run may not write to.
+inline std::FILE* tempStream() {
+    QByteArray name = QFile::encodeName(QDir::tempPath()) + "/stream-XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) qFatal("cannot make a file in %s", qPrintable(QDir::tempPath()));
+    ::unlink(name.constData());
+    return ::fdopen(fd, "w+");
 }
 
 // A plain PNG of `size` under `name` in `dir`.
