@@ -25,7 +25,6 @@ constexpr qint64 kLauncherIntervalMs = 250;
 
 MainWindow::MainWindow(const Services& services, QWidget* parent)
     : QMainWindow(parent), services_(services) {
-    registerResources();
     ui_.setupUi(this);
     filePage_ = new FilePage(services, lastChoice_, ui_.mainView);
     imagePage_ = new ImagePage(services, lastChoice_, ui_.mainView);

@@ -7,11 +7,9 @@ class QWidget;
 
 namespace ferrodock {
 
-// Makes the window's pictures, icons and style sheet readable under ":/".
-void registerResources();
-
-// Names the application and gives it its icon and its look: Fusion with a dark palette and
-// resources/ferrodock.qss, so it looks the same on every desktop.
+// Names the application and gives it its icon and its look (the resources under ":/" made
+// readable first; every window of ferrodock needs this done before it is made): Fusion with a dark
+// palette and resources/ferrodock.qss, so it looks the same on every desktop.
 void configureApplication(QApplication& app);
 
 // The style sheet paints these buttons' background before they draw themselves, which gives
