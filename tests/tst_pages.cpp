@@ -581,10 +581,12 @@ private Q_SLOTS:
         for (const bool cut : {true, false}) {
             if (button) showText(button, cut ? QString(90, 'W') : "This fits.");
             if (!button) app.net->requests[0].progress({500, 2000, !cut});
+            // The tool tip follows the text at once, before the next paint.
+            const auto label = qobject_cast<QLabel*>(widget);
+            if (label) QCOMPARE(label->toolTip() == label->text(), cut);
             QTRY_VERIFY(widget->isVisible());
             QCoreApplication::sendPostedEvents();
-            const QString whole =
-                button ? literalText(button) : qobject_cast<QLabel*>(widget)->text();
+            const QString whole = button ? literalText(button) : label->text();
             const QString shown = shownText(widget);
             QVERIFY2(widget->fontMetrics().horizontalAdvance(shown) < widget->width(),
                      qPrintable(shown));
