@@ -347,7 +347,7 @@ private Q_SLOTS:
         QTest::newRow("no such socket") << QByteArray() << QByteArray("w-1") << false;
         QTest::newRow("X server gone") << QByteArray("xcb") << QByteArray("w-0") << false;
         QTest::newRow("offscreen") << QByteArray("offscreen") << QByteArray() << true;
-        QTest::newRow("-platform offscreen") << QByteArray("xcb") << QByteArray() << true;
+        QTest::newRow("--platform offscreen") << QByteArray("xcb") << QByteArray() << true;
     }
     void displayAvailable() {
         auto [platform, wayland, yes] =
@@ -366,7 +366,7 @@ private Q_SLOTS:
                                      {"QT_QPA_PLATFORM", platform}};
         QList<QByteArray> old;
         for (const auto& [name, value] : env) old << qgetenv(name), qputenv(name, value);
-        char program[] = "ferrodock", option[] = "-platform", offscreen[] = "offscreen";
+        char program[] = "ferrodock", option[] = "--platform", offscreen[] = "offscreen";
         char* argv[] = {program, option, offscreen};
         const bool given = QByteArray(QTest::currentDataTag()).startsWith('-');
         const bool available = ferrodock::displayAvailable(given ? 3 : 1, argv);
