@@ -18,7 +18,6 @@ class LoginDialog final : public QDialog {
     Q_OBJECT
 public:
     LoginDialog(Transport& transport, Session& session, QWidget* parent = nullptr);
-    bool loggingIn() const { return running_; }
 
 public Q_SLOTS:
     void loginPushed();
