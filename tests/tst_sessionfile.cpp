@@ -3,6 +3,7 @@
 // written, and how, and the session that keeps it saying when it changes.
 #include "core/Answers.h"
 #include "core/Characters.h"
+#include "core/ScratchFolder.h"
 #include "core/SessionFile.h"
 #include "support/AppHarness.h"
 #include "support/DataRows.h"
@@ -12,10 +13,12 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <csignal>
 
@@ -215,6 +218,82 @@ private Q_SLOTS:
         QFile target(home.path() + "/elsewhere");  // a link's target is emptied, not removed
         QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : "none",
                  setup == "symbolic link" ? "" : "none");
+    }
+
+    // The private folder for pasted, captured and piped bytes: its modes, what it refuses, and
+    // what it leaves behind.
+    void scratchFolder() {
+        const QTemporaryDir home(QDir::tempPath() + "/scratch-XXXXXX");
+        const QString root = home.path() + "/ferrodock";
+        QVERIFY(QDir().mkdir(root));
+        QFile::setPermissions(root, QFileDevice::Permissions(0x7755));  // too wide: narrowed
+        const auto mode = [](const QString& path) {
+            struct stat st {};
+            return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+        };
+        // Left by other runs: a dead one's, a live one's (its lock held here), one half made.
+        const auto runFolder = [&](const char* name, bool withLock) {
+            const QString dir = root + "/" + name;
+            QDir().mkdir(dir);
+            if (withLock) test::makeFile(QDir(dir), ".lock");
+            test::makeFile(QDir(dir), "x", "left");
+            return dir;
+        };
+        const QString dead = runFolder("run-dead", true), live = runFolder("run-live", true),
+                      young = runFolder("run-young", false), old = runFolder("run-old", false);
+        const int held = ::open(QFile::encodeName(live + "/.lock").constData(), O_RDONLY);
+        QCOMPARE(::flock(held, LOCK_EX), 0);
+        const utimbuf longAgo{std::time(nullptr) - 120, std::time(nullptr) - 120};
+        ::utime(QFile::encodeName(old).constData(), &longAgo);
+        QString a, b;
+        {
+            ScratchFolder scratch;
+            scratch.setRoot(root);
+            QString error;
+            for (const char* bad : {"", "a/b", "..", "."})
+                QVERIFY2(!scratch.write(bad, "x", &error) && error.contains("not a file name"),
+                         bad);
+            a = scratch.write("Pasted image.png", "first", &error).value_or(QString());
+            b = scratch.write("Pasted image.png", "second", &error).value_or(QString());
+            QVERIFY(!a.isEmpty() && !b.isEmpty() && a != b);
+            QCOMPARE(QFileInfo(a).fileName(), "Pasted image.png");
+            QFile second(b);
+            QVERIFY(second.open(QIODevice::ReadOnly));
+            QCOMPARE(second.readAll(), QByteArray("second"));
+            QCOMPARE(mode(root), 0700u);
+            QCOMPARE(mode(QFileInfo(a).path()), 0700u);
+            QCOMPARE(mode(QFileInfo(QFileInfo(a).path()).path()), 0700u);
+            QCOMPARE(mode(a), 0600u);
+            QVERIFY(!QFile::exists(dead) && !QFile::exists(old));
+            QVERIFY(QFile::exists(live + "/x") && QFile::exists(young + "/x"));
+            QString half;
+            {
+                ScratchFile unfinished = scratch.create("half.bin");
+                QVERIFY(unfinished.write("half"));
+                half = unfinished.path();
+                QVERIFY(QFile::exists(half));
+            }
+            QVERIFY(!QFile::exists(half) && !QFile::exists(QFileInfo(half).path()));
+            scratch.release(live + "/x");  // not made here: left alone
+            scratch.release(a);
+            QVERIFY(!QFile::exists(a) && !QFile::exists(QFileInfo(a).path()));
+            QVERIFY(QFile::exists(live + "/x"));
+            b = scratch.write("kept.txt", "", &error).value_or(QString());
+            QVERIFY(QFile::exists(b));
+        }
+        ::close(held);
+        QVERIFY(!QFile::exists(b));  // the end of the run takes the rest
+        QCOMPARE(entries(root), QStringList({"run-live", "run-young"}));
+        // A folder that is a link, or a file, is never written through.
+        QVERIFY(QDir(root).removeRecursively());
+        QVERIFY(QFile::link(home.path(), root));
+        ScratchFolder linked;
+        linked.setRoot(root);
+        QString error;
+        QVERIFY(!linked.write("x.png", "x", &error));
+        QVERIFY2(error.contains("not a folder of yours"), qPrintable(error));
+        QVERIFY(!QFile::exists(home.path() + "/run-"));
+        QCOMPARE(entries(home.path()), QStringList({"ferrodock"}));
     }
 };
 
