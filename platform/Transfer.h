@@ -165,6 +165,8 @@ void reportProgress(Transfer& t, curl_off_t up, curl_off_t upTotal);
 // ("5ad8a5d6.0", as update-ca-certificates keeps them), else null. The same store as the bundle
 // file, but OpenSSL reads only the certificates a chain needs instead of the whole bundle (~45 ms).
 const char* hashedCaFolder();
+// Whether `folder` holds a certificate under a hashed name; false for none or no such folder.
+bool holdsHashedNames(const char* folder);
 
 // The upload file (UploadFile.cpp). Takes the file's size, or reads it whole when it reports
 // none; false with `failure` set.

@@ -310,6 +310,7 @@ private Q_SLOTS:
         app.find<QAction>("goHistory")->trigger();
         HistoryWindow* shown = app.window->historyWindow();
         QVERIFY(QTest::qWaitForWindowExposed(shown));
+        QTRY_COMPARE(QApplication::focusWidget(), shown->findChild<QLineEdit*>("historyFilter"));
         const HistoryModel& rows = *shown->model();
         QCOMPARE(rows.rowCount(), 2);
         QStringList seen;
@@ -344,6 +345,11 @@ private Q_SLOTS:
             QCOMPARE(rows.rowCount(), kept);
         }
         QVERIFY(app.history.entries(10).isEmpty());
+        // Open again, it starts in the filter, wherever the focus was when it closed.
+        table->setFocus();
+        shown->close();
+        app.find<QAction>("goHistory")->trigger();
+        QTRY_COMPARE(QApplication::focusWidget(), shown->findChild<QLineEdit*>("historyFilter"));
     }
 };
 

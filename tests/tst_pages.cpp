@@ -225,6 +225,7 @@ private Q_SLOTS:
                                        "#18212c", "#1c2733"}));
         QCOMPARE(app.find<QWidget>("pasteData")->palette().color(QPalette::Text),
                  QColor(Qt::white));
+        QCOMPARE(qApp->palette().color(QPalette::PlaceholderText), QColor(120, 134, 150));
         // The rounded outer corner of a selected page shows the window, no notch of the strip.
         for (const bool file : {false, true}) {
             if (file) app.window->switchFile();
@@ -528,6 +529,12 @@ private Q_SLOTS:
                  "Uploading " + label + ": 25%, 500 bytes of 2.0 kB");
         const QProgressBar* bar = app.panel(page)->findChild<QProgressBar*>();
         QCOMPARE(bar->value() * 4, bar->maximum());
+        // The line over the bar, the Cancel button beside both.
+        const QRect cancelBox =
+            app.panel(page)->findChild<QPushButton*>(page + "CancelButton")->geometry();
+        QCOMPARE((QList<int>{text->x(), bar->y() - text->geometry().bottom(),
+                             cancelBox.left() - bar->geometry().right()}),
+                 (QList<int>{18, 5, 13}));
         request.progress({2000, 2000, true});
         QCOMPARE(text->text(), QStringLiteral("Waiting for the service..."));
         const bool cancelled = end == "cancel" || end == "escape",
@@ -595,6 +602,17 @@ private Q_SLOTS:
             QCOMPARE(widget->toolTip() == whole && widget->accessibleDescription() == whole, cut);
             QVERIFY(window->minimumSizeHint().width() <= window->minimumWidth());
         }
+        if (!button) return;
+        // A text set while it fits is cut, and says so, once its widget narrows.
+        const QString ownTip = button->toolTip();
+        const int narrow = button->width();
+        window->resize(window->minimumSize() * 2);
+        QTRY_VERIFY(button->width() > narrow * 3 / 2);
+        showText(button,
+                 QString(narrow * 5 / 4 / button->fontMetrics().horizontalAdvance('W'), 'W'));
+        QCOMPARE(button->toolTip(), ownTip);
+        window->resize(window->minimumSize());
+        QTRY_COMPARE(button->toolTip(), literalText(button));
     }
 
     // Closing the window over running uploads asks first, worded for their number and in the
@@ -926,6 +944,11 @@ private Q_SLOTS:
             if (id == 8) QTest::qWait(100);
             QTRY_COMPARE(QGuiApplication::clipboard()->text(), id == 7 ? address : "before");
         }
+        // However many notices, one listener for their actions.
+        const qsizetype objects = qApp->children().size();
+        notices->notify("Uploaded", address, address);
+        notices->showProgress(0.5);
+        QCOMPARE(qApp->children().size(), objects);
         const QString uri = "application://net.ferrodock.Ferrodock.desktop";
         QTRY_COMPARE(desktop.updated, (QVariantList{uri, true, 0.25}));
         notices->showProgress(std::nullopt);

@@ -55,7 +55,7 @@ class SessionFileTest : public QObject {
 private Q_SLOTS:
     // 'n': the display name of a path; 'a': the shown part of an answer; 'k': what a login
     // answer's bytes are; 'p': the progress line for "sent total bytes-per-second" (from
-    // "about" on when there is a speed).
+    // "about" on when there is a speed); 'h': a paste's name in the history.
     void textRules_data() {
         test::columns<char, QByteArray, QString>("rule", "input", "result");
         const QString ka = QString::fromUtf8("\xE0\xA4\x95\xCC\x81");  // consonant and accent
@@ -91,6 +91,10 @@ private Q_SLOTS:
         row("just under an hour", 'p', "0 3599 1", "60 min left");
         row("an hour and a bit", 'p', "0 3661 1", "1 h 2 min left");
         row("just under two hours", 'p', "1 7200 1", "2 h 0 min left");
+        // The name comes from the first 64 KiB alone.
+        row("history: late first line", 'h', QString(65535, '\n') + "ab", "a");
+        row("history: 61 characters", 'h', " " + QString(61, 'x') + "\ny", QString(59, 'x') + "…");
+        row("history: 60 characters", 'h', "\n\t" + QString(60, 'x'), QString(60, 'x'));
         for (const char* bytes :
              {"caf\xe9", "\xe2\x82", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"})
             QTest::newRow(QByteArray(bytes).toPercentEncoding())
@@ -99,6 +103,8 @@ private Q_SLOTS:
     void textRules() {
         auto [rule, input] = test::fetch<char, QByteArray>("rule", "input");
         const std::optional<QString> text = decodeAnswer(input);
+        if (rule == 'h') QTEST(pasteHistoryName(input), "result");
+        if (rule == 'h') return;
         if (rule == 'p') {
             const QList<QByteArray> n = input.split(' ');
             const QString line =

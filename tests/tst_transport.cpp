@@ -1,4 +1,6 @@
 #include "core/Feedback.h"
+#include "platform/Transfer.h"
+#include "support/DataRows.h"
 #include "support/Files.h"
 #include "support/TestService.h"
 
@@ -410,6 +412,27 @@ private Q_SLOTS:
         stop = true;
         writer.join();
         QVERIFY(ended);
+    }
+
+    // Only a folder of hashed names is taken for the trust store; any other falls back to the
+    // bundle, which holds the same certificates.
+    void hashedTrustFolder_data() {
+        test::columns<QString, bool>("names", "hashed");
+        test::row("hashed beside the bundle", QString("ca-certificates.crt 5ed36f99.0"), true);
+        test::row("the bundle alone", QString("ca-certificates.crt"), false);
+        test::row("upper case", QString("5ED36F99.0"), false);
+        test::row("a second of the hash only", QString("5ed36f99.1"), false);
+        test::row("nine digits", QString("5ed36f990.0"), false);
+        test::row("not hexadecimal", QString("5ed36g99.0"), false);
+        test::row("empty", QString(), false);
+    }
+    void hashedTrustFolder() {
+        auto [names, hashed] = test::fetch<QString, bool>("names", "hashed");
+        const QTemporaryDir folder(QDir::tempPath() + "/trust-XXXXXX");
+        for (const QString& name : names.split(' ', Qt::SkipEmptyParts))
+            makeFile(QDir(folder.path()), name, "x");
+        QCOMPARE(transfer::holdsHashedNames(QFile::encodeName(folder.path()).constData()), hashed);
+        QVERIFY(!transfer::holdsHashedNames((folder.path() + "/none").toUtf8().constData()));
     }
 };
 
