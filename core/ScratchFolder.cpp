@@ -23,7 +23,8 @@ constexpr char kLockName[] = ".lock";
 constexpr time_t kHalfMadeAge = 60;
 
 QString systemError(const QString& what, const QString& path) {
-    return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1 %2: %3")
+        .arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 // A folder of the user's alone: made 0700 where missing; refused when it is anything but a
@@ -70,7 +71,8 @@ void removeWithFolder(const QString& path) {
 }  // namespace
 
 ScratchFile::ScratchFile(ScratchFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::exchange(other.path_, {})),
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::exchange(other.path_, {})),
       error_(std::move(other.error_)) {}
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
