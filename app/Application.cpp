@@ -1,12 +1,14 @@
 #include "app/Application.h"
 
 #include "core/HistoryStore.h"
+#include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/DesktopNotices.h"
 #include "platform/Display.h"
 #include "platform/OpenPanel.h"
 #include "platform/Printable.h"
+#include "platform/ScreenCapture.h"
 #include "window/MainWindow.h"
 #include "window/Theme.h"
 
@@ -38,9 +40,12 @@ int runApplication(int argc, char** argv, const WindowParts& parts) {
     Session session;
     session.load();
     HistoryStore history;
+    ScratchFolder scratch;
+    ScreenCapture capture(scratch);
     int status = 0;
     {  // the window goes before what it works with; closing it ends the run
-        MainWindow window({*parts.transport, *parts.openPanel, *parts.notices, session, history});
+        MainWindow window(
+            {*parts.transport, *parts.openPanel, *parts.notices, session, history, capture});
         window.show();
         status = QApplication::exec();
         // An address copied just before quitting stays pasteable once the window is gone.

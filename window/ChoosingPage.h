@@ -43,6 +43,9 @@ public:
     // Chooses `path` as a confirmed open panel or a drop does.
     void choosePath(const QString& path);
     UploadPanel* uploadPanel() const { return panel_; }
+    // Shows why something was not chosen on the link until the next choice; the earlier
+    // choice stays.
+    void refuse(const QString& why);
 
 public Q_SLOTS:
     void chooseFile();
@@ -65,7 +68,6 @@ protected:
     virtual QByteArray thumbnail() const { return {}; }
 
 private:
-    void refuse(const QString& why);
     void withdrawRefusal();
 
     const bool forImage_;

@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "core/SessionFile.h"
 #include "platform/DesktopNotices.h"
+#include "platform/ScreenCapture.h"
 #include "window/FilePage.h"
 #include "window/HistoryWindow.h"
 #include "window/ImagePage.h"
@@ -12,9 +13,12 @@
 #include "window/UploadPanel.h"
 
 #include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 
 namespace ferrodock {
 
@@ -58,6 +62,7 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
         connect(panel, &UploadPanel::begun, this, &MainWindow::takeEscape);
         connect(panel, &UploadPanel::figuresChanged, this, &MainWindow::updateLauncher);
     }
+    addCaptureItem();
 }
 
 MainWindow::~MainWindow() = default;
@@ -139,6 +144,36 @@ void MainWindow::updateLauncher(bool force) {
     for (const UploadPanel* panel : uploadPanels()) any = panel->addFigures(sent, total) || any;
     services_.notices.showProgress(
         any ? std::optional<double>(total > 0 ? double(sent) / double(total) : 0.0) : std::nullopt);
+}
+
+// Edit > Capture Screen: the picture becomes the Image page's choice. Whether the desktop can
+// capture is asked once the window is up; until it answers, the item waits for the answer.
+void MainWindow::addCaptureItem() {
+    auto* edit = menuBar()->findChild<QMenu*>(QStringLiteral("editMenu"));
+    if (!edit) {
+        edit = new QMenu(QStringLiteral("Edit"), menuBar());
+        edit->setObjectName(QStringLiteral("editMenu"));
+        menuBar()->insertMenu(ui_.goMenu->menuAction(), edit);
+    }
+    edit->setToolTipsVisible(true);  // why the item is greyed out
+    QAction* item = edit->addAction(QStringLiteral("Capture Screen\u2026"));
+    item->setObjectName(QStringLiteral("captureScreen"));
+    item->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    ScreenCapture& capture = services_.capture;
+    connect(item, &QAction::triggered, this, [this, &capture] { capture.capture(this); });
+    connect(&capture, &ScreenCapture::decided, item, [item, &capture] {
+        item->setEnabled(capture.available());
+        item->setToolTip(capture.unavailableReason());
+    });
+    connect(&capture, &ScreenCapture::captured, this, [this](const QString& path) {
+        switchImage();
+        imagePage_->choosePath(path);
+    });
+    connect(&capture, &ScreenCapture::failed, this, [this] {
+        switchImage();
+        imagePage_->refuse(QStringLiteral("Screen capture failed. Please try again."));
+    });
+    QTimer::singleShot(0, &capture, &ScreenCapture::probe);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -61,6 +61,7 @@ private:
     void showSession();
     void takeEscape();
     void updateLauncher(bool force);
+    void addCaptureItem();
 
     Ui::MainWindow ui_;
     Services services_;

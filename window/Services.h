@@ -8,6 +8,7 @@ namespace ferrodock {
 class DesktopNotices;
 class HistoryStore;
 class OpenPanel;
+class ScreenCapture;
 class Session;
 class Transport;
 
@@ -17,6 +18,7 @@ struct Services {
     DesktopNotices& notices;
     Session& session;
     HistoryStore& history;
+    ScreenCapture& capture;
 };
 
 }  // namespace ferrodock

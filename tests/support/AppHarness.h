@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/HistoryStore.h"
+#include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "platform/DesktopNotices.h"
 #include "platform/OpenPanel.h"
+#include "platform/ScreenCapture.h"
 #include "support/FakeTransport.h"
 #include "support/Files.h"
 #include "window/FittedText.h"
@@ -69,8 +71,8 @@ public:
         configureApplication(*qApp);
         if (!saved.isEmpty()) makeFile(home.documents(), "ferrodock.data", saved);
         session.load();  // as the program does
-        window =
-            std::make_unique<MainWindow>(Services{*transport, panel, notices, session, history});
+        window = std::make_unique<MainWindow>(
+            Services{*transport, panel, notices, session, history, capture});
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qFatal("the window did not show");
     }
@@ -102,6 +104,8 @@ public:
     Notices notices;
     Session session;
     HistoryStore history;  // in the home above
+    ScratchFolder scratch;
+    ScreenCapture capture{scratch};
     std::unique_ptr<MainWindow> window;
 };
 

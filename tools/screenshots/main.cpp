@@ -2,10 +2,12 @@
 // way a person sees them after start-up. Used for the README and for looking at the layout at 100%
 // and 200% scale: `ferrodock-screenshots OUTDIR` (set QT_SCALE_FACTOR=2 for 200%).
 #include "core/HistoryStore.h"
+#include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "platform/DesktopNotices.h"
 #include "platform/HttpsTransport.h"
 #include "platform/OpenPanel.h"
+#include "platform/ScreenCapture.h"
 #include "platform/Thumbnail.h"
 #include "window/HistoryWindow.h"
 #include "window/LoginDialog.h"
@@ -135,7 +137,9 @@ int main(int argc, char** argv) {
     session.load();
     HistoryStore history;
     fillHistory(history);
-    MainWindow window({transport, openPanel, *notices, session, history});
+    ScratchFolder scratch;
+    ScreenCapture capture(scratch);
+    MainWindow window({transport, openPanel, *notices, session, history, capture});
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) std::fprintf(stderr, "window not exposed\n");
 
