@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <pthread.h>
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
@@ -48,8 +49,8 @@ ScratchRelease::ScratchRelease(ScratchFolder* folder) : folder_(folder) {}
 
 ScratchRelease::~ScratchRelease() {
     if (path_.isEmpty()) return;
+    // A file refused half written is gone already; releasing it again does nothing.
     folder_->release(path_);
-    // An unfinished file is gone already: ScratchFile removes it.
     doomedFile[0] = '\0';
     for (size_t i = 0; i < std::size(kEndingSignals); ++i)
         if (installed_[i]) ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
@@ -58,8 +59,9 @@ ScratchRelease::~ScratchRelease() {
 void ScratchRelease::hold(const QString& path) {
     const QByteArray file = QFile::encodeName(path);
     const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
-    if (!path_.isEmpty() || file.size() >= qsizetype(sizeof doomedFile)) return;
+    if (!path_.isEmpty()) return;
     path_ = path;
+    if (file.size() >= qsizetype(sizeof doomedFile)) return;  // left to the next sweep
     std::memcpy(doomedFolder, folder.constData(), size_t(folder.size()) + 1);
     std::memcpy(doomedFile, file.constData(), size_t(file.size()) + 1);
     struct sigaction remove {};
@@ -97,14 +99,20 @@ std::optional<QString> readIntoScratch(const CommandStreams& io, const QString& 
     const QString fileName = !name.isEmpty()  ? name
                              : type.isEmpty() ? QStringLiteral("stdin")
                                               : QStringLiteral("stdin.") + type;
+    // No ending signal between making the file and watching for one.
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (const int signal : kEndingSignals) sigaddset(&ending, signal);
+    ::pthread_sigmask(SIG_BLOCK, &ending, &before);
     ScratchFile file;
     if (io.scratch) file = io.scratch->create(fileName);
+    if (file.isOpen()) release.hold(file.path());
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (!file.isOpen()) {
         complain(io, what + QStringLiteral(": ") +
                          (io.scratch ? file.error() : QStringLiteral("no place to keep it")));
         return std::nullopt;
     }
-    release.hold(file.path());
     while (n > 0) {
         if (!file.write(QByteArrayView(piece.constData(), qsizetype(n)))) {
             complain(io, what + QStringLiteral(": ") + file.error());

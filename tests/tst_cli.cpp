@@ -284,7 +284,7 @@ private Q_SLOTS:
             process.start(FERRODOCK_BINARY, args);
             process.write(input);
             if (interrupt) {  // while it waits for the rest, with a piece written
-                QTRY_VERIFY(!kept().isEmpty());
+                QTRY_VERIFY(!kept().isEmpty() && QFileInfo(kept()[0]).size() > 0);
                 ::kill(pid_t(process.processId()), SIGINT);
             }
             process.closeWriteChannel();
