@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "cli/CommandLine.h"
 #include "core/HistoryStore.h"
+#include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/DesktopNotices.h"
@@ -36,10 +37,12 @@ int runCommands(int argc, char** argv) {
     Session session;
     session.load();
     HistoryStore history;
+    ScratchFolder scratch;
     CommandStreams io = CommandStreams::standard();
     io.transport = transport.get();
     io.session = &session;
     io.history = &history;
+    io.scratch = &scratch;
     return runCommandLine(QCoreApplication::arguments().mid(1), io);
 }
 

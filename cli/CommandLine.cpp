@@ -75,12 +75,14 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {u"upload", u"[-p] [-a] [--copy] FILE...", u"Uploads each FILE and prints its address.",
+    {u"upload", u"[-p] [-a] [--copy] [--name NAME] FILE...",
+     u"Uploads each FILE and prints its address; - reads the file from standard input.",
      [](const CommandStreams& io, const QCommandLineParser& p) {
          return uploadFiles(io, p, false);
      }},
-    {u"image", u"[-p] [-a] [--nsfw] [--copy] FILE...",
-     u"Uploads each jpg, jpeg, gif or png image and prints its address.",
+    {u"image", u"[-p] [-a] [--nsfw] [--copy] [--name NAME] FILE...",
+     u"Uploads each jpg, jpeg, gif or png image and prints its address; - reads a PNG, JPEG "
+     u"or GIF picture from standard input.",
      [](const CommandStreams& io, const QCommandLineParser& p) {
          return uploadFiles(io, p, true);
      }},
@@ -143,6 +145,12 @@ int runCommand(const QStringList& arguments, const CommandStreams& io) {
                           QStringLiteral("Do not link the upload to the account.")});
         parser.addOption({QStringLiteral("copy"),
                           QStringLiteral("Also put the last address on the clipboard.")});
+    }
+    if (name == u"upload" || name == u"image") {
+        parser.addOption({QStringLiteral("name"),
+                          QStringLiteral("Send standard input (-) under NAME; by default "
+                                         "'stdin', with .png, .jpg or .gif for a picture."),
+                          QStringLiteral("NAME")});
     }
     if (name == u"image") {
         parser.addOption(

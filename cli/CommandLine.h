@@ -13,6 +13,7 @@
 namespace ferrodock {
 
 class HistoryStore;
+class ScratchFolder;
 class Session;
 class Transport;
 
@@ -37,6 +38,8 @@ struct CommandStreams {
     Session* session = nullptr;
     // Where each address is kept; none keeps nothing.
     HistoryStore* history = nullptr;
+    // Where standard input waits as a file for its upload; none refuses "-" as a FILE.
+    ScratchFolder* scratch = nullptr;
 
     static CommandStreams standard();
 };

@@ -11,12 +11,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <optional>
 
 class QCommandLineParser;
 class QObject;
+
+namespace ferrodock {
+class ScratchFolder;
+}
 
 namespace ferrodock::cli {
 
@@ -43,6 +48,32 @@ std::optional<QString> addressFrom(const CommandStreams& io, const QString& what
 void copyAddress(const CommandStreams& io, const QString& address);
 // The --private, --anonymous and (images) --nsfw options as flags.
 UploadFlags flags(const QCommandLineParser& parser, bool image);
+
+// Whether --name may give the upload this name: one piece of a path, with no controls.
+bool isFileName(const QString& name);
+
+// Releases the scratch file standard input was read into when it goes out of scope, and, as
+// far as a signal allows, when Ctrl+C or another ending signal stops the program before.
+class ScratchRelease {
+public:
+    explicit ScratchRelease(ScratchFolder* folder);
+    ~ScratchRelease();
+    ScratchRelease(const ScratchRelease&) = delete;
+    ScratchRelease& operator=(const ScratchRelease&) = delete;
+    void hold(const QString& path);
+
+private:
+    ScratchFolder* folder_;
+    QString path_;
+    struct sigaction previous_[4]{};
+    bool installed_[4] = {};
+};
+
+// Streams standard input into a scratch file named `name`, or, with none, "stdin" and the
+// extension of the picture type its first bytes show; for an image, bytes of no such type are
+// refused. The file's path, or none after saying why.
+std::optional<QString> readIntoScratch(const CommandStreams& io, const QString& name, bool image,
+                                       ScratchRelease& release);
 
 // The commands.
 int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool image);

@@ -21,14 +21,20 @@ namespace ferrodock::cli {
 
 namespace {
 
+QString imageTypesOnly() {
+    return QStringLiteral("only jpg, jpeg, gif and png images can be uploaded as images");
+}
+
+bool isImageName(const QString& name) {
+    return imageFileTypes().contains(QFileInfo(name).suffix(), Qt::CaseInsensitive);
+}
+
 // Why `path` cannot be uploaded, or nothing when it can.
 QString uploadProblem(const QString& path, bool image) {
     if (!pathKeepsItsBytes(path)) {
         return QStringLiteral("the name is not valid UTF-8; rename the file to upload it");
     }
-    if (image && !imageFileTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
-        return QStringLiteral("only jpg, jpeg, gif and png images can be uploaded as images");
-    }
+    if (image && !isImageName(path)) return imageTypesOnly();
     const QFileInfo info(path);
     if (info.isDir()) return QStringLiteral("is a folder");
     // A pipe or a device would block here or send a torn upload.
@@ -64,16 +70,64 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
     const QStringList paths = parser.positionalArguments();
     if (paths.isEmpty())
         return usageError(io, command + QStringLiteral(": no FILE given"), command);
+    // Standard input: checked before anything is read or sent.
+    const QString name = parser.value(QStringLiteral("name"));
+    const qsizetype piped = paths.count(QStringLiteral("-"));
+    if (piped > 1) {
+        return usageError(io,
+                          command + QStringLiteral(": - is given twice; standard input is "
+                                                   "read once"),
+                          command);
+    }
+    if (parser.isSet(QStringLiteral("name")) && !piped) {
+        return usageError(
+            io, command + QStringLiteral(": --name names standard input; give - as the FILE"),
+            command);
+    }
+    if (parser.isSet(QStringLiteral("name")) && !isFileName(name)) {
+        return usageError(io,
+                          command + QStringLiteral(": --name '") + name +
+                              QStringLiteral("' is not a file name (one with no '/')"),
+                          command);
+    }
+    if (piped && io.inIsTerminal) {
+        return usageError(io,
+                          command +
+                              (image ? QStringLiteral(": - reads a picture piped in, as in "
+                                                      "'grim - | ferrodock image -'")
+                                     : QStringLiteral(": - reads a file piped in, as in "
+                                                      "'tar c DIR | ferrodock upload "
+                                                      "--name DIR.tar -'")) +
+                              QStringLiteral("; standard input is a terminal"),
+                          command);
+    }
 
     const FormRequest request = uploadRequest(image, flags(parser, image), io.session->apiKey());
 
     static const QMimeDatabase mimeDatabase;
     int status = kCommandOk;
     QString last;
-    for (const QString& path : paths) {
+    for (const QString& given : paths) {
+        // What is read from standard input goes as a file of its name, and no further.
+        ScratchRelease release(io.scratch);
+        QString path = given, what = given;
+        if (given == u"-") {
+            what = QStringLiteral("standard input");
+            if (image && !name.isEmpty() && !isImageName(name)) {
+                complain(io, name + QStringLiteral(": ") + imageTypesOnly());
+                status = kCommandFailed;
+                continue;
+            }
+            const std::optional<QString> read = readIntoScratch(io, name, image, release);
+            if (!read) {
+                status = kCommandFailed;
+                continue;
+            }
+            path = *read;
+        }
         const QString problem = uploadProblem(path, image);
         if (!problem.isEmpty()) {
-            complain(io, path + QStringLiteral(": ") + problem);
+            complain(io, what + QStringLiteral(": ") + problem);
             status = kCommandFailed;
             continue;
         }
@@ -84,7 +138,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
                 io.transport->uploadFile(request.path, request.fields, path, mimeType, context,
                                          std::move(done));
             });
-        const std::optional<QString> address = addressFrom(io, path, result);
+        const std::optional<QString> address = addressFrom(io, what, result);
         if (!address) {
             status = kCommandFailed;
             continue;
@@ -96,7 +150,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
         kept.address = *address;
         if (image && io.history) kept.thumbnail = thumbnailOfFile(path);
         keepInHistory(io, parser, std::move(kept));
-        if (!keepAddress(io, path, *address)) return kCommandFailed;
+        if (!keepAddress(io, what, *address)) return kCommandFailed;
         last = *address;
     }
     if (parser.isSet(QStringLiteral("copy"))) copyAddress(io, last);

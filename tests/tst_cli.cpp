@@ -2,6 +2,7 @@
 #include "cli/CommandLine.h"
 #include "core/Answers.h"
 #include "core/Languages.h"
+#include "core/ScratchFolder.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/Display.h"
 #include "platform/Printable.h"
@@ -10,15 +11,18 @@
 #include "support/Files.h"
 #include "support/TestService.h"
 
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 
 using namespace ferrodock;
@@ -125,6 +129,50 @@ private Q_SLOTS:
             "missing.bin: No such file");
         row("image of a text", {"image", "@txt"}, "", "", "", refused,
             "only jpg, jpeg, gif and png");
+        // Standard input as "-": each kind of bytes, by each command, with and without a name.
+        const std::tuple<const char*, QByteArray, QString> kinds[] = {
+            {"png", QByteArray("\x89PNG\r\n\x1a\n\0\r\n", 11), "stdin.png;image/png"},
+            {"jpeg", "\xff\xd8\xff\xe0", "stdin.jpg;image/jpeg"},
+            {"gif", "GIF87a\x01", "stdin.gif;image/gif"},
+            {"cut png", "\x89PNG\r\n\x1a", "stdin;application/octet-stream"},
+            {"empty", "", ""}};
+        for (const auto& [kind, bytes, sent] : kinds)
+            for (const QString name : {"", "a b.GIF"})
+                for (const QString command : {"upload", "image"}) {
+                    const bool image = command == "image",
+                               ok = !sent.isEmpty() && (!image || sent.contains("image/"));
+                    const QString to =
+                        up + (image ? "image priv=0 anon=0 nsfw=0" : "file priv=0 anon=0") +
+                        " apikey= <" + (name.isEmpty() ? sent : name + ";image/gif");
+                    row(qPrintable(command + " - " + kind + " " + name),
+                        QStringList{command, "-"} +
+                            (name.isEmpty() ? QStringList() : QStringList{"--name", name}),
+                        bytes, "", a, {ok ? "0" : "1", ok ? url : "", ok ? to : "", ""},
+                        ok ? ""
+                        : bytes.isEmpty()
+                            ? "ferrodock: standard input is empty; nothing was sent\n"
+                            : "ferrodock: standard input is not a PNG, JPEG or GIF picture\n");
+                }
+        row("- twice", {"upload", "-", "-"}, "x", kSession, a, usage, "upload: - is given twice");
+        row("--name with a /", {"image", "--name", "a/b.png", "-"}, "x", kSession, a, usage,
+            "--name 'a/b.png' is not a file name");
+        row("--name with no -", {"upload", "--name", "n", "@txt"}, "", kSession, a, usage);
+        row("--name not an image", {"image", "--name", "a.txt", "-"}, "GIF89a", "", a, refused,
+            "ferrodock: a.txt: only jpg, jpeg, gif and png images can be uploaded as images\n");
+        row("- from a terminal", {"image", "-", "<tty"}, "", kSession, a, usage,
+            "ferrodock: image: - reads a picture piped in, as in 'grim - | ferrodock image -'; "
+            "standard input is a terminal");
+        row("- of a closed input", {"upload", "-", "<&-"}, "", "", a, refused,
+            "ferrodock: standard input cannot be read: Bad file descriptor\n");
+        row("- with no scratch folder", {"upload", "-", "+badroot"}, "x", "", a, refused,
+            "/note.txt/ferrodock: Not a directory");
+        row("- after a file, copy", {"upload", "-p", "@txt", "-", "--copy"}, "x", "", a,
+            {"0", url + url, up + "file priv=1 anon=0 apikey= <stdin;application/octet-stream", ""},
+            "no display");
+        row("program, image -", {"image", "-"}, "\xff\xd8\xff", "", "run", refused,
+            "standard input: Upload failed: could not reach ferrodock.net.");
+        row("program, Ctrl+C on -", {"upload", "-", "+int"}, QByteArray(100000, 'x'), "", "run",
+            {"130", "", "", ""}, "");
         row("login from stdin", {"login", "--password-stdin", "al"}, "p&w 1\n", "old,key", kKey,
             {"0", "", login + "p&w 1", s}, "Logged in as al");
         row("login from a CRLF line", {"login", "--password-stdin", "al"}, "pw\r\n", "", kKey,
@@ -184,10 +232,32 @@ private Q_SLOTS:
             {"@png", makeFile(dir.path(), "pic.PNG", "\x89PNG")}};
         for (QString& arg : args) arg = files.value(arg, arg);
         const bool debug = args.removeAll("+debug"), full = args.removeAll(">/dev/full"),
-                   noOut = args.removeAll(">&-"), noIn = args.removeAll("<&-") || input == "<&-";
+                   noOut = args.removeAll(">&-"), noIn = args.removeAll("<&-") || input == "<&-",
+                   tty = args.removeAll("<tty"), badRoot = args.removeAll("+badroot"),
+                   interrupt = args.removeAll("+int");
+        // Standard input's scratch files, and what each was when it was sent.
+        const QString runtime = dir.filePath("run");
+        ScratchFolder scratch;
+        scratch.setRoot(badRoot ? files["@txt"] + "/ferrodock" : runtime + "/ferrodock");
+        const auto kept = [&runtime] {
+            QStringList found;
+            for (QDirIterator it(runtime, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+                 it.hasNext();)
+                if (it.next(), it.fileName() != ".lock") found << it.filePath();
+            return found;
+        };
+        QByteArray sentBytes;
+        mode_t sentMode = 0;
         if (!session.isEmpty()) makeFile(home.documents(), "ferrodock.data", session);
         FakeTransport net;
         net.reply = TransportResult{true, reply, {}};
+        net.seen = [&](const FakeRequest& request) {
+            QFile file(request.filePath);
+            struct stat st {};
+            if (::stat(QFile::encodeName(request.filePath), &st) == 0 &&
+                file.open(QIODevice::ReadOnly))
+                sentMode = st.st_mode & 07777, sentBytes = file.readAll();
+        };
         std::optional<TestService> service;  // replaces the fake
         std::unique_ptr<Transport> real;
         if (reply.startsWith("302 ")) {
@@ -204,6 +274,7 @@ private Q_SLOTS:
                 env.remove(name);
             env.insert("https_proxy", "http://127.0.0.1:1");  // refused at once
             env.insert("QT_LOGGING_RULES", debug ? "ferrodock.*.debug=true" : "");
+            env.insert("XDG_RUNTIME_DIR", runtime);
             process.setProcessEnvironment(env);
             if (full) process.setStandardOutputFile("/dev/full");
             process.setChildProcessModifier([noIn, noOut] {
@@ -212,9 +283,13 @@ private Q_SLOTS:
             });
             process.start(FERRODOCK_BINARY, args);
             process.write(input);
+            if (interrupt) {  // while it waits for the rest, with a piece written
+                QTRY_VERIFY(!kept().isEmpty() && QFileInfo(kept()[0]).size() > 0);
+                ::kill(pid_t(process.processId()), SIGINT);
+            }
             process.closeWriteChannel();
             QVERIFY(process.waitForFinished(60000));
-            status = process.exitCode();
+            status = process.exitCode() + (process.exitStatus() == QProcess::CrashExit ? 128 : 0);
             out = process.readAllStandardOutput();
             said = process.readAllStandardError();
         } else {
@@ -226,6 +301,7 @@ private Q_SLOTS:
                      : noOut ? std::fopen("/dev/null", "r")
                              : tempStream();
             io.err = tempStream();
+            io.inIsTerminal = tty, io.scratch = &scratch;
             io.ask = [](const QString&, bool echo) {
                 return QString(echo ? "ann" : "typed secret");
             };
@@ -249,6 +325,10 @@ private Q_SLOTS:
             said.prepend(contents(io.err));
         }
         QDir::setCurrent(QDir::rootPath());
+        // Sent as it came, private while it waited, and gone once sent or refused.
+        if (args.contains("-") && args[0] != "paste" && status == 0)
+            QVERIFY(sentMode == 0600 && sentBytes == input);
+        QCOMPARE(kept(), QStringList());
         ::unlink(at + "bad\xff.txt");  // QDir cannot remove what it cannot name
         QFile after(home.sessionFile());
         QTEST((QStringList{QString::number(status), out, service ? "" : summary(net.requests),

@@ -58,11 +58,13 @@ public:
     void answer(const QByteArray& body, qsizetype index = -1) { finish({true, body, {}}, index); }
 
     QList<FakeRequest> requests;
-    std::optional<TransportResult> reply;  // when set, every request ends so, a turn later
+    std::optional<TransportResult> reply;          // when set, every request ends so, a turn later
+    std::function<void(const FakeRequest&)> seen;  // told of each request as it is made
 
 private:
     TransferHandle record(FakeRequest request) {
         requests.append(std::move(request));
+        if (seen) seen(requests.last());
         if (reply)
             QTimer::singleShot(0, requests.last().context,
                                [this, index = requests.size() - 1] { finish(*reply, index); });
