@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "core/HistoryStore.h"
+#include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "platform/ClipboardOwner.h"
 #include "platform/DesktopNotices.h"
@@ -38,9 +39,13 @@ int runApplication(int argc, char** argv, const WindowParts& parts) {
     Session session;
     session.load();
     HistoryStore history;
+    // Pasted and dropped pictures wait here for their upload; what a crashed run left goes.
+    ScratchFolder scratch;
+    scratch.sweep();
     int status = 0;
     {  // the window goes before what it works with; closing it ends the run
-        MainWindow window({*parts.transport, *parts.openPanel, *parts.notices, session, history});
+        MainWindow window(
+            {*parts.transport, *parts.openPanel, *parts.notices, session, history, scratch});
         window.show();
         status = QApplication::exec();
         // An address copied just before quitting stays pasteable once the window is gone.

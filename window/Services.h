@@ -8,6 +8,7 @@ namespace ferrodock {
 class DesktopNotices;
 class HistoryStore;
 class OpenPanel;
+class ScratchFolder;
 class Session;
 class Transport;
 
@@ -17,6 +18,7 @@ struct Services {
     DesktopNotices& notices;
     Session& session;
     HistoryStore& history;
+    ScratchFolder& scratch;  // where pasted and dropped pictures wait for their upload
 };
 
 }  // namespace ferrodock

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/HistoryStore.h"
+#include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "platform/DesktopNotices.h"
 #include "platform/OpenPanel.h"
@@ -69,8 +70,9 @@ public:
         configureApplication(*qApp);
         if (!saved.isEmpty()) makeFile(home.documents(), "ferrodock.data", saved);
         session.load();  // as the program does
-        window =
-            std::make_unique<MainWindow>(Services{*transport, panel, notices, session, history});
+        scratch.setRoot(home.path() + QStringLiteral("/scratch"));
+        window = std::make_unique<MainWindow>(
+            Services{*transport, panel, notices, session, history, scratch});
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qFatal("the window did not show");
     }
@@ -102,6 +104,7 @@ public:
     Notices notices;
     Session session;
     HistoryStore history;  // in the home above
+    ScratchFolder scratch;
     std::unique_ptr<MainWindow> window;
 };
 

@@ -2,6 +2,7 @@
 // way a person sees them after start-up. Used for the README and for looking at the layout at 100%
 // and 200% scale: `ferrodock-screenshots OUTDIR` (set QT_SCALE_FACTOR=2 for 200%).
 #include "core/HistoryStore.h"
+#include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "platform/DesktopNotices.h"
 #include "platform/HttpsTransport.h"
@@ -135,7 +136,8 @@ int main(int argc, char** argv) {
     session.load();
     HistoryStore history;
     fillHistory(history);
-    MainWindow window({transport, openPanel, *notices, session, history});
+    ScratchFolder scratch;
+    MainWindow window({transport, openPanel, *notices, session, history, scratch});
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) std::fprintf(stderr, "window not exposed\n");
 
