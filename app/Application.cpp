@@ -40,12 +40,15 @@ int runApplication(int argc, char** argv, const WindowParts& parts) {
     Session session;
     session.load();
     HistoryStore history;
+    // Pasted, dropped and captured pictures wait here for their upload; what a crashed run
+    // left goes.
     ScratchFolder scratch;
+    scratch.sweep();
     ScreenCapture capture(scratch);
     int status = 0;
     {  // the window goes before what it works with; closing it ends the run
-        MainWindow window(
-            {*parts.transport, *parts.openPanel, *parts.notices, session, history, capture});
+        MainWindow window({*parts.transport, *parts.openPanel, *parts.notices, session, history,
+                           scratch, capture});
         window.show();
         status = QApplication::exec();
         // An address copied just before quitting stays pasteable once the window is gone.

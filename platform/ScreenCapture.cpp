@@ -184,8 +184,7 @@ void ScreenCapture::grabScreen() {
             qCWarning(lcCapture) << "screen grab:" << error;
             return Q_EMIT failed();
         }
-        // Only the latest grab is kept: it replaces the one before as the choice.
-        scratch_.release(std::exchange(grabbed_, *path));
+        // The page that chooses it removes it once it is done with it.
         Q_EMIT captured(*path);
     });
 }

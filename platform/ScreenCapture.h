@@ -58,7 +58,6 @@ private:
     QPointer<QWidget> window_;
     QString request_;  // the portal's Request object listened to
     quint64 tokens_ = 0;
-    QString grabbed_;  // the last grab's scratch file
 };
 
 }  // namespace ferrodock

@@ -14,6 +14,7 @@
 #include "window/PastePage.h"
 #include "window/Preview.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -23,6 +24,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -684,39 +686,52 @@ private Q_SLOTS:
             QCOMPARE(literalText(app.link("paste")) == "Upload cancelled.", uploads == 2);
         }
     }
-    // Choosing through the panel, or dropping files on a page, which takes the last that fits:
-    // a refusal says why on the page's link and leaves the page as it was.
+    // Choosing through the panel, or dropping or pasting on a page, which takes the first file
+    // that fits, else a picture's data, kept as a PNG: a refusal, or the files left out, are said
+    // on the page's link until the next choice. The Edit item is greyed where a paste finds
+    // nothing; on the Paste page Ctrl+V is the text's own paste.
     void choices_data() {
-        // how: "drop" or "panel", on "image" or "file"; files: names as bytes, made empty in a
-        // folder and all chosen, but a "+" one only made, "folder.png" a folder, a URL not made;
-        // taken: the last chosen is; said: the link's title, when not its placeholder.
-        columns<QString, QByteArrayList, bool, QString>("how", "files", "taken", "said");
+        // how: "drop", "panel" or "paste", on "image", "file" or "paste"; given: names as bytes,
+        // made empty in a folder and all handed over, but a "+" one only made, "folder.png" a
+        // folder, a URL not made; "png:", "jpeg:", "qt:" a picture's data, "text:" a text;
+        // chosen: the name chosen; said: the link's title when not its placeholder (on the Paste
+        // page, the text pasted).
+        columns<QString, QByteArrayList, QString, QString>("how", "given", "chosen", "said");
         const QString no, type = "Only jpg, jpeg, gif and png images can be chosen here.",
-                          utf8 = "This file's name is not valid UTF-8; rename it to upload it.";
-        QTest::newRow("image in capitals")
-            << "drop image" << QByteArrayList{"CAT.JPG"} << true << no;
-        QTest::newRow("folder") << "drop image" << QByteArrayList{"folder.png"} << false << no;
-        QTest::newRow("not a local file")
-            << "drop file" << QByteArrayList{"http://x/a"} << false << no;
-        QTest::newRow("file page: folder skipped")
-            << "drop file" << QByteArrayList{"folder.png", "notes.txt"} << true << no;
-        QTest::newRow("no picture type") << "panel image" << QByteArrayList{"jpg"} << false << type;
-        QTest::newRow("drop: not UTF-8, sibling")
-            << "drop file" << QByteArrayList{"bad\xff.txt", "+bad\xef\xbf\xbd.txt"} << false
-            << utf8;
-        QTest::newRow("panel: lossy twin")
-            << "panel file" << QByteArrayList{"bad\xef\xbf\xbd.txt", "+bad\xfe.txt"} << false
-            << utf8;
-        QTest::newRow("panel: U+FFFD in a real name")
-            << "panel file" << QByteArrayList{"ok\xef\xbf\xbd.txt"} << true << no;
+                          utf8 = "This file's name is not valid UTF-8; rename it to upload it.",
+                          more = " more file%1 left out; ferrodock uploads one at a time.",
+                          pasted = "Pasted image.png";
+        const QString web =
+            "ferrodock does not download pictures from addresses; save it first, "
+            "then choose or drop the file.";
+        using L = QByteArrayList;
+        row("image in capitals", "drop image", L{"CAT.JPG"}, "CAT.JPG", no);
+        row("folder", "drop image", L{"folder.png"}, no, no);
+        row("web address", "drop file", L{"http://x/a"}, no, web);
+        row("folder skipped", "drop file", L{"folder.png", "notes.txt"}, "notes.txt", no);
+        row("two files", "drop file", L{"z.txt", "a.txt"}, "z.txt", "1" + more.arg(" was"));
+        row("a browser's picture", "drop image", L{"https://x/a.jpg", "qt:"}, pasted, no);
+        row("no picture type", "panel image", L{"jpg"}, no, type);
+        row("not UTF-8, sibling", "drop file", L{"bad\xff.txt", "+bad\xef\xbf\xbd.txt"}, no, utf8);
+        row("panel: lossy twin", "panel file", L{"bad\xef\xbf\xbd.txt", "+bad\xfe.txt"}, no, utf8);
+        row("U+FFFD in a name", "panel file", L{"ok\xef\xbf\xbd.txt"}, "ok\xef\xbf\xbd.txt", no);
         // A folder that cannot be listed cannot show there is no twin.
-        QTest::newRow("unlisted folder")
-            << "panel file" << QByteArrayList{"ok\xef\xbf\xbd.txt"} << false << utf8;
+        row("unlisted folder", "panel file", L{"ok\xef\xbf\xbd.txt"}, no, utf8);
+        row("PNG", "paste image", L{"png:"}, pasted, no);
+        row("JPEG and text, file page", "paste file", L{"jpeg:", "text:a"}, pasted, no);
+        row("first picture of 3", "paste image", L{"a.txt", "b.png", "c.gif"}, "b.png",
+            "2" + more.arg("s were"));
+        row("not a picture", "paste image", L{"a.txt"}, no, type);
+        row("address", "paste image", L{"https://x/a.png"}, no, web);
+        row("text only", "paste file", L{"text:a"}, no, no);
+        row("nothing", "paste image", L{}, no, no);
+        row("Paste page", "paste paste", L{"png:", "text:a"}, no, "a");
     }
     void choices() {
-        auto [how, files, taken, said] =
-            fetch<QString, QByteArrayList, bool, QString>("how", "files", "taken", "said");
-        const bool image = how.endsWith("image");
+        auto [how, given, chosen, said] =
+            fetch<QString, QByteArrayList, QString, QString>("how", "given", "chosen", "said");
+        const QString page = how.section(' ', 1);
+        const bool image = page != "file", pasted = chosen == "Pasted image.png";
         const bool unlisted = QByteArray(QTest::currentDataTag()) == "unlisted folder";
         if (unlisted && ::geteuid() == 0) QSKIP("root lists any folder");
         TestApp app;
@@ -724,40 +739,95 @@ private Q_SLOTS:
         const auto rm = qScopeGuard([&dir] { QProcess::execute("rm", {"-rf", dir.path()}); });
         const QByteArray folder = QFile::encodeName(dir.path()) + '/';
         QList<QUrl> urls;
-        for (const QByteArray& name : files) {
+        auto data = std::make_unique<QMimeData>();
+        QImage picture(32, 16, QImage::Format_RGB32);  // two colours side by side
+        picture.fill(QColor(200, 80, 40));
+        QPainter(&picture).fillRect(16, 0, 16, 16, QColor(40, 120, 220));
+        for (const QByteArray& name : given) {
             const QByteArray path = folder + name.mid(name.startsWith('+'));
+            QBuffer bytes;
+            if (name == "qt:") data->setImageData(picture);
+            if (name.startsWith("text:")) data->setText(name.mid(5));
+            if (name == "png:" || name == "jpeg:") {
+                QVERIFY(bytes.open(QIODevice::WriteOnly) &&
+                        picture.save(&bytes, name.chopped(1).constData(), 100));
+                data->setData("image/" + name.chopped(1), bytes.data());
+            }
+            if (name.endsWith(':') || name.startsWith("text:")) continue;
             const bool url = name.contains(':');
             QVERIFY(url || (name == "folder.png" ? ::mkdir(path, 0700)
                                                  : ::close(::creat(path, 0600))) == 0);
             if (!name.startsWith('+'))
                 urls << QUrl::fromEncoded(url ? name : "file://" + path.toPercentEncoding("/"));
         }
+        if (!urls.isEmpty()) data->setUrls(urls);
         if (unlisted) QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ExeOwner));
         // The panel hands over names as Qt decoded them from the folder.
         // A drop is dragged over the page first; the page takes both or neither.
+        const bool acts = !chosen.isEmpty() || (!said.isEmpty() && page != "paste");
         QWidget* onto =
             image ? static_cast<QWidget*>(app.window->imagePage()) : app.window->filePage();
-        QMimeData data;
-        data.setUrls(urls);
-        QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         if (how.startsWith("drop")) {
+            QDragEnterEvent enter({10, 10}, Qt::CopyAction, data.get(), Qt::LeftButton, {});
+            QDropEvent drop({10, 10}, Qt::CopyAction, data.get(), Qt::LeftButton, {});
             QCoreApplication::sendEvent(onto, &enter), QCoreApplication::sendEvent(onto, &drop);
-            QCOMPARE(onto->acceptDrops() && enter.isAccepted() && drop.isAccepted(),
-                     taken || !said.isEmpty());
+            QCOMPARE(onto->acceptDrops() && enter.isAccepted() && drop.isAccepted(), acts);
+        } else if (how.startsWith("paste")) {
+            if (page != "image")
+                page == "file" ? app.window->switchFile() : app.window->switchPaste();
+            QGuiApplication::clipboard()->setMimeData(data.release());
+            const QAction* item = app.find<QAction>("pasteImage");
+            QCOMPARE(item->isEnabled(), acts);
+            QCOMPARE(item->text(), page == "file" ? "Paste File" : "Paste Image");
+            QApplication::setActiveWindow(app.window.get());
+            QWidget* at = page == "paste" ? app.find<QWidget>("pasteData") : app.window.get();
+            at->setFocus();
+            QTest::keyClick(at, Qt::Key_V, Qt::ControlModifier);
         } else {
             app.choose(urls[0].toLocalFile(), image);
         }
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString page = image ? "image" : "file", last = QFile::decodeName(files.last()),
-                      chooser = image ? "Choose an image." : "Choose a file.";
-        QCOMPARE(app.window->lastChosenPath(), taken ? dir.filePath(last) : "");
+        const QString path = app.window->lastChosenPath(),
+                      chooser = image ? "Choose an image." : "Choose a file.",
+                      placeholder = chooser.chopped(1) + ", then press upload.";
+        QCOMPARE(pasted ? QFileInfo(path).fileName() : path,
+                 pasted || chosen.isEmpty() ? chosen : dir.filePath(chosen));
+        QCOMPARE(app.scratch.holds(path), pasted);
         QCOMPARE(literalText(app.button(image ? "selectButton" : "selectButton2")),
-                 taken ? last : chooser);
-        const QString placeholder = chooser.chopped(1) + ", then press upload.";
-        QCOMPARE(literalText(app.link(page)), said.isEmpty() ? placeholder : said);
+                 chosen.isEmpty() ? chooser : chosen);
+        QCOMPARE(literalText(app.link(image ? "image" : "file")),
+                 said.isEmpty() || page == "paste" ? placeholder : said);
+        if (page == "paste") QCOMPARE(app.find<QPlainTextEdit>("pasteData")->toPlainText(), said);
+        // A picture is sent as PNG in a file of the user's alone, the colours put in.
+        if (struct stat info{}; pasted) {
+            QVERIFY(::stat(QFile::encodeName(path), &info) == 0 && (info.st_mode & 0777) == 0600);
+            app.press(app.upload(page));
+            QCOMPARE(app.net->requests.value(0).filePath + app.net->requests.value(0).mimeType,
+                     path + "image/png");
+            QFile file(path);
+            const QByteArray png = file.open(QIODevice::ReadOnly) ? file.readAll() : "";
+            const QImage got = QImage::fromData(png);
+            QVERIFY(png.startsWith("\x89PNG\r\n\x1a\n") && got.size() == picture.size());
+            for (const QPoint at : {QPoint(8, 8), QPoint(24, 8)})
+                for (const int shift : {0, 8, 16})
+                    QVERIFY(std::abs(int(got.pixel(at) >> shift & 255) -
+                                     int(picture.pixel(at) >> shift & 255)) <= 4);
+        }
+        // A pasted picture stays while chosen, after its upload too, and goes when the page
+        // starts afresh (the Image page) or the window closes.
+        if (pasted && how.startsWith("paste")) {
+            settle(app, "ferrodock.net/i/abcdefghi");
+            QVERIFY(QFile::exists(path));
+            image ? app.press(app.link(page)) : app.window.reset();
+            QVERIFY(!QFile::exists(path));
+            return;
+        }
         app.choose(makeImage(dir.path(), "good.png"), image);  // takes a refusal back
-        QCOMPARE(literalText(app.link(page)), placeholder);
+        QCOMPARE(literalText(app.link(image ? "image" : "file")), placeholder);
+        // A picture replaced goes once its upload has ended; a file chosen stays.
+        QCOMPARE(QFile::exists(path), !chosen.isEmpty());
+        if (pasted) settle(app, "ferrodock.net/i/abcdefghi");
+        QCOMPARE(QFile::exists(path), !chosen.isEmpty() && !pasted);
     }
 
     // What cannot be decoded, or not quickly and safely, has no preview but still uploads: a

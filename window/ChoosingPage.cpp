@@ -5,6 +5,7 @@
 #include "core/Feedback.h"
 #include "core/HistoryStore.h"
 #include "core/ImageTypes.h"
+#include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "core/Transport.h"
 #include "platform/DropTarget.h"
@@ -16,12 +17,21 @@
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QMimeDatabase>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace ferrodock {
+
+namespace {
+// Of a type the image endpoint takes.
+bool isPicture(const QString& path) {
+    return imageFileTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive);
+}
+}  // namespace
 
 Flag flagOf(const QCheckBox* box) {
     switch (box->checkState()) {
@@ -38,8 +48,14 @@ Flag flagOf(const QCheckBox* box) {
 ChoosingPage::ChoosingPage(bool forImage, const Services& services, LastChoice& lastChoice,
                            QWidget* parent)
     : QWidget(parent), forImage_(forImage), services_(services), lastChoice_(lastChoice) {
-    acceptFileDrops(this, forImage ? imageFileTypes() : QStringList(),
-                    [this](const QString& path) { choosePath(path); });
+    takeDrops(
+        this, [this](const QMimeData* offered) { return takes(offered, true); },
+        [this](const QMimeData* offered) { take(offered); });
+}
+
+// At the end of the run; an upload still running then is given up.
+ChoosingPage::~ChoosingPage() {
+    for (const QString& picture : std::as_const(pictures_)) services_.scratch.release(picture);
 }
 
 void ChoosingPage::setControls(const Controls& controls) {
@@ -72,15 +88,68 @@ void ChoosingPage::choosePath(const QString& path) {
         refuse(QStringLiteral("This file's name is not valid UTF-8; rename it to upload it."));
         return;
     }
-    if (forImage_ && !imageFileTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
+    if (forImage_ && !isPicture(path)) {
         refuse(QStringLiteral("Only jpg, jpeg, gif and png images can be chosen here."));
         return;
     }
     withdrawRefusal();
+    // A picture pasted, dropped or captured is this page's to remove once it is done with it.
+    if (services_.scratch.holds(path) && !pictures_.contains(path)) pictures_ << path;
     lastChoice_.path = path;
     showText(controls_.chooser, displayName(path));
     path_ = path;
     chosen(path);
+    releasePictures();
+}
+
+void ChoosingPage::choosePaths(const QList<QUrl>& urls) {
+    const QStringList files = localFiles(urls);
+    if (files.isEmpty()) {
+        if (std::any_of(urls.begin(), urls.end(), isWebAddress))
+            refuse(
+                QStringLiteral("ferrodock does not download pictures from addresses; save it "
+                               "first, then choose or drop the file."));
+        return;
+    }
+    const auto picture = std::find_if(files.begin(), files.end(), isPicture);
+    const QString path = forImage_ && picture != files.end() ? *picture : files[0];
+    choosePath(path);
+    if (path_ != path || files.size() == 1) return;
+    refuse(files.size() == 2
+               ? QStringLiteral("1 more file was left out; ferrodock uploads one at a time.")
+               : QStringLiteral("%1 more files were left out; ferrodock uploads one at a time.")
+                     .arg(files.size() - 1));
+}
+
+bool ChoosingPage::takes(const QMimeData* offered, bool typed) const {
+    const QList<QUrl> urls = offeredUrls(offered);
+    const QStringList files = localFiles(urls);
+    return (typed && forImage_ ? std::any_of(files.begin(), files.end(), isPicture)
+                               : !files.isEmpty()) ||
+           offersPicture(offered) || std::any_of(urls.begin(), urls.end(), isWebAddress);
+}
+
+// Files count before a picture's data: they keep their own name and bytes. A picture dragged
+// out of a browser comes with its address, which is never fetched.
+void ChoosingPage::take(const QMimeData* offered) {
+    const QList<QUrl> urls = offeredUrls(offered);
+    if (!localFiles(urls).isEmpty() || !offersPicture(offered)) return choosePaths(urls);
+    const QByteArray png = offeredPng(offered);
+    if (png.isEmpty())
+        return refuse(QStringLiteral("This picture could not be read; save it as a file first."));
+    QString error;
+    const std::optional<QString> path =
+        services_.scratch.write(QStringLiteral("Pasted image.png"), png, &error);
+    if (!path) return refuse(QStringLiteral("The picture could not be kept for upload: ") + error);
+    choosePath(*path);
+}
+
+void ChoosingPage::releasePictures() {
+    pictures_.removeIf([this](const QString& picture) {
+        if (picture == path_ || sending_.contains(picture)) return false;
+        services_.scratch.release(picture);
+        return true;
+    });
 }
 
 QString ChoosingPage::chosenPath() const {
@@ -135,10 +204,13 @@ void ChoosingPage::sendChosenFile() {
     kept.thumbnail = thumbnail();
 
     const quint64 id = panel_->begin(displayName(path));
+    sending_ << path;
     const TransferHandle handle = services_.transport.uploadFile(
         request.path, request.fields, path, mimeType, this,
-        [forImage = forImage_, panel = panel_, id, history = &services_.history,
+        [this, path, forImage = forImage_, panel = panel_, id, history = &services_.history,
          kept = std::move(kept)](const TransportResult& result) mutable {
+            sending_.removeOne(path);
+            releasePictures();
             if (result.kind == TransportError::Cancelled) return;
             const std::optional<QString> answer =
                 answerText(result, lcUpload(), forImage ? "image upload" : "file upload");
@@ -168,6 +240,7 @@ void ChoosingPage::copyAddress() {
     path_.clear();
     reset();
     lastChoice_.path.clear();
+    releasePictures();
 }
 
 }  // namespace ferrodock

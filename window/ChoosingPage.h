@@ -11,7 +11,9 @@
 #include <utility>
 
 class QCheckBox;
+class QMimeData;
 class QPushButton;
+class QUrl;
 
 namespace ferrodock {
 
@@ -32,16 +34,27 @@ struct HistoryEntry;
 // Keeps `entry` in the history with the address in a page's `answer`, when it holds one.
 void keepAddress(HistoryStore& history, HistoryEntry entry, const std::optional<QString>& answer);
 
-// What the File and Image pages share: a file chosen with the open panel or dropped on the page
-// (a refused one explained on the page's link), the upload with the page's flags, and the link
-// that copies the address the service gave.
+// What the File and Image pages share: a file chosen with the open panel, dropped or pasted on
+// the page (a refused one explained on the page's link), the upload with the page's flags, and
+// the link that copies the address the service gave.
 class ChoosingPage : public QWidget {
     Q_OBJECT
 public:
+    ~ChoosingPage() override;
     // The path the next upload sends: the page's own choice, or none.
     QString chosenPath() const;
-    // Chooses `path` as a confirmed open panel or a drop does.
+    // Chooses `path` as a confirmed open panel does.
     void choosePath(const QString& path);
+    // Chooses from what was handed to the page at once, dropped, pasted or opened with the
+    // program: the first local file the page takes, the link telling how many more were left
+    // out. An address is not fetched; the link says so.
+    void choosePaths(const QList<QUrl>& urls);
+    // Chooses from what another application dropped or put on the clipboard: files as
+    // choosePaths() does, else a picture, kept as a PNG file while it is chosen or sent.
+    void take(const QMimeData* offered);
+    // Whether take() finds anything in `offered`; of files, only the page's types count when
+    // `typed`.
+    bool takes(const QMimeData* offered, bool typed) const;
     UploadPanel* uploadPanel() const { return panel_; }
     // Shows why something was not chosen on the link until the next choice; the earlier
     // choice stays.
@@ -69,6 +82,8 @@ protected:
 
 private:
     void withdrawRefusal();
+    // Removes the pictures this page wrote that are neither chosen nor being sent.
+    void releasePictures();
 
     const bool forImage_;
     Services services_;
@@ -76,6 +91,9 @@ private:
     Controls controls_{};
     UploadPanel* panel_ = nullptr;
     QString path_;
+    // The pictures this page wrote to the scratch folder, and those of them being sent (once
+    // for each upload).
+    QStringList pictures_, sending_;
     // The refusal the link shows, and what it showed before.
     std::optional<std::pair<QString, QString>> refusal_;
 };

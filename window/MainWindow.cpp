@@ -12,10 +12,12 @@
 #include "window/Theme.h"
 #include "window/UploadPanel.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
@@ -55,6 +57,11 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
     connect(ui_.clearHistory, &QAction::triggered, this, &MainWindow::clearHistory);
     connect(ui_.quitAction, &QAction::triggered, qApp, &QCoreApplication::quit,
             Qt::QueuedConnection);
+    connect(ui_.pasteImage, &QAction::triggered, this, &MainWindow::pasteFromClipboard);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+            &MainWindow::updatePasteItem);
+    connect(ui_.mainView, &QStackedWidget::currentChanged, this, &MainWindow::updatePasteItem);
+    updatePasteItem();
     connect(&services.session, &Session::changed, this, &MainWindow::showSession);
     showSession();
 
@@ -83,6 +90,25 @@ void MainWindow::showPage(QWidget* page) {
     if (QWidget* focus = focusWidget(); focus && ui_.mainView->isAncestorOf(focus))
         focus->clearFocus();
     ui_.mainView->setCurrentWidget(page);
+}
+
+// The page shown, when it is one that chooses a file.
+ChoosingPage* MainWindow::choosingPage() const {
+    return qobject_cast<ChoosingPage*>(ui_.mainView->currentWidget());
+}
+
+// On the Paste page the item is greyed, and Ctrl+V is the text view's own paste.
+void MainWindow::updatePasteItem() {
+    ChoosingPage* page = choosingPage();
+    const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+    ui_.pasteImage->setText(page == filePage_ ? QStringLiteral("Paste File")
+                                              : QStringLiteral("Paste Image"));
+    ui_.pasteImage->setEnabled(page && offered && page->takes(offered, false));
+}
+
+void MainWindow::pasteFromClipboard() {
+    const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+    if (ChoosingPage* page = choosingPage(); page && offered) page->take(offered);
 }
 
 void MainWindow::showLoginDialog() {

@@ -22,8 +22,8 @@ class PastePage;
 class UploadPanel;
 
 // ferrodock's window: the File, Image and Paste pages, one shown at a time (the Image page
-// first), the Account and Go menus, and the login window it opens. Its title names the user
-// logged in.
+// first), the Account, Edit and Go menus, and the login window it opens. Its title names the
+// user logged in.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 public:
@@ -50,6 +50,8 @@ public Q_SLOTS:
     void showHistory();
     // Asks, then forgets every upload in the history.
     void clearHistory();
+    // Hands what the clipboard holds to the File or Image page shown.
+    void pasteFromClipboard();
 
 protected:
     // Asks first when uploads are still running.
@@ -57,6 +59,8 @@ protected:
 
 private:
     void showPage(QWidget* page);
+    ChoosingPage* choosingPage() const;
+    void updatePasteItem();
     QList<UploadPanel*> uploadPanels() const;
     void showSession();
     void takeEscape();

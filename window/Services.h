@@ -8,6 +8,7 @@ namespace ferrodock {
 class DesktopNotices;
 class HistoryStore;
 class OpenPanel;
+class ScratchFolder;
 class ScreenCapture;
 class Session;
 class Transport;
@@ -18,6 +19,7 @@ struct Services {
     DesktopNotices& notices;
     Session& session;
     HistoryStore& history;
+    ScratchFolder& scratch;  // where pasted, dropped and captured pictures wait for their upload
     ScreenCapture& capture;
 };
 

@@ -71,8 +71,9 @@ public:
         configureApplication(*qApp);
         if (!saved.isEmpty()) makeFile(home.documents(), "ferrodock.data", saved);
         session.load();  // as the program does
+        scratch.setRoot(home.path() + QStringLiteral("/scratch"));
         window = std::make_unique<MainWindow>(
-            Services{*transport, panel, notices, session, history, capture});
+            Services{*transport, panel, notices, session, history, scratch, capture});
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qFatal("the window did not show");
     }

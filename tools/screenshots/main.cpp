@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     fillHistory(history);
     ScratchFolder scratch;
     ScreenCapture capture(scratch);
-    MainWindow window({transport, openPanel, *notices, session, history, capture});
+    MainWindow window({transport, openPanel, *notices, session, history, scratch, capture});
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) std::fprintf(stderr, "window not exposed\n");
 
