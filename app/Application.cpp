@@ -2,10 +2,10 @@
 
 #include "core/HistoryStore.h"
 #include "core/Session.h"
-#include "platform/ClipboardOwner.h"
+#include "desktop/Clipboard.h"
+#include "desktop/Display.h"
+#include "desktop/OpenPanel.h"
 #include "platform/DesktopNotices.h"
-#include "platform/Display.h"
-#include "platform/OpenPanel.h"
 #include "platform/Printable.h"
 #include "window/MainWindow.h"
 #include "window/Theme.h"
@@ -15,6 +15,11 @@
 #include <cstdio>
 
 namespace ferrodock {
+
+std::unique_ptr<DesktopNotices> desktopNotices() {
+    return makeBusNotices(QStringLiteral(FERRODOCK_APP_ID), QStringLiteral("ferrodock"),
+                          clipboard::put);
+}
 
 int runApplication(int argc, char** argv, const WindowParts& parts) {
     if (!displayAvailable(argc, argv)) {

@@ -5,8 +5,8 @@
 // tests' harness and the benchmarks.
 
 #include "core/Transport.h"
+#include "desktop/OpenPanel.h"
 #include "platform/DesktopNotices.h"
-#include "platform/OpenPanel.h"
 
 #include <memory>
 
@@ -19,6 +19,10 @@ struct WindowParts {
     std::unique_ptr<OpenPanel> openPanel;
     std::unique_ptr<DesktopNotices> notices;
 };
+
+// The desktop's notices as the program shows them: from "ferrodock", for its desktop entry,
+// "Copy Address" putting the address on the clipboard.
+std::unique_ptr<DesktopNotices> desktopNotices();
 
 // Runs ferrodock's window and its event loop; returns the exit code. Without a display to open
 // the window on it says so on standard error and returns 1.

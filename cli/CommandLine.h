@@ -30,14 +30,17 @@ struct CommandStreams {
     // Asks on the terminal, echoing the answer or not; none when there is no terminal.
     std::function<std::optional<QString>(const QString& prompt, bool echo)> ask;
     // Puts text on the clipboard, where it stays once the command has ended; false when no
-    // display took it.
+    // display took it. None: no clipboard.
     std::function<bool(const QString& text)> copy;
+    // The history's thumbnail of the picture file at a path; empty when there is none.
+    std::function<QByteArray(const QString& path)> thumbnail;
     Transport* transport = nullptr;
     // The login the commands read and change, loaded.
     Session* session = nullptr;
     // Where each address is kept; none keeps nothing.
     HistoryStore* history = nullptr;
 
+    // The process's streams and terminal; no clipboard and no thumbnails.
     static CommandStreams standard();
 };
 

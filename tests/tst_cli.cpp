@@ -2,8 +2,8 @@
 #include "cli/CommandLine.h"
 #include "core/Answers.h"
 #include "core/Languages.h"
+#include "desktop/Display.h"
 #include "platform/ClipboardOwner.h"
-#include "platform/Display.h"
 #include "platform/Printable.h"
 #include "support/AppHarness.h"
 #include "support/DataRows.h"
@@ -264,8 +264,9 @@ private Q_SLOTS:
                 !said.contains('\033') && !said.contains('\a'));
     }
 
-    // --copy leaves the address with an owner in its own session, off the command's streams,
-    // which serves it once the command is over until another client takes the clipboard.
+    // --copy leaves the address with an owner (the window program) in its own session, off the
+    // command's streams, which serves it once the command is over until another client takes the
+    // clipboard.
     void copyOutlivesCommand() {
         for (const char* tool : {"Xvfb", "xclip"})
             if (QStandardPaths::findExecutable(tool).isEmpty()) QSKIP("needs Xvfb and xclip");
@@ -287,6 +288,9 @@ private Q_SLOTS:
         io.out = io.err = tempStream();
         Session session;
         io.session = &session, io.transport = &net;
+        io.copy = [](const QString& text) {
+            return clipboard::keepOnClipboard(text, FERRODOCK_WINDOW_BINARY);
+        };
         QCOMPARE(runCommand({"paste", "--copy", "-"}, io), 0);
         std::fclose(io.in);
         QCOMPARE(contents(io.out), "https://ferrodock.net/p/abcdefghi\n");
@@ -401,11 +405,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char** argv) {
-    // The clipboard owner that --copy starts is this program again.
-    if (clipboard::startedAsOwner()) return clipboard::runOwner(argc, argv);
-    QCoreApplication app(argc, argv);
-    CliTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(CliTest)
 #include "tst_cli.moc"

@@ -3,6 +3,7 @@
 // they run, and how files are chosen, dropped and previewed; then once against the HTTPS test
 // service, and the desktop's notices over a private session bus.
 #include "core/Languages.h"
+#include "desktop/Clipboard.h"
 #include "support/AppHarness.h"
 #include "support/DataRows.h"
 #include "support/Files.h"
@@ -907,8 +908,7 @@ private Q_SLOTS:
                                    QDBusConnection::ExportAllSlots));
         QVERIFY(bus.connect({}, "/net/ferrodock/Ferrodock", "com.canonical.Unity.LauncherEntry",
                             "Update", &desktop, SLOT(Update(QString, QVariantMap))));
-        QGuiApplication::setApplicationDisplayName("Ferrodock");
-        const auto notices = makeBusNotices("net.ferrodock.Ferrodock");
+        const auto notices = makeBusNotices("net.ferrodock.Ferrodock", "Ferrodock", clipboard::put);
         const QString entry = "net.ferrodock.Ferrodock", address = "https://ferrodock.net/abc";
         notices->notify("Upload failed", "no address", {});
         QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Upload failed",

@@ -7,8 +7,9 @@
 #include "core/ImageTypes.h"
 #include "core/Session.h"
 #include "core/Transport.h"
-#include "platform/DropTarget.h"
-#include "platform/OpenPanel.h"
+#include "desktop/DropTarget.h"
+#include "desktop/OpenPanel.h"
+#include "platform/FileNames.h"
 #include "window/FittedText.h"
 #include "window/UploadPanel.h"
 

@@ -2,8 +2,8 @@
 
 #include "core/HistoryStore.h"
 #include "core/Session.h"
+#include "desktop/OpenPanel.h"
 #include "platform/DesktopNotices.h"
-#include "platform/OpenPanel.h"
 #include "support/FakeTransport.h"
 #include "support/Files.h"
 #include "window/FittedText.h"

@@ -3,10 +3,10 @@
 // and 200% scale: `ferrodock-screenshots OUTDIR` (set QT_SCALE_FACTOR=2 for 200%).
 #include "core/HistoryStore.h"
 #include "core/Session.h"
+#include "desktop/OpenPanel.h"
+#include "desktop/Thumbnail.h"
 #include "platform/DesktopNotices.h"
 #include "platform/HttpsTransport.h"
-#include "platform/OpenPanel.h"
-#include "platform/Thumbnail.h"
 #include "window/HistoryWindow.h"
 #include "window/LoginDialog.h"
 #include "window/MainWindow.h"
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
 
     HttpsTransport transport({});
     FileDialogPanel openPanel;
-    const std::unique_ptr<DesktopNotices> notices = makeBusNotices(QString());
+    const std::unique_ptr<DesktopNotices> notices = makeBusNotices({}, {}, {});
     Session session;
     session.load();
     HistoryStore history;
