@@ -24,8 +24,8 @@ int writeThumbnail(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc != 2) return 2;
     const QByteArray bytes = thumbnailOfFile(QFile::decodeName(argv[1]));
-    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) ==
-                         size_t(bytes.size());
+    const bool written =
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
     return written && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
@@ -37,7 +37,6 @@ int main(int argc, char** argv) {
     // Started again to keep a copied text on the clipboard.
     if (clipboard::startedAsOwner()) return clipboard::runOwner(argc, argv);
     if (qEnvironmentVariableIsSet(kThumbnailMode)) return writeThumbnail(argc, argv);
-    return runApplication(argc, argv,
-                          {serviceTransport(), std::make_unique<FileDialogPanel>(),
-                           desktopNotices()});
+    return runApplication(
+        argc, argv, {serviceTransport(), std::make_unique<FileDialogPanel>(), desktopNotices()});
 }

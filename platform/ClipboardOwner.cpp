@@ -49,8 +49,8 @@ pid_t startOwner(const QByteArray& program, int channel) {
     char name[] = "ferrodock-clipboard";
     char* arguments[] = {name, nullptr};
     pid_t pid = 0;
-    if (::posix_spawn(&pid, program.constData(), &files, &attributes, arguments, environment.data()) !=
-        0)
+    if (::posix_spawn(&pid, program.constData(), &files, &attributes, arguments,
+                      environment.data()) != 0)
         pid = 0;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&files);
