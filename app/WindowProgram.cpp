@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     // Started again to keep a copied text on the clipboard.
     if (clipboard::startedAsOwner()) return clipboard::runOwner(argc, argv);
     if (qEnvironmentVariableIsSet(kThumbnailMode)) return writeThumbnail(argc, argv);
-    return runApplication(
-        argc, argv, {serviceTransport(), std::make_unique<FileDialogPanel>(), desktopNotices()});
+    return runApplication(argc, argv,
+                          {serviceTransport(), std::make_unique<FileDialogPanel>(),
+                           desktopNotices(), sessionInstance()});
 }

@@ -71,6 +71,7 @@ int startWindow(char** argv) {
 int main(int argc, char** argv) {
     guardProcess();
     installPrintableMessages();
-    if (wantsCommandLine(argc, argv)) return runCommands(argc, argv);
+    const bool opening = argc > 1 && std::strcmp(argv[1], "open") == 0;
+    if (!opening && wantsCommandLine(argc, argv)) return runCommands(argc, argv);
     return startWindow(argv);
 }

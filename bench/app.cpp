@@ -384,8 +384,9 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return makeHistory(arg(2));
     }
-    // What ferrodock's main() hands the window, but for the scenario's service and chooser.
-    WindowParts parts{nullptr, std::make_unique<FileDialogPanel>(), desktopNotices()};
+    // What the window program hands the window, but for the scenario's service and chooser,
+    // and no instance on the bus: each run opens its own window.
+    WindowParts parts{nullptr, std::make_unique<FileDialogPanel>(), desktopNotices(), nullptr};
     if (mode == QLatin1String("history")) {
         parts.transport = serviceAt({}, {});
         qputenv("XDG_DATA_HOME", QFile::encodeName(arg(2)));

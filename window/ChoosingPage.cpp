@@ -66,22 +66,41 @@ void ChoosingPage::chooseFile() {
     }
 }
 
-void ChoosingPage::choosePath(const QString& path) {
-    if (path.isEmpty()) return;
+bool ChoosingPage::choosePath(const QString& path) {
+    if (path.isEmpty()) return false;
     // Refused choices leave the earlier one as it was.
     if (!pathKeepsItsBytes(path)) {
         refuse(QStringLiteral("This file's name is not valid UTF-8; rename it to upload it."));
-        return;
+        return false;
     }
     if (forImage_ && !imageFileTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive)) {
         refuse(QStringLiteral("Only jpg, jpeg, gif and png images can be chosen here."));
-        return;
+        return false;
+    }
+    // Only a path given to the program can name nothing, or a folder.
+    const QFileInfo file(path);
+    if (!file.exists() || file.isDir()) {
+        refuse(file.isDir() ? QStringLiteral("A folder cannot be uploaded; choose a file.")
+                            : QStringLiteral("This file cannot be found."));
+        return false;
     }
     withdrawRefusal();
     lastChoice_.path = path;
     showText(controls_.chooser, displayName(path));
     path_ = path;
     chosen(path);
+    return true;
+}
+
+void ChoosingPage::chooseFirst(const QStringList& paths) {
+    if (paths.isEmpty() || !choosePath(paths.first()) || paths.size() == 1) return;
+    const qsizetype left = paths.size() - 1;
+    // Shown as a refusal is: the next choice puts back what the link showed.
+    refuse(left == 1
+               ? QStringLiteral("1 more file was not chosen; ferrodock uploads one at a time.")
+               : QStringLiteral("%1 more files were not chosen; ferrodock uploads one at a "
+                                "time.")
+                     .arg(left));
 }
 
 QString ChoosingPage::chosenPath() const {

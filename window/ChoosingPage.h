@@ -40,8 +40,11 @@ class ChoosingPage : public QWidget {
 public:
     // The path the next upload sends: the page's own choice, or none.
     QString chosenPath() const;
-    // Chooses `path` as a confirmed open panel or a drop does.
-    void choosePath(const QString& path);
+    // Chooses `path` as a confirmed open panel or a drop does; false when it was refused.
+    bool choosePath(const QString& path);
+    // Chooses the first of `paths` (files given to the program); the page says how many of
+    // the others it left.
+    void chooseFirst(const QStringList& paths);
     UploadPanel* uploadPanel() const { return panel_; }
 
 public Q_SLOTS:
