@@ -4,6 +4,7 @@
 // service, and the desktop's notices over a private session bus.
 #include "core/Languages.h"
 #include "desktop/Clipboard.h"
+#include "platform/AppInstance.h"
 #include "support/AppHarness.h"
 #include "support/DataRows.h"
 #include "support/Files.h"
@@ -12,6 +13,7 @@
 #include "window/HistoryModel.h"
 #include "window/HistoryWindow.h"
 #include "window/ImagePage.h"
+#include "window/OpenFiles.h"
 #include "window/PastePage.h"
 #include "window/Preview.h"
 
@@ -655,6 +657,19 @@ private Q_SLOTS:
         // A folder that cannot be listed cannot show there is no twin.
         QTest::newRow("unlisted folder")
             << "panel file" << QByteArrayList{"ok\xef\xbf\xbd.txt"} << false << utf8;
+        // ferrodock open: names relative to the caller's folder, "@" a file: URI, "-" not made;
+        // the first decides the page and is chosen.
+        const QString more = " more file%1 not chosen; ferrodock uploads one at a time.";
+        QTest::newRow("open: picture, two more")
+            << "open image" << QByteArrayList{"CAT.JPG", "a.txt", "b"} << true
+            << "2" + more.arg("s were");
+        QTest::newRow("open: text URI, one more")
+            << "open file" << QByteArrayList{"@a b%.txt", "c.png"} << true
+            << "1" + more.arg(" was");
+        QTest::newRow("open: missing") << "open image" << QByteArrayList{"-gone.png", "a.txt"}
+                                       << false << "This file cannot be found.";
+        QTest::newRow("open: folder") << "open image" << QByteArrayList{"folder.png"} << false
+                                      << "A folder cannot be uploaded; choose a file.";
     }
     void choices() {
         auto [how, files, taken, said] =
@@ -667,13 +682,18 @@ private Q_SLOTS:
         const auto rm = qScopeGuard([&dir] { QProcess::execute("rm", {"-rf", dir.path()}); });
         const QByteArray folder = QFile::encodeName(dir.path()) + '/';
         QList<QUrl> urls;
-        for (const QByteArray& name : files) {
-            const QByteArray path = folder + name.mid(name.startsWith('+'));
+        QStringList args;
+        for (QByteArray name : files) {
+            const char mark = QByteArrayView("+-@").contains(name[0]) ? name[0] : 0;
+            name.remove(0, mark ? 1 : 0);
+            const QByteArray path = folder + name;
             const bool url = name.contains(':');
-            QVERIFY(url || (name == "folder.png" ? ::mkdir(path, 0700)
-                                                 : ::close(::creat(path, 0600))) == 0);
-            if (!name.startsWith('+'))
-                urls << QUrl::fromEncoded(url ? name : "file://" + path.toPercentEncoding("/"));
+            QVERIFY(url || mark == '-' ||
+                    (name == "folder.png" ? ::mkdir(path, 0700) : ::close(::creat(path, 0600))) ==
+                        0);
+            const QByteArray uri = "file://" + path.toPercentEncoding("/");
+            if (mark != '+') urls << QUrl::fromEncoded(url ? name : uri);
+            args << (mark == '@' ? QString::fromLatin1(uri) : QFile::decodeName(name));
         }
         if (unlisted) QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ExeOwner));
         // The panel hands over names as Qt decoded them from the folder.
@@ -684,15 +704,22 @@ private Q_SLOTS:
         data.setUrls(urls);
         QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        const bool open = how.startsWith("open");
         if (how.startsWith("drop")) {
             QCoreApplication::sendEvent(onto, &enter), QCoreApplication::sendEvent(onto, &drop);
             QCOMPARE(onto->acceptDrops() && enter.isAccepted() && drop.isAccepted(),
                      taken || !said.isEmpty());
+        } else if (open) {
+            app.window->switchPaste();
+            openFiles(*app.window, AppInstance::fileUris(args, dir.path()));
+            QCOMPARE(app.find<QStackedWidget>("mainView")->currentWidget(), onto);
         } else {
             app.choose(urls[0].toLocalFile(), image);
         }
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString page = image ? "image" : "file", last = QFile::decodeName(files.last()),
+        QByteArray shown = open ? files.first() : files.last();
+        shown.remove(0, QByteArray("+-@").contains(shown[0]) ? 1 : 0);
+        const QString page = image ? "image" : "file", last = QFile::decodeName(shown),
                       chooser = image ? "Choose an image." : "Choose a file.";
         QCOMPARE(app.window->lastChosenPath(), taken ? dir.filePath(last) : "");
         QCOMPARE(literalText(app.button(image ? "selectButton" : "selectButton2")),
@@ -930,6 +957,32 @@ private Q_SLOTS:
         QTRY_COMPARE(desktop.updated, (QVariantList{uri, true, 0.25}));
         notices->showProgress(std::nullopt);
         QTRY_COMPARE(desktop.updated, (QVariantList{uri, false, 0.0}));
+    }
+
+    // The window that holds the bus name takes a later start's files, and the token that lets
+    // it take the focus; the later start ends. With no bus a start runs alone; with the name
+    // held, it hands over.
+    void laterStartHandsOver() {
+        TestApp app;
+        const QString id = "net.ferrodock.Ferrodock", path = "/net/ferrodock/Ferrodock";
+        AppInstance first([] { return QDBusConnection::sessionBus(); }, id, path);
+        QVERIFY(first.claim());
+        serveLaterStarts(*app.window, first);
+        const QString session = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+        for (const QString& at : {QString("unix:path=/nonexistent"), session})
+            QCOMPARE(AppInstance([at] { return QDBusConnection::connectToBus(at, at); }, id, path)
+                         .claim(),
+                     at != session);
+        QTemporaryDir dir;
+        const QString picture = makeImage(dir.path(), "p.png");
+        QProcess later;
+        later.setWorkingDirectory(dir.path());
+        later.setEnvironment(QProcess::systemEnvironment() << "XDG_ACTIVATION_TOKEN=t-1");
+        later.start(FERRODOCK_BINARY, {"open", "p.png"});
+        QTRY_COMPARE_WITH_TIMEOUT(later.state(), QProcess::NotRunning, 30000);
+        QCOMPARE(later.exitCode(), 0);
+        QCOMPARE(app.window->lastChosenPath(), picture);
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), "t-1");
     }
 };
 
