@@ -29,7 +29,7 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	$(BUILD_DIR)/ferrodock
+	$(BUILD_DIR)/bin/ferrodock
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j 2

@@ -1,34 +1,43 @@
-#include "app/Application.h"
+// ferrodock: the commands, which need no display library; for the window it becomes the
+// window program, which lives beside it (FERRODOCK_WINDOW_PROGRAM, relative to this program's
+// folder), so that the commands never load Qt Gui or a display library.
+#include "app/Programs.h"
 #include "cli/CommandLine.h"
 #include "core/HistoryStore.h"
 #include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "platform/ClipboardOwner.h"
-#include "platform/DesktopNotices.h"
-#include "platform/HttpsTransport.h"
-#include "platform/OpenPanel.h"
 #include "platform/Printable.h"
+#include "platform/Process.h"
+#include "platform/ThumbnailHelper.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
-#include <fcntl.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
 
 using namespace ferrodock;
 
 namespace {
 
-std::unique_ptr<HttpsTransport> serviceTransport() {
-    HttpsTransport::Options options;
-    options.origin = QStringLiteral(FERRODOCK_SERVICE_ORIGIN);
-    return std::make_unique<HttpsTransport>(options);
+// The window program, found from where this program really is (symbolic links followed), so
+// the build tree and an installed copy both work.
+QByteArray windowProgram() {
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self);
+    if (n <= 0 || n == sizeof self) return FERRODOCK_WINDOW_PROGRAM;
+    QByteArray path(self, n);
+    path.truncate(path.lastIndexOf('/') + 1);
+    return path + FERRODOCK_WINDOW_PROGRAM;
 }
 
-// A command runs without a window or a display; --copy needs no GUI application either, as a
-// background owner holds the clipboard.
+// A command runs without a window or a display; --copy and the history's thumbnails use the
+// window program, in the background.
 int runCommands(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ferrodock"));
@@ -38,36 +47,34 @@ int runCommands(int argc, char** argv) {
     session.load();
     HistoryStore history;
     ScratchFolder scratch;
+    const QByteArray window = windowProgram();
     CommandStreams io = CommandStreams::standard();
     io.transport = transport.get();
     io.session = &session;
     io.history = &history;
     io.scratch = &scratch;
+    io.copy = [window](const QString& text) { return clipboard::keepOnClipboard(text, window); };
+    io.thumbnail = [window](const QString& path) { return thumbnailByHelper(window, path); };
     return runCommandLine(QCoreApplication::arguments().mid(1), io);
+}
+
+// Becomes the window program, with the same arguments and name (X11 names the window's class
+// after it).
+int startWindow(char** argv) {
+    const QByteArray program = windowProgram();
+    ::execv(program.constData(), argv);
+    const QString why = QString::fromLocal8Bit(std::strerror(errno));
+    std::fprintf(stderr, "ferrodock: cannot start the window program %s: %s\n",
+                 qUtf8Printable(printable(QFile::decodeName(program))), qUtf8Printable(why));
+    return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Holds a password and an API key: no core dumps, and no other process of the user may
-    // attach to read them.
-    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-    // A standard stream that was closed gets a stand-in that fails every read or write, so
-    // reading it is an error and no file or socket opened later takes its number.
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-            const int stand = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
-            if (stand >= 0 && stand != fd) {
-                ::dup2(stand, fd);
-                ::close(stand);
-            }
-        }
-    }
+    guardProcess();
     installPrintableMessages();
-    // This program started again to keep a copied text on the clipboard.
-    if (clipboard::startedAsOwner()) return clipboard::runOwner(argc, argv);
-    if (wantsCommandLine(argc, argv)) return runCommands(argc, argv);
-    return runApplication(argc, argv,
-                          {serviceTransport(), std::make_unique<FileDialogPanel>(),
-                           makeBusNotices(QStringLiteral(FERRODOCK_APP_ID))});
+    const bool opening = argc > 1 && std::strcmp(argv[1], "open") == 0;
+    if (!opening && wantsCommandLine(argc, argv)) return runCommands(argc, argv);
+    return startWindow(argv);
 }

@@ -11,9 +11,9 @@
 //   ferrodock-bench-app history DATA_DIR
 #include "app/Application.h"
 #include "bench/Probe.h"
+#include "desktop/OpenPanel.h"
+#include "desktop/Thumbnail.h"
 #include "platform/HttpsTransport.h"
-#include "platform/OpenPanel.h"
-#include "platform/Thumbnail.h"
 #include "window/FittedText.h"
 #include "window/HistoryModel.h"
 #include "window/HistoryWindow.h"
@@ -384,9 +384,9 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return makeHistory(arg(2));
     }
-    // What ferrodock's main() hands the window, but for the scenario's service and chooser.
-    WindowParts parts{nullptr, std::make_unique<FileDialogPanel>(),
-                      makeBusNotices(QStringLiteral(FERRODOCK_APP_ID))};
+    // What the window program hands the window, but for the scenario's service and chooser,
+    // and no instance on the bus: each run opens its own window.
+    WindowParts parts{nullptr, std::make_unique<FileDialogPanel>(), desktopNotices(), nullptr};
     if (mode == QLatin1String("history")) {
         parts.transport = serviceAt({}, {});
         qputenv("XDG_DATA_HOME", QFile::encodeName(arg(2)));

@@ -5,7 +5,6 @@
 #include "core/Requests.h"
 #include "core/Session.h"
 #include "core/SessionFile.h"
-#include "platform/ClipboardOwner.h"
 #include "platform/Printable.h"
 
 #include <QCommandLineParser>
@@ -174,7 +173,6 @@ CommandStreams CommandStreams::standard() {
         if (!ended && answer.isEmpty()) return std::nullopt;
         return answer;
     };
-    io.copy = clipboard::keepOnClipboard;
     return io;
 }
 

@@ -17,6 +17,8 @@ QString programHelp() {
                "With no command, ferrodock opens its window.\n"
                "\n"
                "Commands:\n"
+               "  open [FILE...]        Open the window with FILE chosen, the first of several;\n"
+               "                        a window already open takes it.\n"
                "  upload [-p] [-a] [--copy] FILE...\n"
                "                        Upload files, one address per file.\n"
                "  image [-p] [-a] [--nsfw] [--copy] FILE...\n"

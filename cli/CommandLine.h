@@ -31,8 +31,10 @@ struct CommandStreams {
     // Asks on the terminal, echoing the answer or not; none when there is no terminal.
     std::function<std::optional<QString>(const QString& prompt, bool echo)> ask;
     // Puts text on the clipboard, where it stays once the command has ended; false when no
-    // display took it.
+    // display took it. None: no clipboard.
     std::function<bool(const QString& text)> copy;
+    // The history's thumbnail of the picture file at a path; empty when there is none.
+    std::function<QByteArray(const QString& path)> thumbnail;
     Transport* transport = nullptr;
     // The login the commands read and change, loaded.
     Session* session = nullptr;
@@ -41,6 +43,7 @@ struct CommandStreams {
     // Where standard input waits as a file for its upload; none refuses "-" as a FILE.
     ScratchFolder* scratch = nullptr;
 
+    // The process's streams and terminal; no clipboard and no thumbnails.
     static CommandStreams standard();
 };
 

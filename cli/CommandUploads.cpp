@@ -6,8 +6,7 @@
 #include "core/Languages.h"
 #include "core/Requests.h"
 #include "core/Session.h"
-#include "platform/OpenPanel.h"
-#include "platform/Thumbnail.h"
+#include "platform/FileNames.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -148,7 +147,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
         kept.name = QFileInfo(path).fileName();
         kept.size = QFileInfo(path).size();
         kept.address = *address;
-        if (image && io.history) kept.thumbnail = thumbnailOfFile(path);
+        if (image && io.history && io.thumbnail) kept.thumbnail = io.thumbnail(path);
         keepInHistory(io, parser, std::move(kept));
         if (!keepAddress(io, what, *address)) return kCommandFailed;
         last = *address;

@@ -1,12 +1,10 @@
 #include "platform/DesktopNotices.h"
 
-#include "platform/ClipboardOwner.h"
-
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QGuiApplication>
 #include <QHash>
 #include <QPointer>
 #include <QStringList>
@@ -26,22 +24,28 @@ const QString kCopyAction = QStringLiteral("copy");
 class NoticeActions final : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    NoticeActions(std::function<void(const QString&)> copy, QObject* parent)
+        : QObject(parent), copy_(std::move(copy)) {}
     QHash<uint, QString> copyTexts;
 
 public Q_SLOTS:
     void invoked(uint id, const QString& action) {
-        if (action == kCopyAction && copyTexts.contains(id)) clipboard::put(copyTexts.value(id));
+        if (action == kCopyAction && copyTexts.contains(id)) copy_(copyTexts.value(id));
     }
     void closed(uint id, uint) { copyTexts.remove(id); }
+
+private:
+    std::function<void(const QString&)> copy_;
 };
 
 class BusNotices final : public DesktopNotices {
 public:
-    explicit BusNotices(const QString& desktopFileName)
+    BusNotices(const QString& desktopFileName, const QString& appName,
+               std::function<void(const QString&)> copy)
         : entry_(desktopFileName),
-          appUri_(QStringLiteral("application://") + desktopFileName + QStringLiteral(".desktop")) {
-    }
+          appName_(appName),
+          appUri_(QStringLiteral("application://") + desktopFileName + QStringLiteral(".desktop")),
+          copy_(std::move(copy)) {}
 
     void notify(const QString& summary, const QString& body, const QString& copyText) override {
         QDBusConnection bus = connectedBus();
@@ -53,8 +57,7 @@ public:
         const bool copies = !copyText.isEmpty() && actions_;
         const QStringList actions =
             copies ? QStringList{kCopyAction, QStringLiteral("Copy Address")} : QStringList();
-        call << QGuiApplication::applicationDisplayName() << 0u << entry_ << summary << body
-             << actions << hints << -1;
+        call << appName_ << 0u << entry_ << summary << body << actions << hints << -1;
         call.setAutoStartService(true);
         if (!copies) {
             bus.send(call);  // nothing waits for the notification's id
@@ -90,7 +93,7 @@ private:
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (std::exchange(listening_, true) || !bus.isConnected() || !QCoreApplication::instance())
             return bus;
-        actions_ = new NoticeActions(QCoreApplication::instance());
+        actions_ = new NoticeActions(copy_, QCoreApplication::instance());
         bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), actions_,
                     SLOT(invoked(uint, QString)));
         bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), actions_,
@@ -99,15 +102,19 @@ private:
     }
 
     QString entry_;
+    QString appName_;
     QString appUri_;
+    std::function<void(const QString&)> copy_;
     QPointer<NoticeActions> actions_;
     bool listening_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<DesktopNotices> makeBusNotices(const QString& desktopFileName) {
-    return std::make_unique<BusNotices>(desktopFileName);
+std::unique_ptr<DesktopNotices> makeBusNotices(const QString& desktopFileName,
+                                               const QString& appName,
+                                               std::function<void(const QString&)> copy) {
+    return std::make_unique<BusNotices>(desktopFileName, appName, std::move(copy));
 }
 
 }  // namespace ferrodock

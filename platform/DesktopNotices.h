@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,8 +22,11 @@ public:
 
 // Over the session bus: org.freedesktop.Notifications, and the launcher-entry signal that
 // docks and taskbars read, for the desktop entry `desktopFileName` (without ".desktop"), whose
-// icon has the same name. Never blocks; with no session bus, nothing is sent. May be made
-// before the application object: the bus is first used with the first notice.
-std::unique_ptr<DesktopNotices> makeBusNotices(const QString& desktopFileName);
+// icon has the same name; notifications come from `appName`, and "Copy Address" hands its
+// text to `copy`. Never blocks; with no session bus, nothing is sent. May be made before the
+// application object: the bus is first used with the first notice.
+std::unique_ptr<DesktopNotices> makeBusNotices(const QString& desktopFileName,
+                                               const QString& appName,
+                                               std::function<void(const QString&)> copy);
 
 }  // namespace ferrodock

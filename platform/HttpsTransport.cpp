@@ -256,17 +256,22 @@ struct HttpsTransport::Engine {
     }
 };
 
-HttpsTransport::HttpsTransport(Options options)
-    : engine_(std::make_unique<Engine>(std::move(options))) {}
+HttpsTransport::HttpsTransport(Options options) : options_(std::move(options)) {}
+
+HttpsTransport::Engine& HttpsTransport::engine() {
+    std::call_once(started_, [this] { engine_ = std::make_unique<Engine>(options_); });
+    return *engine_;
+}
 
 HttpsTransport::~HttpsTransport() = default;
 
 TransferHandle HttpsTransport::postFields(const QString& path, QList<FormField> fields,
                                           QObject* context, TransportCompletion completion,
                                           ProgressReport progress) {
-    return engine_->submit(engine_->transferTo(path, context, std::move(completion),
-                                               progressFor(context, std::move(progress)),
-                                               formBody(std::move(fields))));
+    Engine& engine = this->engine();
+    return engine.submit(engine.transferTo(path, context, std::move(completion),
+                                           progressFor(context, std::move(progress)),
+                                           formBody(std::move(fields))));
 }
 
 TransferHandle HttpsTransport::uploadFile(const QString& path, const QList<FormField>& fields,
@@ -280,9 +285,10 @@ TransferHandle HttpsTransport::uploadFile(const QString& path, const QList<FormF
     upload.filePath = filePath;
     upload.fileName = filePath.mid(filePath.lastIndexOf(QLatin1Char('/')) + 1).toUtf8();
     upload.mimeType = mimeType.toUtf8();
-    return engine_->submit(engine_->transferTo(path, context, std::move(completion),
-                                               progressFor(context, std::move(progress)),
-                                               std::move(upload)));
+    Engine& engine = this->engine();
+    return engine.submit(engine.transferTo(path, context, std::move(completion),
+                                           progressFor(context, std::move(progress)),
+                                           std::move(upload)));
 }
 
 }  // namespace ferrodock

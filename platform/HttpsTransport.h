@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 
 namespace ferrodock {
 
@@ -14,7 +15,9 @@ namespace ferrodock {
 // answer must be complete within `answerLimit`; connecting gives up after `connectLimit`.
 // Redirects (301, 302, 307, 308) are followed within the origin only, at most 5. An answer
 // whose headers, framing and body together exceed `maxAnswerBytes` fails. Destroying the
-// transport aborts whatever is in flight promptly; no completion runs after that.
+// transport aborts whatever is in flight promptly; no completion runs after that. Nothing is
+// set up, and no thread started, before the first request: a command that sends none (a
+// --version) pays for none of it.
 class HttpsTransport final : public Transport {
 public:
     struct Options {
@@ -42,6 +45,10 @@ public:
 
 private:
     struct Engine;
+    Engine& engine();
+
+    Options options_;
+    std::once_flag started_;
     std::unique_ptr<Engine> engine_;
 };
 

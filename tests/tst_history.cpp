@@ -2,6 +2,7 @@
 // fake transport.
 #include "cli/CommandLine.h"
 #include "core/HistoryStore.h"
+#include "platform/ThumbnailHelper.h"
 #include "support/AppHarness.h"
 #include "support/Files.h"
 #include "window/HistoryModel.h"
@@ -227,6 +228,9 @@ private Q_SLOTS:
             CommandStreams io = CommandStreams::standard();
             io.in = tempStream(), io.out = tempStream(), io.err = tempStream();
             io.transport = &net, io.session = &session, io.history = &history;
+            io.thumbnail = [](const QString& path) {
+                return thumbnailByHelper(FERRODOCK_WINDOW_BINARY, path);
+            };
             std::fputs("\n  int  main() {}\n second line\n", io.in), std::rewind(io.in);
             const int status = runCommand(args, io);
             QFile read;

@@ -3,6 +3,8 @@
 // they run, and how files are chosen, dropped and previewed; then once against the HTTPS test
 // service, and the desktop's notices over a private session bus.
 #include "core/Languages.h"
+#include "desktop/Clipboard.h"
+#include "platform/AppInstance.h"
 #include "support/AppHarness.h"
 #include "support/DataRows.h"
 #include "support/Files.h"
@@ -11,6 +13,7 @@
 #include "window/HistoryModel.h"
 #include "window/HistoryWindow.h"
 #include "window/ImagePage.h"
+#include "window/OpenFiles.h"
 #include "window/PastePage.h"
 #include "window/Preview.h"
 
@@ -726,6 +729,16 @@ private Q_SLOTS:
         row("text only", "paste file", L{"text:a"}, no, no);
         row("nothing", "paste image", L{}, no, no);
         row("Paste page", "paste paste", L{"png:", "text:a"}, no, "a");
+        // ferrodock open: names relative to the caller's folder, "@" a file: URI, "-" not made;
+        // the first decides the page.
+        row("open: picture, two more", "open image", L{"CAT.JPG", "a.txt", "b"}, "CAT.JPG",
+            "2" + more.arg("s were"));
+        row("open: text URI, one more", "open file", L{"@a b%.txt", "c.png"}, "a b%.txt",
+            "1" + more.arg(" was"));
+        row("open: missing", "open image", L{"-gone.png", "a.txt"}, no,
+            "This file cannot be found.");
+        row("open: folder", "open image", L{"folder.png"}, no,
+            "A folder cannot be uploaded; choose a file.");
     }
     void choices() {
         auto [how, given, chosen, said] =
@@ -743,8 +756,11 @@ private Q_SLOTS:
         QImage picture(32, 16, QImage::Format_RGB32);  // two colours side by side
         picture.fill(QColor(200, 80, 40));
         QPainter(&picture).fillRect(16, 0, 16, 16, QColor(40, 120, 220));
-        for (const QByteArray& name : given) {
-            const QByteArray path = folder + name.mid(name.startsWith('+'));
+        QStringList args;  // what ferrodock open is given
+        for (QByteArray name : given) {
+            const char mark = QByteArrayView("+-@").contains(name[0]) ? name[0] : 0;
+            name.remove(0, mark ? 1 : 0);
+            const QByteArray path = folder + name;
             QBuffer bytes;
             if (name == "qt:") data->setImageData(picture);
             if (name.startsWith("text:")) data->setText(name.mid(5));
@@ -755,10 +771,12 @@ private Q_SLOTS:
             }
             if (name.endsWith(':') || name.startsWith("text:")) continue;
             const bool url = name.contains(':');
-            QVERIFY(url || (name == "folder.png" ? ::mkdir(path, 0700)
-                                                 : ::close(::creat(path, 0600))) == 0);
-            if (!name.startsWith('+'))
-                urls << QUrl::fromEncoded(url ? name : "file://" + path.toPercentEncoding("/"));
+            QVERIFY(url || mark == '-' ||
+                    (name == "folder.png" ? ::mkdir(path, 0700) : ::close(::creat(path, 0600))) ==
+                        0);
+            const QByteArray uri = "file://" + path.toPercentEncoding("/");
+            if (mark != '+') urls << QUrl::fromEncoded(url ? name : uri);
+            args << (mark == '@' ? QString::fromLatin1(uri) : QFile::decodeName(name));
         }
         if (!urls.isEmpty()) data->setUrls(urls);
         if (unlisted) QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ExeOwner));
@@ -772,6 +790,10 @@ private Q_SLOTS:
             QDropEvent drop({10, 10}, Qt::CopyAction, data.get(), Qt::LeftButton, {});
             QCoreApplication::sendEvent(onto, &enter), QCoreApplication::sendEvent(onto, &drop);
             QCOMPARE(onto->acceptDrops() && enter.isAccepted() && drop.isAccepted(), acts);
+        } else if (how.startsWith("open")) {
+            app.window->switchPaste();
+            openFiles(*app.window, AppInstance::fileUris(args, dir.path()));
+            QCOMPARE(app.find<QStackedWidget>("mainView")->currentWidget(), onto);
         } else if (how.startsWith("paste")) {
             if (page != "image")
                 page == "file" ? app.window->switchFile() : app.window->switchPaste();
@@ -1087,8 +1109,7 @@ private Q_SLOTS:
                                    QDBusConnection::ExportAllSlots));
         QVERIFY(bus.connect({}, "/net/ferrodock/Ferrodock", "com.canonical.Unity.LauncherEntry",
                             "Update", &desktop, SLOT(Update(QString, QVariantMap))));
-        QGuiApplication::setApplicationDisplayName("Ferrodock");
-        const auto notices = makeBusNotices("net.ferrodock.Ferrodock");
+        const auto notices = makeBusNotices("net.ferrodock.Ferrodock", "Ferrodock", clipboard::put);
         const QString entry = "net.ferrodock.Ferrodock", address = "https://ferrodock.net/abc";
         notices->notify("Upload failed", "no address", {});
         QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Upload failed",
@@ -1115,6 +1136,32 @@ private Q_SLOTS:
         QTRY_COMPARE(desktop.updated, (QVariantList{uri, true, 0.25}));
         notices->showProgress(std::nullopt);
         QTRY_COMPARE(desktop.updated, (QVariantList{uri, false, 0.0}));
+    }
+
+    // The window that holds the bus name takes a later start's files, and the token that lets
+    // it take the focus; the later start ends. With no bus a start runs alone; with the name
+    // held, it hands over.
+    void laterStartHandsOver() {
+        TestApp app;
+        const QString id = "net.ferrodock.Ferrodock", path = "/net/ferrodock/Ferrodock";
+        AppInstance first([] { return QDBusConnection::sessionBus(); }, id, path);
+        QVERIFY(first.claim());
+        serveLaterStarts(*app.window, first);
+        const QString session = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+        for (const QString& at : {QString("unix:path=/nonexistent"), session})
+            QCOMPARE(AppInstance([at] { return QDBusConnection::connectToBus(at, at); }, id, path)
+                         .claim(),
+                     at != session);
+        QTemporaryDir dir;
+        const QString picture = makeImage(dir.path(), "p.png");
+        QProcess later;
+        later.setWorkingDirectory(dir.path());
+        later.setEnvironment(QProcess::systemEnvironment() << "XDG_ACTIVATION_TOKEN=t-1");
+        later.start(FERRODOCK_BINARY, {"open", "p.png"});
+        QTRY_COMPARE_WITH_TIMEOUT(later.state(), QProcess::NotRunning, 30000);
+        QCOMPARE(later.exitCode(), 0);
+        QCOMPARE(app.window->lastChosenPath(), picture);
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), "t-1");
     }
 };
 

@@ -8,8 +8,9 @@
 #include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "core/Transport.h"
-#include "platform/DropTarget.h"
-#include "platform/OpenPanel.h"
+#include "desktop/DropTarget.h"
+#include "desktop/OpenPanel.h"
+#include "platform/FileNames.h"
 #include "window/FittedText.h"
 #include "window/UploadPanel.h"
 
@@ -81,16 +82,23 @@ void ChoosingPage::chooseFile() {
     }
 }
 
-void ChoosingPage::choosePath(const QString& path) {
-    if (path.isEmpty()) return;
+bool ChoosingPage::choosePath(const QString& path) {
+    if (path.isEmpty()) return false;
     // Refused choices leave the earlier one as it was.
     if (!pathKeepsItsBytes(path)) {
         refuse(QStringLiteral("This file's name is not valid UTF-8; rename it to upload it."));
-        return;
+        return false;
     }
     if (forImage_ && !isPicture(path)) {
         refuse(QStringLiteral("Only jpg, jpeg, gif and png images can be chosen here."));
-        return;
+        return false;
+    }
+    // Only a path given to the program can name nothing, or a folder.
+    const QFileInfo file(path);
+    if (!file.exists() || file.isDir()) {
+        refuse(file.isDir() ? QStringLiteral("A folder cannot be uploaded; choose a file.")
+                            : QStringLiteral("This file cannot be found."));
+        return false;
     }
     withdrawRefusal();
     // A picture pasted, dropped or captured is this page's to remove once it is done with it.
@@ -100,21 +108,25 @@ void ChoosingPage::choosePath(const QString& path) {
     path_ = path;
     chosen(path);
     releasePictures();
+    return true;
 }
 
 void ChoosingPage::choosePaths(const QList<QUrl>& urls) {
     const QStringList files = localFiles(urls);
-    if (files.isEmpty()) {
-        if (std::any_of(urls.begin(), urls.end(), isWebAddress))
+    const auto picture = std::find_if(files.begin(), files.end(), isPicture);
+    if (files.isEmpty() || (forImage_ && picture == files.end())) {
+        // Nothing the page takes: the first path says why (gone, a folder, its type).
+        const auto local = std::ranges::find_if(urls, &QUrl::isLocalFile);
+        if (local != urls.end()) {
+            choosePath(local->toLocalFile());
+        } else if (std::any_of(urls.begin(), urls.end(), isWebAddress)) {
             refuse(
                 QStringLiteral("ferrodock does not download pictures from addresses; save it "
                                "first, then choose or drop the file."));
+        }
         return;
     }
-    const auto picture = std::find_if(files.begin(), files.end(), isPicture);
-    const QString path = forImage_ && picture != files.end() ? *picture : files[0];
-    choosePath(path);
-    if (path_ != path || files.size() == 1) return;
+    if (!choosePath(forImage_ ? *picture : files[0]) || files.size() == 1) return;
     refuse(files.size() == 2
                ? QStringLiteral("1 more file was left out; ferrodock uploads one at a time.")
                : QStringLiteral("%1 more files were left out; ferrodock uploads one at a time.")

@@ -43,8 +43,8 @@ public:
     ~ChoosingPage() override;
     // The path the next upload sends: the page's own choice, or none.
     QString chosenPath() const;
-    // Chooses `path` as a confirmed open panel does.
-    void choosePath(const QString& path);
+    // Chooses `path` as a confirmed open panel does; false when it was refused.
+    bool choosePath(const QString& path);
     // Chooses from what was handed to the page at once, dropped, pasted or opened with the
     // program: the first local file the page takes, the link telling how many more were left
     // out. An address is not fetched; the link says so.

@@ -1,6 +1,6 @@
 #include "window/ImagePage.h"
 
-#include "platform/Thumbnail.h"
+#include "desktop/Thumbnail.h"
 #include "window/Preview.h"
 #include "window/Theme.h"
 

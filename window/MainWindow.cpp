@@ -2,8 +2,8 @@
 
 #include "core/Session.h"
 #include "core/SessionFile.h"
+#include "desktop/ScreenCapture.h"
 #include "platform/DesktopNotices.h"
-#include "platform/ScreenCapture.h"
 #include "window/FilePage.h"
 #include "window/HistoryWindow.h"
 #include "window/ImagePage.h"

@@ -4,11 +4,11 @@
 #include "core/HistoryStore.h"
 #include "core/ScratchFolder.h"
 #include "core/Session.h"
+#include "desktop/OpenPanel.h"
+#include "desktop/ScreenCapture.h"
+#include "desktop/Thumbnail.h"
 #include "platform/DesktopNotices.h"
 #include "platform/HttpsTransport.h"
-#include "platform/OpenPanel.h"
-#include "platform/ScreenCapture.h"
-#include "platform/Thumbnail.h"
 #include "window/HistoryWindow.h"
 #include "window/LoginDialog.h"
 #include "window/MainWindow.h"
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
 
     HttpsTransport transport({});
     FileDialogPanel openPanel;
-    const std::unique_ptr<DesktopNotices> notices = makeBusNotices(QString());
+    const std::unique_ptr<DesktopNotices> notices = makeBusNotices({}, {}, {});
     Session session;
     session.load();
     HistoryStore history;

@@ -1,4 +1,4 @@
-#include "platform/ScreenCapture.h"
+#include "desktop/ScreenCapture.h"
 
 #include "core/ScratchFolder.h"
 

@@ -1,4 +1,4 @@
-#include "platform/Thumbnail.h"
+#include "desktop/Thumbnail.h"
 
 #include <QBuffer>
 #include <QImageReader>

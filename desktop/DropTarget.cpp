@@ -1,4 +1,4 @@
-#include "platform/DropTarget.h"
+#include "desktop/DropTarget.h"
 
 #include <QBuffer>
 #include <QDragEnterEvent>

@@ -34,11 +34,6 @@ public:
 // Name filter patterns matching the extensions `types` in any case ("*.[jJ][pP][gG]").
 QStringList fileTypePatterns(const QStringList& types);
 
-// Whether the bytes that `path` encodes to (Qt file names are UTF-8) name the file the user
-// saw. A name that is not UTF-8 decodes with U+FFFD and encodes back to other bytes, which may
-// name a sibling file; such a path names no file, or one of several.
-bool pathKeepsItsBytes(const QString& path);
-
 // The real chooser: Qt's own file dialog, so the prompt and filters look the same everywhere.
 class FileDialogPanel final : public OpenPanel {
 public:

@@ -1,4 +1,4 @@
-#include "platform/Display.h"
+#include "desktop/Display.h"
 
 #include <QByteArray>
 #include <QList>
