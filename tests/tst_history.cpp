@@ -98,6 +98,33 @@ void answerQuestion(const QString& choice) {
 class HistoryTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // How long ago, in words, at each unit's edges; from 30 days on, the date.
+    void relativeTimes_data() {
+        QTest::addColumn<qint64>("secondsAgo");
+        QTest::addColumn<QString>("said");
+        const qint64 day = 86400;
+        for (const auto& [ago, said] :
+             std::initializer_list<std::pair<qint64, const char*>>{{0, "just now"},
+                                                                   {59, "just now"},
+                                                                   {60, "1 minute ago"},
+                                                                   {119, "1 minute ago"},
+                                                                   {120, "2 minutes ago"},
+                                                                   {3599, "59 minutes ago"},
+                                                                   {3600, "1 hour ago"},
+                                                                   {day - 1, "23 hours ago"},
+                                                                   {day, "yesterday"},
+                                                                   {2 * day, "2 days ago"},
+                                                                   {29 * day, "29 days ago"},
+                                                                   {30 * day, "5/16/26"}})
+            QTest::addRow("%lld s", ago) << ago << QString(said);
+    }
+    void relativeTimes() {
+        QFETCH(qint64, secondsAgo);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const QDateTime now(QDate(2026, 6, 15), QTime(12, 0));
+        QTEST(relativeTime(now.addSecs(-secondsAgo), now), "said");
+        QLocale::setDefault(QLocale::c());
+    }
     // Nothing on disk until the first use; then owner-only whatever the umask, the -wal and
     // -shm files too.
     void modes() {

@@ -434,6 +434,20 @@ private Q_SLOTS:
         QCOMPARE(transfer::holdsHashedNames(QFile::encodeName(folder.path()).constData()), hashed);
         QVERIFY(!transfer::holdsHashedNames((folder.path() + "/none").toUtf8().constData()));
     }
+
+    // Once a request is over, the password, the key and the paste it carried are wiped where
+    // they lie, not only freed.
+    void fieldsAreWipedAfterUse() {
+        transfer::FormBody sent;
+        sent.fields = {{QString::fromLatin1("password"), QString::fromLatin1("hunter2"), {}},
+                       {QString::fromLatin1("pastedata"), {}, QByteArray("secret text", 11)}};
+        transfer::RequestBody body = std::move(sent);
+        const auto& form = std::get<transfer::FormBody>(body);
+        transfer::releaseBody(body);
+        QCOMPARE(form.fields[0].name, QString(8, QChar(0)));
+        QCOMPARE(form.fields[0].value, QString(7, QChar(0)));
+        QCOMPARE(form.fields[1].utf8, QByteArray(11, 0));
+    }
 };
 
 QTEST_GUILESS_MAIN(TransportTest)
