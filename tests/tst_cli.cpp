@@ -243,9 +243,14 @@ private Q_SLOTS:
         scratch.setRoot(badRoot ? files["@txt"] + "/ferrodock" : runtime + "/ferrodock");
         const auto kept = [&runtime] {
             QStringList found;
-            for (QDirIterator it(runtime, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            // Each file's own folder too; a run's folder and its lock stay for the next sweep.
+            for (QDirIterator it(runtime,
+                                 QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                                 QDirIterator::Subdirectories);
                  it.hasNext();)
-                if (it.next(), it.fileName() != ".lock") found << it.filePath();
+                if (it.next(), it.fileName() != ".lock" && !it.fileName().startsWith("run-") &&
+                                   it.fileName() != "ferrodock")
+                    found << it.filePath();
             return found;
         };
         QByteArray sentBytes;
@@ -286,7 +291,7 @@ private Q_SLOTS:
             process.start(FERRODOCK_BINARY, args);
             process.write(input);
             if (interrupt) {  // while it waits for the rest, with a piece written
-                QTRY_VERIFY(!kept().isEmpty() && QFileInfo(kept()[0]).size() > 0);
+                QTRY_VERIFY(kept().size() == 2 && QFileInfo(kept().last()).size() > 0);
                 ::kill(pid_t(process.processId()), SIGINT);
             }
             process.closeWriteChannel();
