@@ -17,9 +17,12 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -406,6 +409,53 @@ private Q_SLOTS:
         server.terminate();
         QVERIFY(server.waitForFinished());
         qunsetenv("DISPLAY");
+    }
+
+    // A password typed on the terminal is not shown, and one over the limit is refused, not
+    // cut; a terminal not in line mode can hand over a longer line than one in line mode.
+    void passwordOnTheTerminal_data() {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("4096 bytes") << 4096 << QByteArray("Login failed: could not reach");
+        QTest::newRow("4097 bytes") << 4097 << QByteArray("the password is over 4096 bytes");
+    }
+    void passwordOnTheTerminal() {
+        QFETCH(int, length);
+        TestHome home;
+        int terminal = -1;
+        termios raw{};
+        cfmakeraw(&raw);
+        raw.c_oflag |= OPOST | ONLCR;
+        raw.c_lflag |= ECHO;  // echoing, until the program turns it off
+        const pid_t child = ::forkpty(&terminal, nullptr, &raw, nullptr);
+        if (child == 0) {
+            ::setenv("https_proxy", "http://127.0.0.1:1", 1);
+            ::execl(FERRODOCK_BINARY, "ferrodock", "login", "alice", nullptr);
+            ::_exit(127);
+        }
+        QByteArray shown;
+        // Reads until `until` is shown, or to the end of the program's output.
+        const auto readUntil = [&](const QByteArray& until) {
+            char buffer[4096];
+            pollfd ready{terminal, POLLIN, 0};
+            while ((until.isEmpty() || !shown.contains(until)) && ::poll(&ready, 1, 20000) == 1) {
+                const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+                if (n <= 0) break;
+                shown.append(buffer, n);
+            }
+        };
+        readUntil("Password for alice: ");
+        const QByteArray password = QByteArray(length - 1, 'p') + 'q';
+        QCOMPARE(::write(terminal, password + "\n", size_t(length + 1)), ssize_t(length + 1));
+        readUntil({});
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) != child) ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        ::close(terminal);
+        QFETCH(QByteArray, said);
+        QVERIFY2(shown.contains(said), shown.right(300).constData());
+        QVERIFY(!shown.contains("pq"));  // nothing of it echoed
+        QCOMPARE(WEXITSTATUS(status), 1);
     }
 
     // A command's help describes it and lists every language of the pop-up.
