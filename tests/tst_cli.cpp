@@ -186,10 +186,12 @@ private Q_SLOTS:
             {"0", "", login + "typed secret", s});
         row("name asked on the terminal", {"login"}, "", "", kKey,
             {"0", "", "/api/validate/user username=ann password=typed secret", "ann," + kKey});
-        // A password of 4096 bytes and its line feed is read whole; anything else is refused.
-        for (const char* n : {"4096", "", "\n", "<&-", "4097", "100000"}) {
-            const QByteArray in =
-                std::atoi(n) ? QByteArray(std::atoi(n), 'x') + "\n" : QByteArray(n);
+        // A password of 4096 bytes and its line feed is read whole; anything else is refused,
+        // the same with a second line feed ("+"), which belongs to the password.
+        for (const char* n : {"4096", "", "\n", "<&-", "4097", "4096+", "100000"}) {
+            const QByteArray in = std::atoi(n) ? QByteArray(std::atoi(n), 'x') +
+                                                     (QByteArray(n).endsWith('+') ? "\n\n" : "\n")
+                                               : QByteArray(n);
             const bool ok = in.size() == 4097;
             const char* why = *n == '<' ? "cannot be read" : *n > '0' ? "over 4096" : "is empty";
             row(qPrintable(QString("password ") + n), {"login", "--password-stdin", "al"}, in,
