@@ -125,6 +125,23 @@ private Q_SLOTS:
         QTEST(relativeTime(now.addSecs(-secondsAgo), now), "said");
         QLocale::setDefault(QLocale::c());
     }
+    // Several entries picked in any order go, and only they, from the list and the file.
+    void removingSeveral() {
+        TestHome home;
+        HistoryStore store;
+        for (const char* name : {"a", "b", "c", "d"}) QVERIFY(store.add(entryNamed(name)));
+        HistoryModel rows(store);
+        rows.reload();
+        QVERIFY(rows.removeEntries({0, 2}));  // newest first: d and b
+        const auto names = [](const QList<HistoryEntry>& entries) {
+            QStringList found;
+            for (const HistoryEntry& entry : entries) found << entry.name;
+            return found;
+        };
+        QCOMPARE(rows.rowCount(), 2);
+        QCOMPARE(names({rows.entry(0), rows.entry(1)}), QStringList({"c", "a"}));
+        QCOMPARE(names(store.entries(10)), QStringList({"c", "a"}));
+    }
     // Nothing on disk until the first use; then owner-only whatever the umask, the -wal and
     // -shm files too.
     void modes() {

@@ -271,6 +271,15 @@ private Q_SLOTS:
         QCOMPARE(app.find<QWidget>("pasteData")->palette().color(QPalette::Text),
                  QColor(Qt::white));
         QCOMPARE(qApp->palette().color(QPalette::PlaceholderText), QColor(120, 134, 150));
+        // The style sheet's colours, as designed.
+        QStringList colours;
+        for (const auto& m : QRegularExpression("#[0-9a-f]{6}").globalMatch(qApp->styleSheet()))
+            colours << m.captured();
+        colours.removeDuplicates(), colours.sort();
+        QCOMPARE(colours.join(' '),
+                 "#0e1319 #11171e #131a22 #161e28 #171f28 #18212c #1c2733 "
+                 "#222f3d #283646 #2a3a4b #2c75e2 #324356 #384a5f #3d8bfd "
+                 "#465c74 #589dff #627182 #8c9bac #a0c8ff #ccd6e2 #e6ecf2");
         // The rounded outer corner of a selected page shows the window, no notch of the strip.
         for (const bool file : {false, true}) {
             if (file) app.window->switchFile();
