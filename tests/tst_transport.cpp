@@ -4,7 +4,11 @@
 #include "support/Files.h"
 #include "support/TestService.h"
 
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <csignal>
+#include <optional>
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -27,6 +31,34 @@ Q_DECLARE_METATYPE(RawStep)
 Q_DECLARE_METATYPE(TestService::Options)
 
 namespace {
+
+// A process that sleeps with an environment of exactly `size` bytes: its /proc environ file
+// reports size 0 and holds `block`, as a pseudo-file of a size the test chooses.
+struct Sleeper {
+    explicit Sleeper(qint64 size) {
+        QByteArrayList strings;
+        for (int i = 0; size > 0; ++i) {
+            const qint64 piece = std::min<qint64>(size, 100000);  // under one string's limit
+            strings << "E" + QByteArray::number(i) + "=";
+            strings.last() +=
+                QByteArray(std::max<qint64>(piece - strings.last().size() - 1, 0), 'v');
+            block += strings.last() + '\0';
+            size -= strings.last().size() + 1;
+        }
+        std::vector<char*> env;
+        for (QByteArray& string : strings) env.push_back(string.data());
+        env.push_back(nullptr);
+        char sleep[] = "sleep", time[] = "60";
+        char* args[] = {sleep, time, nullptr};
+        if (::posix_spawnp(&pid, "sleep", nullptr, nullptr, args, env.data()) != 0) pid = 0;
+    }
+    ~Sleeper() {
+        if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+    }
+    QString environ() const { return QString("/proc/%1/environ").arg(pid); }
+    pid_t pid = 0;
+    QByteArray block;
+};
 
 // Completions and progress reports as the main thread sees them.
 struct Outcomes {
@@ -117,6 +149,7 @@ private Q_SLOTS:
                 << Fields{{"a", "1"}} << "blob.bin" << blob << status;
         // Reports size 0: read whole, sent as it is.
         QTest::newRow("upload: size 0") << Fields{} << "/proc/self/status" << QByteArray() << 0;
+        QTest::newRow("upload: size 0, 1 MiB") << Fields{} << "environ" << QByteArray() << 0;
     }
 
     void requestArrivesExactly() {
@@ -124,6 +157,11 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(QByteArray, content);
         QFETCH(int, redirect);
+        std::optional<Sleeper> sleeper;
+        if (file == "environ") {  // as much as is read without a size
+            file = sleeper.emplace(1 << 20).environ();
+            content = sleeper->block;
+        }
         TestService service;
         service.setReply(Reply::text("answer"));
         if (redirect)
@@ -303,6 +341,7 @@ private Q_SLOTS:
         QTest::newRow("shrinks while sent") << "shrinks" << Error::FileChanged;
         QTest::newRow("grows while sent") << "grows" << Error::FileChanged;
         QTest::newRow("no size, past the limit") << "/proc/self/pagemap" << Error::FileUnreadable;
+        QTest::newRow("no size, a byte past the limit") << "environ" << Error::FileUnreadable;
         QTest::newRow("not read while sent") << "stalls" << Error::NoAnswer;
         QTest::newRow("not read, a 1xx every 50 ms") << "interim" << Error::NoAnswer;
         QTest::newRow("cancelled while sent") << "cancelled" << Error::Cancelled;
@@ -332,6 +371,8 @@ private Q_SLOTS:
         if (cause == "missing" || cause == "directory")
             path = dir_.filePath(cause == "missing" ? "none" : "");
         if (cause.startsWith('/')) path = cause;
+        std::optional<Sleeper> sleeper;
+        if (cause == "environ") path = sleeper.emplace((1 << 20) + 1).environ();
         TransferHandle handle;
         for (int i = 0; i < (cause == "destroyed" ? 20 : 1); ++i)
             handle = transport->uploadFile("/upload", {}, path, "text/plain", &out.context,
