@@ -51,6 +51,11 @@ struct Sleeper {
         char sleep[] = "sleep", time[] = "60";
         char* args[] = {sleep, time, nullptr};
         if (::posix_spawnp(&pid, "sleep", nullptr, nullptr, args, env.data()) != 0) pid = 0;
+        // The spawn returns before the new program's environment is in place.
+        (void)QTest::qWaitFor([this] {
+            QFile file(environ());
+            return file.open(QIODevice::ReadOnly) && file.readAll() == block;
+        });
     }
     ~Sleeper() {
         if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
