@@ -301,8 +301,11 @@ std::vector<std::string> formFields(const std::string& head, std::string& fileTy
     fail("the upload's form has no file part in its first bytes");
 }
 
+// Whether nginx could listen on `port`: as it does, past connections still in TIME_WAIT.
 bool portFree(int port) {
     const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
