@@ -5,16 +5,23 @@
 //   BENCH_SIZE_MIB    size of the uploaded file (1024)
 //   BENCH_PASTE_MIB   size of the pasted text (16)
 //   BENCH_IMAGE_SIZE  size of the chosen JPEG (6000x4000)
-//   BENCH_ONLY        some of: startup upload paste image history (all)
+//   BENCH_ONLY        some of: startup upload paste image history cli (all)
 //
-// Needs an X display (run under xvfb-run -a), nginx and curl. Exits non-zero only when a
-// benchmark cannot be run; goals that are missed show in the table.
+// Needs an X display (run under xvfb-run -a) for all but cli, nginx and curl. Exits non-zero
+// only when a benchmark cannot be run; goals that are missed show in the table.
+//
+// The cli rows run the command line built with the bench nginx as its service origin (the
+// real one has ferrodock.net compiled in) and curl, both trusting the bench CA through the
+// system store as a user's would: as root the harness enters a mount namespace of its own
+// where /etc/ssl/certs is a copy with the CA added. Not as root, they are skipped.
 #include "bench/Clock.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -121,6 +128,7 @@ struct Finished {
     long long startNs = 0;
     long long endNs = 0;  // when the process had exited
     double cpuSeconds = 0;
+    double peakMib = 0;  // ru_maxrss
 };
 
 // What nginx passes the bodies on to, unbuffered: reads each body whole, answers only then,
@@ -150,14 +158,19 @@ public:
         std::lock_guard lock(mutex_);
         return {lastBytes_, lastTail_};
     }
+    // The first bytes of the last body, and when its request's head had come.
+    std::pair<std::string, long long> lastHead() {
+        std::lock_guard lock(mutex_);
+        return {lastHead_, lastHeadNs_};
+    }
 
 private:
     void serve() {
         std::vector<char> buffer(1 << 20);
         for (int fd; (fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; close(fd)) {
             std::string head;
-            long long left = -1, got = 0;
-            std::string tail;
+            long long left = -1, got = 0, headNs = 0;
+            std::string tail, first;
             for (ssize_t n; left != 0 && (n = read(fd, buffer.data(), buffer.size())) > 0;) {
                 const char* data = buffer.data();
                 if (left < 0) {
@@ -168,11 +181,14 @@ private:
                     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
                     const size_t at = lower.find("\ncontent-length:");
                     left = at == std::string::npos ? 0 : std::atoll(lower.c_str() + at + 16);
+                    headNs = monotonicNs();
                     data = head.data() + end + 4;
                     n = ssize_t(head.size() - end - 4);
                 }
                 const long long used = std::min<long long>(n, left);
                 tail.append(data, size_t(used));
+                if (first.size() < 4096)
+                    first.append(data, size_t(std::min<long long>(used, 4096)));
                 if (tail.size() > 4096) tail.erase(0, tail.size() - 512);
                 got += used;
                 left -= used;
@@ -185,6 +201,8 @@ private:
             std::lock_guard lock(mutex_);
             lastBytes_ = got;
             lastTail_ = tail.substr(tail.size() > 512 ? tail.size() - 512 : 0);
+            lastHead_ = std::move(first);
+            lastHeadNs_ = headNs;
         }
     }
 
@@ -193,6 +211,8 @@ private:
     std::mutex mutex_;
     long long lastBytes_ = 0;
     std::string lastTail_;
+    std::string lastHead_;
+    long long lastHeadNs_ = 0;
 };
 
 // CPU seconds of a running process, from /proc.
@@ -253,6 +273,54 @@ std::string machineText() {
     std::strftime(date, sizeof date, "%Y-%m-%d", std::localtime(&now));
     return std::string(date) + ", " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " cores, " +
            os + ", " + name.machine;
+}
+
+// The form fields before the file in the first bytes of a multipart body, as curl options,
+// and the file part's type.
+std::vector<std::string> formFields(const std::string& head, std::string& fileType) {
+    const std::string disposition = "Content-Disposition: form-data; name=\"";
+    std::vector<std::string> options;
+    for (size_t at = 0; (at = head.find(disposition, at)) != std::string::npos;) {
+        at += disposition.size();
+        const size_t nameEnd = head.find('"', at);
+        const size_t value = head.find("\r\n\r\n", at);
+        if (nameEnd == std::string::npos || value == std::string::npos) break;
+        const std::string headers = head.substr(nameEnd, value - nameEnd);
+        if (headers.find("filename=") != std::string::npos) {
+            const size_t type = headers.find("Content-Type: ");
+            if (type != std::string::npos) fileType = headers.substr(type + 14);
+            return options;
+        }
+        const size_t end = head.find("\r\n--", value + 4);
+        if (end == std::string::npos) break;
+        options.push_back("--form-string");
+        options.push_back(head.substr(at, nameEnd - at) + "=" +
+                          head.substr(value + 4, end - value - 4));
+        at = end;
+    }
+    fail("the upload's form has no file part in its first bytes");
+}
+
+// Whether nginx could listen on `port`: as it does, past connections still in TIME_WAIT.
+bool portFree(int port) {
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool free = bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(s);
+    return free;
+}
+
+std::string inPath(const std::string& name) {
+    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    for (std::string folder; std::getline(path, folder, ':');) {
+        if (access((folder + "/" + name).c_str(), X_OK) == 0) return folder + "/" + name;
+    }
+    fail(name + " is not in PATH");
 }
 
 class Bench {
@@ -360,6 +428,7 @@ private:
         result.endNs = monotonicNs();
         auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
         result.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+        result.peakMib = double(usage.ru_maxrss) / 1024;
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             fail(argv[0] + " failed; its messages:\n" + logTail());
         }
@@ -377,7 +446,7 @@ private:
     // nginx in the foreground, one process, with a prefix, configuration and logs of its own.
     // Bodies are passed on to the upstream as they come in, so that the answer comes only
     // after the last byte, and no byte of them is stored on the way.
-    void startServer() {
+    void startServer(bool cliPort) {
         const fs::path prefix = scratch_ / "nginx";
         fs::create_directories(prefix / "logs");
         upstream_ = std::make_unique<Upstream>(scratch_ / "upstream.sock");
@@ -400,8 +469,9 @@ private:
              << "  access_log " << p << "logs/access.log timing;\n";
         for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
             conf << "  " << temp << "_temp_path " << p << temp << ";\n";
-        conf << "  server {\n    listen 127.0.0.1:" << port << " ssl;\n"
-             << "    ssl_certificate " FERRODOCK_BENCH_CERTS_DIR "/server.pem;\n"
+        conf << "  server {\n    listen 127.0.0.1:" << port << " ssl;\n";
+        if (cliPort) conf << "    listen 127.0.0.1:" << FERRODOCK_BENCH_CLI_PORT << " ssl;\n";
+        conf << "    ssl_certificate " FERRODOCK_BENCH_CERTS_DIR "/server.pem;\n"
              << "    ssl_certificate_key " FERRODOCK_BENCH_CERTS_DIR "/server.key;\n"
              << "    client_max_body_size 0;\n    location / {\n"
              << "      proxy_pass http://unix:" << (scratch_ / "upstream.sock").string() << ":;\n"
@@ -487,6 +557,42 @@ private:
 
     void prepare(bool upload, bool paste, bool image, bool history);
 
+    // The shared libraries the dynamic loader maps for `program` at start, as ldd lists them.
+    int sharedLibraries(const std::string& program) {
+        std::istringstream lines(runProgram({"ldd", program}, 60).output);
+        int count = 0;
+        for (std::string line; std::getline(lines, line);)
+            count += line.find('/') != std::string::npos;
+        return count;
+    }
+
+    // Enters a mount namespace of this process's own (threads would forbid it) where
+    // /etc/ssl/certs, the store both libcurl and curl trust by default, also holds the bench
+    // CA: hashed into the folder and appended to its bundle. The machine's store stays as it
+    // is. Returns why it cannot, or nothing.
+    std::string trustBenchCa() {
+        if (geteuid() != 0) {
+            return "not run as root, which they need for a mount namespace where the system's "
+                   "trust store also holds the bench CA";
+        }
+        const fs::path store = "/etc/ssl/certs";
+        const fs::path copy = scratch_ / "certs";
+        const fs::path bundle = copy / "ca-certificates.crt";
+        if (unshare(CLONE_NEWNS) != 0) return std::string("unshare: ") + std::strerror(errno);
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return std::string("a private mount: ") + std::strerror(errno);
+        std::error_code error;
+        fs::copy(store, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+        if (error || !fs::is_regular_file(bundle))
+            return "cannot copy " + store.string() + " with its bundle";
+        fs::copy_file(ca_, copy / "ferrodock-bench-ca.pem");
+        std::ofstream(bundle, std::ios::app) << readFile(ca_);
+        runProgram({"openssl", "rehash", copy.string()}, 60);
+        if (mount(copy.c_str(), store.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return std::string("a bind mount on /etc/ssl/certs: ") + std::strerror(errno);
+        return {};
+    }
+
     struct Account {
         double cpu = 0, wall = 0;
     };
@@ -550,15 +656,22 @@ struct Row {
 };
 
 void Bench::run() {
-    if (!std::getenv("DISPLAY")) fail("no X display: run under xvfb-run -a");
     const std::string only = std::getenv("BENCH_ONLY") ? std::getenv("BENCH_ONLY") : "";
     auto wanted = [&only](const char* group) {
         return only.empty() || only.find(group) != std::string::npos;
     };
+    const bool windows = wanted("startup") || wanted("upload") || wanted("paste") ||
+                         wanted("image") || wanted("history");
+    if (windows && !std::getenv("DISPLAY")) fail("no X display: run under xvfb-run -a");
     const double loadBefore = loadAverage();
+    // Before any thread starts: a process with threads cannot leave its mount namespace.
+    std::string cliSkipped = wanted("cli") ? trustBenchCa() : "";
+    if (wanted("cli") && cliSkipped.empty() && !portFree(FERRODOCK_BENCH_CLI_PORT))
+        cliSkipped = "127.0.0.1:" + std::to_string(FERRODOCK_BENCH_CLI_PORT) + " is in use";
+    const bool cli = wanted("cli") && cliSkipped.empty();
     std::fprintf(stderr, "preparing the data...\n");
-    prepare(wanted("upload"), wanted("paste"), wanted("image"), wanted("history"));
-    startServer();
+    prepare(wanted("upload") || cli, wanted("paste"), wanted("image"), wanted("history"));
+    startServer(cli);
     const std::string app = program("ferrodock-bench-app");
     const std::string bare = program("ferrodock-bench-bare");
     const long long uploadBytes = sizeMib_ << 20;
@@ -569,8 +682,55 @@ void Bench::run() {
 
     // Uncounted: loads the libraries and fonts into the page cache; shows the paste's other
     // fields, which curl then sends as they are, and that both send a body of the same size.
-    const std::string window = parseFields(runProgram({app, "startup"}, 60).output)["window"];
-    runProgram({bare, "startup", window}, 60);
+    std::string window;
+    if (wanted("startup") || wanted("paste")) {
+        window = parseFields(runProgram({app, "startup"}, 60).output)["window"];
+        runProgram({bare, "startup", window}, 60);
+    }
+    // The command line's twin and curl, with what curl needs to send the same form: the
+    // paste's other fields and the upload's, taken from what the twin sent. Both run in one
+    // home kept across runs, so the twin's history already exists, as for someone who has
+    // used it before.
+    const std::string cliTwin = FERRODOCK_BENCH_CLI;
+    // curl by its path, as the twin is: no search of PATH in either's time.
+    const std::string curl = cli ? inPath("curl") : "curl";
+    const std::string cliOrigin = "https://127.0.0.1:" + std::to_string(FERRODOCK_BENCH_CLI_PORT);
+    const fs::path line = scratch_ / "line.txt";
+    std::vector<std::string> linePasteCurl, cliUploadCurl;
+    std::pair<long long, long long> lineBodies;  // ferrodock's and curl's
+    std::pair<int, int> libraries;               // ferrodock's and curl's
+    if (cli) {
+        std::ofstream(line) << "ferrodock bench: one line of text\n";
+        runProgram({cliTwin, "paste", line.string()}, 60, false);
+        served(1);
+        const auto [bytes, tail] = upstream_->last();
+        const size_t fields = tail.rfind("&language=");
+        if (fields == std::string::npos) fail("the command line's paste has no language field");
+        linePasteCurl = {curl,
+                         "-sS",
+                         "--data-urlencode",
+                         "pastedata@" + line.string(),
+                         "-d",
+                         tail.substr(fields + 1),
+                         cliOrigin + "/api/upload/paste"};
+        runProgram(linePasteCurl, 60, false);
+        served(1);
+        lineBodies = {bytes, upstream_->last().first};
+
+        runProgram({cliTwin, "upload", uploadFile_.string()}, uploadTimeout, false);
+        served(uploadBytes);
+        std::string fileType;
+        cliUploadCurl = {curl, "-sS"};
+        for (const std::string& option : formFields(upstream_->lastHead().first, fileType))
+            cliUploadCurl.push_back(option);
+        std::string filePart = "file=@";
+        filePart += uploadFile_.string() + ";type=" + fileType;
+        cliUploadCurl.insert(cliUploadCurl.end(), {"-F", filePart, cliOrigin + "/api/upload/file"});
+        runProgram(cliUploadCurl, uploadTimeout, false);
+        served(uploadBytes);
+        libraries = {sharedLibraries(FERRODOCK_BENCH_REAL_CLI), sharedLibraries(curl)};
+        runProgram({FERRODOCK_BENCH_REAL_CLI, "--version"}, 60, false);
+    }
     std::pair<long long, long long> pasteBodies;  // ferrodock's and curl's
     // curl encodes at most 8 MB a part: the text goes in parts of 4 MiB, which curl joins
     // with "&", a byte each.
@@ -680,6 +840,47 @@ void Bench::run() {
                     });
             });
         }
+        if (cli) {
+            accounted("cli", [&] {
+                auto wall = [](const Finished& f) { return double(f.endNs - f.startNs) / 1e6; };
+                // The real program: the origin plays no part in --version.
+                auto version = [&](const std::string& program, const std::string& name) {
+                    s[name + "Version"].push_back(
+                        wall(runProgram({program, "--version"}, 60, false)));
+                };
+                inTurn(
+                    i, [&] { version(FERRODOCK_BENCH_REAL_CLI, "cli"); },
+                    [&] { version(curl, "curl"); });
+                auto paste = [&](const std::vector<std::string>& argv, const std::string& name) {
+                    const Finished f = runProgram(argv, 60, false);
+                    served(1);
+                    s[name + "Line"].push_back(wall(f));
+                    s[name + "LineCpu"].push_back(f.cpuSeconds * 1e3);
+                    s[name + "LinePeak"].push_back(f.peakMib);
+                    s[name + "LineHead"].push_back(
+                        double(upstream_->lastHead().second - f.startNs) / 1e6);
+                };
+                inTurn(
+                    i,
+                    [&] {
+                        paste({cliTwin, "paste", line.string()}, "cli");
+                    },
+                    [&] { paste(linePasteCurl, "curl"); });
+                auto upload = [&](const std::vector<std::string>& argv, const std::string& name) {
+                    const Finished f = runProgram(argv, uploadTimeout, false);
+                    served(uploadBytes);
+                    s[name + "Upload"].push_back(wall(f) / 1e3);
+                    s[name + "UploadCpu"].push_back(f.cpuSeconds);
+                    s[name + "UploadPeak"].push_back(f.peakMib);
+                };
+                inTurn(
+                    i,
+                    [&] {
+                        upload({cliTwin, "upload", uploadFile_.string()}, "cli");
+                    },
+                    [&] { upload(cliUploadCurl, "curl"); });
+            });
+        }
         if (wanted("history")) {
             accounted("history", [&] {
                 const Fields r = parseFields(
@@ -769,6 +970,38 @@ void Bench::run() {
                             format("≤ %.0f ms", goal), v <= goal});
         }
     }
+    if (cli) {
+        // Informative rows: no goal, no verdict.
+        auto shown = [&rows] { rows.back().goal = "—"; };
+        ratioRow("cli", "`ferrodock --version`, exec to exit", "ms", median(s["cliVersion"]),
+                 median(s["curlVersion"]), "curl --version", 1.3);
+        rows.push_back({"cli", "`ferrodock --version`, shared libraries loaded (ldd)",
+                        std::to_string(libraries.first),
+                        std::to_string(libraries.second) + " (curl)",
+                        format("%+.0f", libraries.first - libraries.second), "—", true});
+        const std::string paste = "`ferrodock paste` of one line";
+        const std::string pasteFloor = "curl --data-urlencode, same fields";
+        ratioRow("cli", paste + ", exec to exit", "ms", median(s["cliLine"]), median(s["curlLine"]),
+                 pasteFloor, 1.1);
+        rows.back().figure += format(" (bodies: %.0f B", double(lineBodies.first)) +
+                              format(" and %.0f B)", double(lineBodies.second));
+        ratioRow("cli", paste + ", CPU time (user+system)", "ms", median(s["cliLineCpu"]),
+                 median(s["curlLineCpu"]), pasteFloor, 1.1);
+        ratioRow("cli", paste + ", peak memory (ru_maxrss)", "MiB", median(s["cliLinePeak"]),
+                 median(s["curlLinePeak"]), pasteFloor, 1);
+        shown();
+        ratioRow("cli", paste + ", exec to its request at the service (TLS, system store)", "ms",
+                 median(s["cliLineHead"]), median(s["curlLineHead"]), pasteFloor, 1);
+        shown();
+        const std::string upload = "`ferrodock upload` of " + sizeText(sizeMib_);
+        ratioRow("cli", upload + ", exec to exit", "s", median(s["cliUpload"]),
+                 median(s["curlUpload"]), "curl -F, same fields", 1.05);
+        ratioRow("cli", upload + ", CPU time (user+system)", "s", median(s["cliUploadCpu"]),
+                 median(s["curlUploadCpu"]), "curl -F, same fields", 1);
+        ratioRow("cli", upload + ", peak memory (ru_maxrss)", "MiB", median(s["cliUploadPeak"]),
+                 median(s["curlUploadPeak"]), "curl -F, same fields", 1);
+        shown();
+    }
     // The longest stall of the main thread's event loop, probed every millisecond, in each.
     std::string stalls, running;
     double longest = 0;
@@ -796,11 +1029,19 @@ void Bench::run() {
         }
         return wall > 0 ? std::max(0.0, cpu / wall) : 0.0;
     };
+    // The sizes of what was run.
+    std::string sizes;
+    if (wanted("upload") || cli) sizes += sizeText(sizeMib_) + " upload, ";
+    if (wanted("paste")) sizes += sizeText(pasteMib_) + " paste, ";
+    if (wanted("image")) {
+        sizes += std::to_string(imageWidth_) + "x" + std::to_string(imageHeight_) +
+                 format(" JPEG (%.1f MiB), ", jpegMib_);
+    }
+    if (!sizes.empty()) sizes.replace(sizes.size() - 2, 2, "; ");
     std::printf(
-        "Median of %d runs; %s upload, %s paste, %dx%d JPEG (%.1f MiB); %s. Load average "
-        "%.2f before, %.2f after; other processes kept %.2f cores busy while it ran.\n\n",
-        runs_, sizeText(sizeMib_).c_str(), sizeText(pasteMib_).c_str(), imageWidth_, imageHeight_,
-        jpegMib_, machineText().c_str(), loadBefore, loadAfter, others(""));
+        "Median of %d runs; %s%s. Load average %.2f before, %.2f after; other processes kept "
+        "%.2f cores busy while it ran.\n\n",
+        runs_, sizes.c_str(), machineText().c_str(), loadBefore, loadAfter, others(""));
     std::printf("| figure | ferrodock | floor | ratio or difference | goal | met |\n");
     std::printf("|---|---|---|---|---|---|\n");
     for (const Row& row : rows) {
@@ -808,9 +1049,13 @@ void Bench::run() {
         const bool noisy = loadBefore > 1 || others(row.group) > 1;
         std::printf("| %s | %s | %s | %s | %s | %s |\n", row.figure.c_str(), row.ours.c_str(),
                     row.floor.c_str(), row.comparison.c_str(), row.goal.c_str(),
-                    noisy     ? "noisy"
-                    : row.met ? "yes"
-                              : "**no**");
+                    row.goal == "—" ? "—"
+                    : noisy         ? "noisy"
+                    : row.met       ? "yes"
+                                    : "**no**");
+    }
+    if (wanted("cli") && !cli) {
+        std::printf("\nThe command line's rows were skipped: %s.\n", cliSkipped.c_str());
     }
     std::fflush(stdout);
 }
