@@ -38,7 +38,7 @@ bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DFERRODOCK_BUILD_TESTS=OFF \
 	      -DFERRODOCK_BUILD_BENCH=ON -DFERRODOCK_WERROR=$(WERROR) $(CMAKE_FLAGS)
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target ferrodock-bench
-	xvfb-run -a -s '-screen 0 1280x1024x24' $(BENCH_DIR)/bench/ferrodock-bench
+	xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' $(BENCH_DIR)/bench/ferrodock-bench
 
 # The README's pictures: each page and the login window, rendered offscreen at 100%.
 screenshots: configure
