@@ -1,4 +1,5 @@
 #include "core/Feedback.h"
+#include "platform/FormEncoding.h"
 #include "platform/Transfer.h"
 #include "support/DataRows.h"
 #include "support/Files.h"
@@ -493,6 +494,33 @@ private Q_SLOTS:
         QCOMPARE(form.fields[0].name, QString(8, QChar(0)));
         QCOMPARE(form.fields[0].value, QString(7, QChar(0)));
         QCOMPARE(form.fields[1].utf8, QByteArray(11, 0));
+    }
+
+    // A form value as the service reads it, written where the request is staged: exactly its
+    // size, not a byte past it; the same for text already in UTF-8.
+    void formEncoding_data() {
+        test::columns<QString, QByteArray>("text", "encoded");
+        test::row("empty", QString(), QByteArray());
+        test::row("unreserved", QString("AZaz09-._~"), QByteArray("AZaz09-._~"));
+        test::row("reserved and space", QString("a b&=+%/"), QByteArray("a%20b%26%3D%2B%25%2F"));
+        test::row("two and three bytes", QString("ü€"), QByteArray("%C3%BC%E2%82%AC"));
+        test::row("a pair", QString("😀"), QByteArray("%F0%9F%98%80"));
+        test::row("a lone surrogate", QString(QChar(0xD800)) + "x", QByteArray("%3Fx"));
+        test::row("a control", QString("\t\x7f"), QByteArray("%09%7F"));
+    }
+    void formEncoding() {
+        auto [text, encoded] = test::fetch<QString, QByteArray>("text", "encoded");
+        for (const bool utf8 : {false, true}) {
+            if (utf8 && text.contains(QChar(0xD800))) continue;  // no such UTF-8
+            const QByteArray bytes = text.toUtf8();
+            const qsizetype size =
+                utf8 ? formEncodedSize(QByteArrayView(bytes)) : formEncodedSize(QStringView(text));
+            QByteArray staged = QByteArray(size, '.') + "####";
+            char* end = utf8 ? appendFormEncoded(staged.data(), QByteArrayView(bytes))
+                             : appendFormEncoded(staged.data(), QStringView(text));
+            QCOMPARE(end - staged.data(), encoded.size());
+            QCOMPARE(staged, encoded + "####");
+        }
     }
 };
 
