@@ -365,7 +365,11 @@ void watch() {
 Q_COREAPP_STARTUP_FUNCTION(watch)
 
 int main(int argc, char** argv) {
-    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    // Started through ferrodock (bench/front.cpp), the scenario comes by name.
+    const QString mode = qEnvironmentVariableIsSet("FERRODOCK_BENCH_MODE")
+                             ? qEnvironmentVariable("FERRODOCK_BENCH_MODE")
+                         : argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                    : QString();
     auto arg = [argc, argv](int i) {
         if (i >= argc) fail("missing argument");
         return QString::fromLocal8Bit(argv[i]);
