@@ -83,9 +83,8 @@ public:
     // A widget, menu item or action of the window or the login window, made if need be.
     template <typename T>
     T* find(const QString& name) const {
-        if (T* found = window->findChild<T*>(name)) return found;
-        window->filePage(), window->pastePage();
         T* found = window->findChild<T*>(name);
+        if (!found) window->filePage(), window->pastePage(), found = window->findChild<T*>(name);
         return found ? found : window->loginDialog()->findChild<T*>(name);
     }
     // A page's buttons, the page named "file", "image" or "paste".
