@@ -70,6 +70,7 @@ int runApplication(int argc, char** argv, const WindowParts& parts) {
     // Qt takes the X11 startup id from the environment as it starts.
     const QVariantMap platformData = AppInstance::platformDataFromEnvironment();
     QApplication app(argc, argv);
+    releaseDisplayCheck();
     // Qt took its own options; anything left but "open" and its files is not the window's.
     QStringList files = QApplication::arguments().mid(1);
     if (!files.isEmpty() && files.first() != u"open") {
