@@ -20,6 +20,9 @@ using namespace ferrodock;
 
 namespace {
 
+// Beside this program.
+constexpr char kTransportModule[] = "ferrodock-transport.so";
+
 int writeThumbnail(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc != 2) return 2;
@@ -38,6 +41,6 @@ int main(int argc, char** argv) {
     if (clipboard::startedAsOwner()) return clipboard::runOwner(argc, argv);
     if (qEnvironmentVariableIsSet(kThumbnailMode)) return writeThumbnail(argc, argv);
     return runApplication(argc, argv,
-                          {serviceTransport(), std::make_unique<FileDialogPanel>(),
+                          {serviceTransport(kTransportModule), std::make_unique<FileDialogPanel>(),
                            desktopNotices(), sessionInstance()});
 }

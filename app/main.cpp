@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -25,15 +24,8 @@ using namespace ferrodock;
 
 namespace {
 
-// The window program, found from where this program really is (symbolic links followed), so
-// the build tree and an installed copy both work.
 QByteArray windowProgram() {
-    char self[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self);
-    if (n <= 0 || n == sizeof self) return FERRODOCK_WINDOW_PROGRAM;
-    QByteArray path(self, n);
-    path.truncate(path.lastIndexOf('/') + 1);
-    return path + FERRODOCK_WINDOW_PROGRAM;
+    return besideProgram(FERRODOCK_WINDOW_PROGRAM);
 }
 
 // A command runs without a window or a display; --copy and the history's thumbnails use the
@@ -42,7 +34,7 @@ int runCommands(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ferrodock"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FERRODOCK_VERSION));
-    const std::unique_ptr<HttpsTransport> transport = serviceTransport();
+    const std::unique_ptr<Transport> transport = serviceTransport(FERRODOCK_TRANSPORT_MODULE);
     Session session;
     session.load();
     HistoryStore history;

@@ -13,7 +13,7 @@
 #include "bench/Probe.h"
 #include "desktop/OpenPanel.h"
 #include "desktop/Thumbnail.h"
-#include "platform/HttpsTransport.h"
+#include "platform/LoadedTransport.h"
 #include "window/FittedText.h"
 #include "window/HistoryModel.h"
 #include "window/HistoryWindow.h"
@@ -87,14 +87,14 @@ T* widget(const char* name) {
 }
 
 // ferrodock's own transport talks to the built-in origin; the scenarios talk to the local
-// server instead (`origin` empty: the built-in one), through the same class.
+// server instead (`origin` empty: the built-in one), through the same module, loaded alike.
 std::unique_ptr<Transport> serviceAt(const QString& origin, const QString& caPath) {
     HttpsTransport::Options options;
     options.origin = origin.isEmpty() ? QStringLiteral(FERRODOCK_SERVICE_ORIGIN) : origin;
     QFile ca(caPath);
     if (!caPath.isEmpty() && !ca.open(QIODevice::ReadOnly)) fail("cannot read the CA certificate");
     if (!caPath.isEmpty()) options.extraCaPem = ca.readAll();
-    return std::make_unique<HttpsTransport>(std::move(options));
+    return std::make_unique<LoadedTransport>(FERRODOCK_TRANSPORT_FILE, std::move(options));
 }
 
 // Turns the event loop every millisecond until `finished` says so, then calls `done` with
@@ -365,7 +365,11 @@ void watch() {
 Q_COREAPP_STARTUP_FUNCTION(watch)
 
 int main(int argc, char** argv) {
-    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    // Started through ferrodock (bench/front.cpp), the scenario comes by name.
+    const QString mode = qEnvironmentVariableIsSet("FERRODOCK_BENCH_MODE")
+                             ? qEnvironmentVariable("FERRODOCK_BENCH_MODE")
+                         : argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                    : QString();
     auto arg = [argc, argv](int i) {
         if (i >= argc) fail("missing argument");
         return QString::fromLocal8Bit(argv[i]);

@@ -2,6 +2,12 @@
 
 namespace ferrodock {
 
+void TransferHandle::cancel() const {
+    if (!state_) return;
+    state_->cancelled.store(true);
+    if (state_->wake) state_->wake();
+}
+
 void Transport::watchProgress(const QObject* context, ProgressReport progress) {
     if (progress)
         watches_.insert(context, std::move(progress));

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -67,6 +68,13 @@ public:
 
 private:
     std::shared_ptr<State> state_;
+};
+
+// What a handle shares with its transport: the flag, and how to wake the transport to see
+// it, set before the handle is handed out.
+struct TransferHandle::State {
+    std::atomic<bool> cancelled{false};
+    std::function<void()> wake;
 };
 
 // One field of a form: a urlencoded post or the text part of a multipart upload. A value

@@ -9,17 +9,25 @@
 #include <xcb/xcb.h>
 
 #include <cstring>
+#include <utility>
 
 namespace ferrodock {
 
 namespace {
 
+// The connection of the last X server found reachable, until releaseDisplayCheck().
+xcb_connection_t* held = nullptr;
+
 // Whether the X server named by `display` (or $DISPLAY) takes a connection.
 bool x11Reachable(const char* display) {
     xcb_connection_t* connection = xcb_connect(display, nullptr);
-    const bool reachable = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return reachable;
+    if (xcb_connection_has_error(connection) != 0) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    releaseDisplayCheck();
+    held = connection;
+    return true;
 }
 
 // Whether the Wayland compositor's socket takes a connection.
@@ -38,6 +46,10 @@ bool waylandReachable() {
 }
 
 }  // namespace
+
+void releaseDisplayCheck() {
+    if (held) xcb_disconnect(std::exchange(held, nullptr));
+}
 
 bool displayAvailable(int argc, char** argv) {
     QByteArray platforms = qgetenv("QT_QPA_PLATFORM");

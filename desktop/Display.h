@@ -9,4 +9,9 @@ namespace ferrodock {
 // true when one of them can be reached, or needs no display (offscreen, say).
 bool displayAvailable(int argc, char** argv);
 
+// The X connection displayAvailable() made stays open until this, to be called once Qt has
+// made its own: an X server with no other client (a bare Xvfb) resets when its last client
+// leaves, and Qt's connection would wait for that.
+void releaseDisplayCheck();
+
 }  // namespace ferrodock

@@ -137,7 +137,9 @@ struct HttpsTransport::Engine {
                                          RequestBody body) {
         auto t = std::make_unique<Transfer>();
         t->control = std::make_shared<TransferHandle::State>();
-        t->control->waker = waker;
+        t->control->wake = [weak = std::weak_ptr<Waker>(waker)] {
+            if (const auto live = weak.lock()) live->wake();
+        };
         t->progress = std::move(progress);
         t->url = (options.origin + path).toStdString();
         t->body = std::move(body);

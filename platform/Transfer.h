@@ -17,19 +17,6 @@
 
 // The pieces of one HTTPS request shared by the transport's engine, its request bodies and the
 // setup every transfer gets. Internal to the transport.
-namespace ferrodock {
-
-namespace transfer {
-struct Waker;
-}
-
-struct TransferHandle::State {
-    std::atomic<bool> cancelled{false};
-    std::weak_ptr<transfer::Waker> waker;
-};
-
-}  // namespace ferrodock
-
 namespace ferrodock::transfer {
 
 using Clock = std::chrono::steady_clock;

@@ -5,12 +5,6 @@
 
 namespace ferrodock {
 
-void TransferHandle::cancel() const {
-    if (!state_) return;
-    state_->cancelled.store(true);
-    if (auto waker = state_->waker.lock()) waker->wake();
-}
-
 namespace transfer {
 
 namespace {

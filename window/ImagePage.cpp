@@ -9,6 +9,8 @@ namespace ferrodock {
 ImagePage::ImagePage(const Services& services, LastChoice& lastChoice, QWidget* parent)
     : ChoosingPage(true, services, lastChoice, parent) {
     ui_.setupUi(this);
+    // The same picture as the preview's placeholder, decoded once.
+    ui_.imageIcon->setIcon(QIcon(ui_.bgImage->pixmap()));
     paintStyledBackground({ui_.filePageButton2, ui_.imagePageButton2, ui_.pastePageButton2,
                            ui_.imageSelectButton, ui_.imageUploadButton});
     setControls({ui_.selectButton, {ui_.privImage, ui_.anonImage, ui_.nsfwImage}, ui_.imageOutput});

@@ -32,25 +32,12 @@ constexpr qint64 kLauncherIntervalMs = 250;
 MainWindow::MainWindow(const Services& services, QWidget* parent)
     : QMainWindow(parent), services_(services) {
     ui_.setupUi(this);
-    filePage_ = new FilePage(services, lastChoice_, ui_.mainView);
     imagePage_ = new ImagePage(services, lastChoice_, ui_.mainView);
-    pastePage_ = new PastePage(services, ui_.mainView);
-    ui_.mainView->addWidget(imagePage_);  // the first added is shown first
-    ui_.mainView->addWidget(filePage_);
-    ui_.mainView->addWidget(pastePage_);
-    const auto connectTabs = [this](const std::array<QPushButton*, 3>& tabs) {
-        connect(tabs[0], &QPushButton::clicked, this, &MainWindow::switchFile);
-        connect(tabs[1], &QPushButton::clicked, this, &MainWindow::switchImage);
-        connect(tabs[2], &QPushButton::clicked, this, &MainWindow::switchPaste);
-    };
-    connectTabs(filePage_->tabs());
-    connectTabs(imagePage_->tabs());
-    connectTabs(pastePage_->tabs());
+    addPage(imagePage_, imagePage_->tabs(), imagePage_->uploadPanel());  // shown first
     connect(ui_.goFile, &QAction::triggered, this, &MainWindow::switchFile);
     connect(ui_.goImage, &QAction::triggered, this, &MainWindow::switchImage);
     connect(ui_.goPaste, &QAction::triggered, this, &MainWindow::switchPaste);
 
-    loginDialog_ = std::make_unique<LoginDialog>(services.transport, services.session);
     connect(ui_.login, &QAction::triggered, this, &MainWindow::showLoginDialog);
     connect(ui_.logout, &QAction::triggered, this, &MainWindow::logout);
     connect(ui_.goHistory, &QAction::triggered, this, &MainWindow::showHistory);
@@ -64,24 +51,55 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
     updatePasteItem();
     connect(&services.session, &Session::changed, this, &MainWindow::showSession);
     showSession();
-
-    for (UploadPanel* panel : uploadPanels()) {
-        connect(panel, &UploadPanel::begun, this, &MainWindow::takeEscape);
-        connect(panel, &UploadPanel::figuresChanged, this, &MainWindow::updateLauncher);
-    }
     addCaptureItem();
 }
 
 MainWindow::~MainWindow() = default;
 
+FilePage* MainWindow::filePage() {
+    if (!filePage_) {
+        filePage_ = new FilePage(services_, lastChoice_, ui_.mainView);
+        addPage(filePage_, filePage_->tabs(), filePage_->uploadPanel());
+    }
+    return filePage_;
+}
+
+PastePage* MainWindow::pastePage() {
+    if (!pastePage_) {
+        pastePage_ = new PastePage(services_, ui_.mainView);
+        addPage(pastePage_, pastePage_->tabs(), pastePage_->uploadPanel());
+    }
+    return pastePage_;
+}
+
+LoginDialog* MainWindow::loginDialog() {
+    if (!loginDialog_)
+        loginDialog_ = std::make_unique<LoginDialog>(services_.transport, services_.session);
+    return loginDialog_.get();
+}
+
+// A page made later joins the end of the window's focus chain; only the page shown takes
+// part in Tab, so the order within each page is what the user meets.
+void MainWindow::addPage(QWidget* page, const std::array<QPushButton*, 3>& tabs,
+                         UploadPanel* panel) {
+    ui_.mainView->addWidget(page);
+    // Polished now, as the window's showing polished the pages it had.
+    page->ensurePolished();
+    connect(tabs[0], &QPushButton::clicked, this, &MainWindow::switchFile);
+    connect(tabs[1], &QPushButton::clicked, this, &MainWindow::switchImage);
+    connect(tabs[2], &QPushButton::clicked, this, &MainWindow::switchPaste);
+    connect(panel, &UploadPanel::begun, this, &MainWindow::takeEscape);
+    connect(panel, &UploadPanel::figuresChanged, this, &MainWindow::updateLauncher);
+}
+
 void MainWindow::switchFile() {
-    showPage(filePage_);
+    showPage(filePage());
 }
 void MainWindow::switchImage() {
     showPage(imagePage_);
 }
 void MainWindow::switchPaste() {
-    showPage(pastePage_);
+    showPage(pastePage());
 }
 
 // The keyboard focus stays with no page, the one put away included: the next Tab starts at
@@ -101,8 +119,8 @@ ChoosingPage* MainWindow::choosingPage() const {
 void MainWindow::updatePasteItem() {
     ChoosingPage* page = choosingPage();
     const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
-    ui_.pasteImage->setText(page == filePage_ ? QStringLiteral("Paste File")
-                                              : QStringLiteral("Paste Image"));
+    ui_.pasteImage->setText(page && page == filePage_ ? QStringLiteral("Paste File")
+                                                      : QStringLiteral("Paste Image"));
     ui_.pasteImage->setEnabled(page && offered && page->takes(offered, false));
 }
 
@@ -112,6 +130,7 @@ void MainWindow::pasteFromClipboard() {
 }
 
 void MainWindow::showLoginDialog() {
+    loginDialog();
     if (!loginDialog_->isVisible())
         loginDialog_->move(geometry().center() - loginDialog_->rect().center());
     loginDialog_->show();
@@ -157,8 +176,12 @@ void MainWindow::takeEscape() {
     });
 }
 
+// Those of the pages made so far.
 QList<UploadPanel*> MainWindow::uploadPanels() const {
-    return {filePage_->uploadPanel(), imagePage_->uploadPanel(), pastePage_->uploadPanel()};
+    QList<UploadPanel*> panels{imagePage_->uploadPanel()};
+    if (filePage_) panels << filePage_->uploadPanel();
+    if (pastePage_) panels << pastePage_->uploadPanel();
+    return panels;
 }
 
 void MainWindow::updateLauncher(bool force) {

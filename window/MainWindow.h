@@ -8,8 +8,11 @@
 #include <QList>
 #include <QMainWindow>
 
+#include <array>
+
 #include <memory>
 
+class QPushButton;
 class QShortcut;
 
 namespace ferrodock {
@@ -30,10 +33,12 @@ public:
     explicit MainWindow(const Services& services, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    FilePage* filePage() const { return filePage_; }
+    // The File and Paste pages and the login window are made when first asked for: the first
+    // frame shows none of them.
+    FilePage* filePage();
     ImagePage* imagePage() const { return imagePage_; }
-    PastePage* pastePage() const { return pastePage_; }
-    LoginDialog* loginDialog() const { return loginDialog_.get(); }
+    PastePage* pastePage();
+    LoginDialog* loginDialog();
     // The history window, once it has been opened.
     HistoryWindow* historyWindow() const { return historyWindow_; }
     // The path chosen last on either choosing page, "" after a page's address was copied.
@@ -59,6 +64,7 @@ protected:
 
 private:
     void showPage(QWidget* page);
+    void addPage(QWidget* page, const std::array<QPushButton*, 3>& tabs, UploadPanel* panel);
     ChoosingPage* choosingPage() const;
     void updatePasteItem();
     QList<UploadPanel*> uploadPanels() const;
@@ -70,9 +76,9 @@ private:
     Ui::MainWindow ui_;
     Services services_;
     LastChoice lastChoice_;
-    FilePage* filePage_;
+    FilePage* filePage_ = nullptr;
     ImagePage* imagePage_;
-    PastePage* pastePage_;
+    PastePage* pastePage_ = nullptr;
     std::unique_ptr<LoginDialog> loginDialog_;
     HistoryWindow* historyWindow_ = nullptr;
     QElapsedTimer launcherClock_;

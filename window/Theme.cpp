@@ -73,12 +73,15 @@ void paintStyledBackground(std::initializer_list<QWidget*> buttons) {
     for (QWidget* button : buttons) button->setAttribute(Qt::WA_StyledBackground);
 }
 
+void setApplicationIcon() {
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.png")));
+}
+
 void configureApplication(QApplication& app) {
     QApplication::setApplicationName(QStringLiteral("ferrodock"));
     QApplication::setApplicationVersion(QStringLiteral(FERRODOCK_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(FERRODOCK_APP_ID));
     initResources();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.png")));
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
     QPalette p;
     p.setColor(QPalette::Window, swatch("window"));

@@ -7,10 +7,14 @@ class QWidget;
 
 namespace ferrodock {
 
-// Names the application and gives it its icon and its look (the resources under ":/" made
-// readable first; every window of ferrodock needs this done before it is made): Fusion with a dark
-// palette and resources/ferrodock.qss, so it looks the same on every desktop.
+// Names the application and gives it its look (the resources under ":/" made readable first;
+// every window of ferrodock needs this done before it is made): Fusion with a dark palette and
+// resources/ferrodock.qss, so it looks the same on every desktop.
 void configureApplication(QApplication& app);
+
+// Gives every window the application's icon, which the desktop shows beside it, not in it: the
+// window program does so once its first frame is out, decoding the picture off that path.
+void setApplicationIcon();
 
 // The style sheet paints these buttons' background before they draw themselves, which gives
 // their rounded edges the weight they have.

@@ -80,10 +80,11 @@ public:
     // The window goes first: nothing it started may reach it once the transport is gone.
     virtual ~TestApp() { window.reset(); }
 
-    // A widget, menu item or action of the window or the login window.
+    // A widget, menu item or action of the window or the login window, made if need be.
     template <typename T>
     T* find(const QString& name) const {
         T* found = window->findChild<T*>(name);
+        if (!found) window->filePage(), window->pastePage(), found = window->findChild<T*>(name);
         return found ? found : window->loginDialog()->findChild<T*>(name);
     }
     // A page's buttons, the page named "file", "image" or "paste".

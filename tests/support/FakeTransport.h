@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/Transport.h"
-#include "platform/Transfer.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HttpsTransport.h"
+#include "platform/LoadedTransport.h"
 
 #include <QMap>
 
@@ -86,12 +86,12 @@ public:
 
     // The CA that signed the service's certificates, PEM.
     static QByteArray caPem();
-    // A transport for this service that trusts the test CA; `limit` bounds both an idle
-    // request and the wait for its answer.
-    std::unique_ptr<HttpsTransport> makeTransport(
+    // A transport for this service that trusts the test CA, loaded from the module as the
+    // programs load it; `limit` bounds both an idle request and the wait for its answer.
+    std::unique_ptr<Transport> makeTransport(
         std::chrono::milliseconds limit = std::chrono::seconds(60)) const {
-        return std::make_unique<HttpsTransport>(
-            HttpsTransport::Options{origin(), caPem(), limit, limit});
+        return std::make_unique<LoadedTransport>(
+            FERRODOCK_TRANSPORT_FILE, HttpsTransport::Options{origin(), caPem(), limit, limit});
     }
 
 private:

@@ -12,6 +12,7 @@
 #include "window/HistoryWindow.h"
 #include "window/LoginDialog.h"
 #include "window/MainWindow.h"
+#include "window/PastePage.h"
 #include "window/Theme.h"
 
 #include <QApplication>
@@ -148,9 +149,11 @@ int main(int argc, char** argv) {
         const QString path = out + QLatin1Char('/') + name + QStringLiteral(".png");
         if (!w->grab().save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     };
-    window.findChild<QPlainTextEdit*>(QStringLiteral("pasteData"))
+    window.pastePage()
+        ->findChild<QPlainTextEdit*>(QStringLiteral("pasteData"))
         ->setPlainText(QStringLiteral("def greet(name):\n    return f\"Hello, {name}!\"\n"));
-    window.findChild<QComboBox*>(QStringLiteral("language"))
+    window.pastePage()
+        ->findChild<QComboBox*>(QStringLiteral("language"))
         ->setCurrentText(QStringLiteral("Python"));
     shoot(&window, QStringLiteral("image-page"));
     window.switchFile();
