@@ -30,7 +30,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -128,7 +130,7 @@ struct Finished {
     long long startNs = 0;
     long long endNs = 0;  // when the process had exited
     double cpuSeconds = 0;
-    double peakMib = 0;  // ru_maxrss
+    double peakMib = 0;  // VmHWM, sampled every 2 ms until the program ends, when asked for
 };
 
 // What nginx passes the bodies on to, unbuffered: reads each body whole, answers only then,
@@ -405,30 +407,57 @@ private:
 
     // Runs `argv` to its end and returns what it printed, its times and its CPU time.
     Finished runProgram(const std::vector<std::string>& argv, int timeoutSeconds,
-                        bool freshHome = true) {
+                        bool freshHome = true, bool samplePeak = false) {
         Finished result;
         int out = -1;
         const pid_t pid = spawn(argv, out, result.startNs, freshHome);
         LineReader reader(out);
         std::string line;
+        // ru_maxrss would not do: it keeps the high-water mark of the harness itself, whose
+        // memory the spawned program shared until its exec.
+        std::atomic<bool> ended{false};
+        std::atomic<long long> peakKib{0};
+        std::thread sampler([pid, samplePeak, &ended, &peakKib] {
+            const std::string status = "/proc/" + std::to_string(pid) + "/status";
+            while (samplePeak && !ended) {
+                std::ifstream file(status);
+                for (std::string field; file >> field;) {
+                    if (field != "VmHWM:") continue;
+                    long long kib = 0;
+                    file >> kib;
+                    peakKib = std::max(peakKib.load(), kib);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        const auto stopSampler = [&] {
+            ended = true;
+            sampler.join();
+        };
         try {
             const long long deadline = result.startNs + timeoutSeconds * 1000000000LL;
             while (reader.next(line, deadline)) result.output += line + "\n";
         } catch (...) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
+            stopSampler();
             close(out);
             throw;
         }
         close(out);
         int status = 0;
         rusage usage{};
+        // Reaped only now: until then its /proc entry stays, and the sampler reads its last mark.
+        siginfo_t exited{};
+        while (waitid(P_PID, id_t(pid), &exited, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        }
+        stopSampler();
         while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
         }
         result.endNs = monotonicNs();
         auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
         result.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-        result.peakMib = double(usage.ru_maxrss) / 1024;
+        result.peakMib = double(peakKib) / 1024;
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             fail(argv[0] + " failed; its messages:\n" + logTail());
         }
@@ -852,7 +881,7 @@ void Bench::run() {
                     i, [&] { version(FERRODOCK_BENCH_REAL_CLI, "cli"); },
                     [&] { version(curl, "curl"); });
                 auto paste = [&](const std::vector<std::string>& argv, const std::string& name) {
-                    const Finished f = runProgram(argv, 60, false);
+                    const Finished f = runProgram(argv, 60, false, true);
                     served(1);
                     s[name + "Line"].push_back(wall(f));
                     s[name + "LineCpu"].push_back(f.cpuSeconds * 1e3);
@@ -867,7 +896,7 @@ void Bench::run() {
                     },
                     [&] { paste(linePasteCurl, "curl"); });
                 auto upload = [&](const std::vector<std::string>& argv, const std::string& name) {
-                    const Finished f = runProgram(argv, uploadTimeout, false);
+                    const Finished f = runProgram(argv, uploadTimeout, false, true);
                     served(uploadBytes);
                     s[name + "Upload"].push_back(wall(f) / 1e3);
                     s[name + "UploadCpu"].push_back(f.cpuSeconds);
@@ -987,7 +1016,7 @@ void Bench::run() {
                               format(" and %.0f B)", double(lineBodies.second));
         ratioRow("cli", paste + ", CPU time (user+system)", "ms", median(s["cliLineCpu"]),
                  median(s["curlLineCpu"]), pasteFloor, 1.1);
-        ratioRow("cli", paste + ", peak memory (ru_maxrss)", "MiB", median(s["cliLinePeak"]),
+        ratioRow("cli", paste + ", peak memory (VmHWM)", "MiB", median(s["cliLinePeak"]),
                  median(s["curlLinePeak"]), pasteFloor, 1);
         shown();
         ratioRow("cli", paste + ", exec to its request at the service (TLS, system store)", "ms",
@@ -998,7 +1027,7 @@ void Bench::run() {
                  median(s["curlUpload"]), "curl -F, same fields", 1.05);
         ratioRow("cli", upload + ", CPU time (user+system)", "s", median(s["cliUploadCpu"]),
                  median(s["curlUploadCpu"]), "curl -F, same fields", 1);
-        ratioRow("cli", upload + ", peak memory (ru_maxrss)", "MiB", median(s["cliUploadPeak"]),
+        ratioRow("cli", upload + ", peak memory (VmHWM)", "MiB", median(s["cliUploadPeak"]),
                  median(s["curlUploadPeak"]), "curl -F, same fields", 1);
         shown();
     }
