@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QThread>
 
+#include <openssl/crypto.h>
+
 #include <atomic>
 #include <cctype>
 #include <deque>
@@ -99,7 +101,12 @@ struct HttpsTransport::Engine {
         if (multi) {
             curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxHostConnections);
             waker->multi = multi;
-            thread.reset(QThread::create([this] { run(); }));
+            thread.reset(QThread::create([this] {
+                run();
+                // Frees the state OpenSSL keeps for this thread now: left to the thread's end,
+                // it may still be held when QThread::wait() has returned and the program ends.
+                OPENSSL_thread_stop();
+            }));
             thread->start();
         }
     }
