@@ -544,6 +544,9 @@ private Q_SLOTS:
         end("lost", "file", ": the connection was lost", E::ConnectionLost);
         end("silent", "file", ": the service sent no answer for 2 s", E::NoAnswer, 1001);
         end("10 min", "file", ": the service sent no answer for 10 min", E::NoAnswer, 629000);
+        // Seconds up to two minutes, then minutes.
+        end("119 s", "image", ": the service sent no answer for 119 s", E::NoAnswer, 119000);
+        end("2 min", "image", ": the service sent no answer for 2 min", E::NoAnswer, 119001);
         end("no deadline", "file", ": the service sent no answer", E::NoAnswer);
         end("untrusted", "file", ": the service's certificate is not trusted", E::Untrusted, 0,
             "Check the date and the network you are on.");
