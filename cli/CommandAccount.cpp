@@ -123,12 +123,8 @@ CommandStreams CommandStreams::standard() {
     io.ask = [](const QString& prompt, bool echo) -> std::optional<QString> {
         const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) return std::nullopt;
-        const QByteArray shown = prompt.toUtf8();
-        if (::write(fd, shown.constData(), size_t(shown.size())) < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        // Echo comes back even when Ctrl+C ends the program at the prompt.
+        // Echo goes off before the prompt is shown, so nothing typed once it shows is echoed,
+        // and comes back even when Ctrl+C ends the program at the prompt.
         static termios saved{};
         static int savedFd = -1;
         const bool quiet = !echo && ::tcgetattr(fd, &saved) == 0;
@@ -146,10 +142,12 @@ CommandStreams CommandStreams::standard() {
             ::sigaction(SIGINT, &restore, &previous);
             ::tcsetattr(fd, TCSAFLUSH, &silent);
         }
+        const QByteArray shown = prompt.toUtf8();
+        const bool asked = ::write(fd, shown.constData(), size_t(shown.size())) >= 0;
         QByteArray line;
         bool ended = false;
         char c = 0;
-        for (;;) {
+        while (asked) {
             const ssize_t n = ::read(fd, &c, 1);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;

@@ -413,16 +413,20 @@ private Q_SLOTS:
         qunsetenv("DISPLAY");
     }
 
-    // A password typed on the terminal is not shown, and one over the limit is refused, not
-    // cut; a terminal not in line mode can hand over a longer line than one in line mode.
-    void passwordOnTheTerminal_data() {
-        QTest::addColumn<int>("length");
-        QTest::addColumn<QByteArray>("said");
-        QTest::newRow("4096 bytes") << 4096 << QByteArray("Login failed: could not reach");
-        QTest::newRow("4097 bytes") << 4097 << QByteArray("the password is over 4096 bytes");
+    // On a terminal: a password typed is not shown, and one over the limit is refused, not
+    // cut (a terminal not in line mode can hand over a longer line than one in line mode);
+    // `image -` does not wait for a picture typed in.
+    void onTheTerminal_data() {
+        columns<QByteArray, int, QByteArray, int>("command", "length", "said", "status");
+        row("password of 4096 bytes", QByteArray("login"), 4096,
+            QByteArray("Login failed: could not reach"), 1);
+        row("password of 4097 bytes", QByteArray("login"), 4097,
+            QByteArray("the password is over 4096 bytes"), 1);
+        row("image -", QByteArray("image"), 0, QByteArray("standard input is a terminal"), 2);
     }
-    void passwordOnTheTerminal() {
-        QFETCH(int, length);
+    void onTheTerminal() {
+        auto [command, length, said, expected] =
+            fetch<QByteArray, int, QByteArray, int>("command", "length", "said", "status");
         TestHome home;
         int terminal = -1;
         termios raw{};
@@ -432,7 +436,8 @@ private Q_SLOTS:
         const pid_t child = ::forkpty(&terminal, nullptr, &raw, nullptr);
         if (child == 0) {
             ::setenv("https_proxy", "http://127.0.0.1:1", 1);
-            ::execl(FERRODOCK_BINARY, "ferrodock", "login", "alice", nullptr);
+            const char* last = command == "login" ? "alice" : "-";
+            ::execl(FERRODOCK_BINARY, "ferrodock", command.constData(), last, nullptr);
             ::_exit(127);
         }
         QByteArray shown;
@@ -446,18 +451,19 @@ private Q_SLOTS:
                 shown.append(buffer, n);
             }
         };
-        readUntil("Password for alice: ");
-        const QByteArray password = QByteArray(length - 1, 'p') + 'q';
-        QCOMPARE(::write(terminal, password + "\n", size_t(length + 1)), ssize_t(length + 1));
+        if (length > 0) {
+            readUntil("Password for alice: ");
+            const QByteArray password = QByteArray(length - 1, 'p') + 'q';
+            QCOMPARE(::write(terminal, password + "\n", size_t(length + 1)), ssize_t(length + 1));
+        }
         readUntil({});
         int status = 0;
         if (::waitpid(child, &status, WNOHANG) != child) ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
         ::close(terminal);
-        QFETCH(QByteArray, said);
         QVERIFY2(shown.contains(said), shown.right(300).constData());
         QVERIFY(!shown.contains("pq"));  // nothing of it echoed
-        QCOMPARE(WEXITSTATUS(status), 1);
+        QCOMPARE(WEXITSTATUS(status), expected);
     }
 
     // A command's help describes it and lists every language of the pop-up.
