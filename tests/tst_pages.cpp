@@ -592,7 +592,10 @@ private Q_SLOTS:
         QCOMPARE((QList<int>{text->x(), bar->y() - text->geometry().bottom(),
                              cancelBox.left() - bar->geometry().right()}),
                  (QList<int>{18, 5, 13}));
+        request.progress({1000, 2000, false});
         request.progress({2000, 2000, true});
+        // The launcher hears of progress at most four times a second.
+        QCOMPARE(app.notices.progress, 0.5);
         QCOMPARE(text->text(), QStringLiteral("Waiting for the service..."));
         const bool cancelled = end == "cancel" || end == "escape",
                    ok = kind == TransportError::None;

@@ -87,6 +87,8 @@ private Q_SLOTS:
         row("all sent", 'p', "1000 1000 0", "Uploading f: 100%, 1.0 kB of 1.0 kB");
         // Sizes that would read "1000.0 kB" move up a unit.
         row("unit edge", 'p', "999949 999950 0", "Uploading f: 99%, 999.9 kB of 1.0 MB");
+        row("past the last unit", 'p', "0 2000000000000000000 0",
+            "Uploading f: 0%, 0 bytes of 2000000.0 TB");
         row("59 s", 'p', "0 59 1", "59 s left");
         row("just under an hour", 'p', "0 3599 1", "60 min left");
         row("an hour and a bit", 'p', "0 3661 1", "1 h 2 min left");
