@@ -413,6 +413,8 @@ private Q_SLOTS:
         }
         QVERIFY_ENDED(out, kind);
         if (kind == Error::NoAnswer) QCOMPARE(out.results[0].limit, 300ms);
+        // The log's detail is curl's own account of what happened, not just its code's name.
+        if (cause == "refused") QVERIFY(out.results[0].error.contains("127.0.0.1 port 1"));
         for (const RecordedRequest& request : service.requests())
             QVERIFY(request.path != "/upload" || !request.complete);
         handle.cancel();  // harmless once ended
