@@ -24,16 +24,12 @@ QString imageTypesOnly() {
     return QStringLiteral("only jpg, jpeg, gif and png images can be uploaded as images");
 }
 
-bool isImageName(const QString& name) {
-    return imageFileTypes().contains(QFileInfo(name).suffix(), Qt::CaseInsensitive);
-}
-
 // Why `path` cannot be uploaded, or nothing when it can.
 QString uploadProblem(const QString& path, bool image) {
     if (!pathKeepsItsBytes(path)) {
         return QStringLiteral("the name is not valid UTF-8; rename the file to upload it");
     }
-    if (image && !isImageName(path)) return imageTypesOnly();
+    if (image && !isImageFileName(path)) return imageTypesOnly();
     const QFileInfo info(path);
     if (info.isDir()) return QStringLiteral("is a folder");
     // A pipe or a device would block here or send a torn upload.
@@ -112,7 +108,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
         QString path = given, what = given;
         if (given == u"-") {
             what = QStringLiteral("standard input");
-            if (image && !name.isEmpty() && !isImageName(name)) {
+            if (image && !name.isEmpty() && !isImageFileName(name)) {
                 complain(io, name + QStringLiteral(": ") + imageTypesOnly());
                 status = kCommandFailed;
                 continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,11 @@ inline const QStringList& imageFileTypes() {
     static const QStringList types{QStringLiteral("jpg"), QStringLiteral("jpeg"),
                                    QStringLiteral("gif"), QStringLiteral("png")};
     return types;
+}
+
+// Whether the image endpoint takes a file of this name (or path), by its extension.
+inline bool isImageFileName(const QString& name) {
+    return imageFileTypes().contains(QFileInfo(name).suffix(), Qt::CaseInsensitive);
 }
 
 // The extension of the picture type that `head`, the first bytes of a file, begins with: "png",

@@ -27,13 +27,6 @@
 
 namespace ferrodock {
 
-namespace {
-// Of a type the image endpoint takes.
-bool isPicture(const QString& path) {
-    return imageFileTypes().contains(QFileInfo(path).suffix(), Qt::CaseInsensitive);
-}
-}  // namespace
-
 Flag flagOf(const QCheckBox* box) {
     switch (box->checkState()) {
         case Qt::Checked:
@@ -89,7 +82,7 @@ bool ChoosingPage::choosePath(const QString& path) {
         refuse(QStringLiteral("This file's name is not valid UTF-8; rename it to upload it."));
         return false;
     }
-    if (forImage_ && !isPicture(path)) {
+    if (forImage_ && !isImageFileName(path)) {
         refuse(QStringLiteral("Only jpg, jpeg, gif and png images can be chosen here."));
         return false;
     }
@@ -113,7 +106,7 @@ bool ChoosingPage::choosePath(const QString& path) {
 
 void ChoosingPage::choosePaths(const QList<QUrl>& urls) {
     const QStringList files = localFiles(urls);
-    const auto picture = std::find_if(files.begin(), files.end(), isPicture);
+    const auto picture = std::find_if(files.begin(), files.end(), isImageFileName);
     if (files.isEmpty() || (forImage_ && picture == files.end())) {
         // Nothing the page takes: the first path says why (gone, a folder, its type).
         const auto local = std::ranges::find_if(urls, &QUrl::isLocalFile);
@@ -136,7 +129,7 @@ void ChoosingPage::choosePaths(const QList<QUrl>& urls) {
 bool ChoosingPage::takes(const QMimeData* offered, bool typed) const {
     const QList<QUrl> urls = offeredUrls(offered);
     const QStringList files = localFiles(urls);
-    return (typed && forImage_ ? std::any_of(files.begin(), files.end(), isPicture)
+    return (typed && forImage_ ? std::any_of(files.begin(), files.end(), isImageFileName)
                                : !files.isEmpty()) ||
            offersPicture(offered) || std::any_of(urls.begin(), urls.end(), isWebAddress);
 }

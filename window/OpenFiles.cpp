@@ -23,7 +23,7 @@ void openFiles(MainWindow& window, const QStringList& uris) {
     window.activateWindow();
     if (urls.isEmpty()) return;
     ChoosingPage* page = nullptr;
-    if (imageFileTypes().contains(QFileInfo(urls.first().path()).suffix(), Qt::CaseInsensitive)) {
+    if (isImageFileName(urls.first().path())) {
         window.switchImage();
         page = window.imagePage();
     } else {
