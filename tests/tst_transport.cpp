@@ -306,6 +306,7 @@ private Q_SLOTS:
         for (int status : {301, 302, 307, 308})
             QTest::addRow("%d to another origin", status) << status << "other" << 1;
         QTest::newRow("to plain http") << 302 << "http" << 1;
+        QTest::newRow("to another origin, a long address") << 302 << "long" << 1;
         QTest::newRow("303") << 303 << "same" << 1;
         QTest::newRow("300 with a body") << 300 << "same" << 1;
         QTest::newRow("5 hops") << 307 << "same" << 5;
@@ -319,17 +320,23 @@ private Q_SLOTS:
         const bool ok = hops == 5;
         TestService service, other;
         service.setReply(Reply::text("answer"));
-        QString origin = target == "other" ? other.origin() : service.origin();
+        QString origin = target == "other" || target == "long" ? other.origin() : service.origin();
         if (target == "http") origin.replace("https:", "http:");
-        for (int i = 0; i < hops; ++i)
-            service.setReply(
-                QString("/%1").arg(i),
-                {Reply::Kind::Text, status, "body", {}, {}, 0, origin + QString("/%1").arg(i + 1)});
+        const QString tail = target == "long" ? QString(300, 'a') : QString();
+        for (int i = 0; i < hops; ++i) {
+            const QString to = origin + QString("/%1").arg(i + 1) + tail;
+            service.setReply(QString("/%1").arg(i),
+                             {Reply::Kind::Text, status, "body", {}, {}, 0, to});
+        }
         auto transport = service.makeTransport();
         Outcomes out;
         transport->postFields("/0", {{"password", "secret"}}, &out.context, out.add());
         QVERIFY_ENDED(out, ok ? Error::None : Error::Other);
         QCOMPARE(out.results[0].body, ok ? "answer" : QByteArray());
+        if (!tail.isEmpty())  // shown shortened, to its first 200 characters
+            QCOMPARE(out.results[0].error, "the service redirected to another site (" +
+                                               (origin + "/1" + tail).left(200) +
+                                               "); nothing was sent there");
         QCOMPARE(other.requestCount(), 0);
         QCOMPARE(service.requestCount(), hops + ok);
         QCOMPARE(service.requests().last().body, "password=secret");
