@@ -302,6 +302,13 @@ private Q_SLOTS:
         QVERIFY2(error.contains("not a folder of yours"), qPrintable(error));
         QVERIFY(!QFile::exists(home.path() + "/run-"));
         QCOMPARE(entries(home.path()), QStringList({"ferrodock"}));
+        // One whose run folder's path would be too long for the system is refused as well.
+        QString deep = home.path();
+        while (deep.size() < 4085) deep += '/' + QString(qMin(200, 4085 - deep.size()), 'd');
+        ScratchFolder tooDeep;
+        tooDeep.setRoot(deep);
+        QVERIFY(!tooDeep.write("x.png", "x", &error));
+        QVERIFY2(error.startsWith("cannot make a folder in " + deep + ": "), qPrintable(error));
     }
 };
 
