@@ -61,7 +61,7 @@ private Q_SLOTS:
     void initTestCase() { qunsetenv("DISPLAY"), qunsetenv("WAYLAND_DISPLAY"); }
 
     void commands_data() {
-        // @txt, @png: in a temporary folder; <&-, >&-, >/dev/full: closed or full streams;
+        // @txt, @png: in a temporary folder; <&-, >&-, 2>&-, >/dev/full: closed or full streams;
         // +debug: debug logging.
         // reply: "run": the program itself, no fake; "302 LOCATION": a service redirecting there.
         // outcome: status, output, last request, session after; err: a piece of standard error.
@@ -107,6 +107,8 @@ private Q_SLOTS:
                 "ferrodock: unknown option '" + args.last() + "'\nTry 'ferrodock --help'");
         row("program, input closed", {"login", "--password-stdin", "al", "<&-"}, "", "", "run",
             refused, "login: standard input cannot be read: Bad file descriptor; nothing was sent");
+        // /dev/null in its place, so that no file the program opens takes it.
+        row("program, error closed", {"paste", "2>&-"}, "x", "", "run", refused, "");
         const QString full =
             "uploaded to " + url.trimmed() + ", but standard output cannot take the address: ";
         for (const char* to : {">/dev/full", ">&-"}) {
@@ -239,9 +241,9 @@ private Q_SLOTS:
             {"@png", makeFile(dir.path(), "pic.PNG", "\x89PNG")}};
         for (QString& arg : args) arg = files.value(arg, arg);
         const bool debug = args.removeAll("+debug"), full = args.removeAll(">/dev/full"),
-                   noOut = args.removeAll(">&-"), noIn = args.removeAll("<&-") || input == "<&-",
-                   tty = args.removeAll("<tty"), badRoot = args.removeAll("+badroot"),
-                   interrupt = args.removeAll("+int");
+                   noOut = args.removeAll(">&-"), noErr = args.removeAll("2>&-"),
+                   noIn = args.removeAll("<&-") || input == "<&-", tty = args.removeAll("<tty"),
+                   badRoot = args.removeAll("+badroot"), interrupt = args.removeAll("+int");
         // Standard input's scratch files, and what each was when it was sent.
         const QString runtime = dir.filePath("run");
         ScratchFolder scratch;
@@ -289,11 +291,14 @@ private Q_SLOTS:
             env.insert("XDG_RUNTIME_DIR", runtime);
             process.setProcessEnvironment(env);
             if (full) process.setStandardOutputFile("/dev/full");
-            process.setChildProcessModifier([noIn, noOut] {
+            process.setChildProcessModifier([noIn, noOut, noErr] {
                 if (noIn) ::close(0);
                 if (noOut) ::close(1);
+                if (noErr) ::close(2);
             });
             process.start(FERRODOCK_BINARY, args);
+            const QString err2 = QString("/proc/%1/fd/2").arg(process.processId());
+            if (noErr) QTRY_COMPARE(QFile::symLinkTarget(err2), "/dev/null");
             process.write(input);
             if (interrupt) {  // while it waits for the rest, with a piece written
                 QTRY_VERIFY(kept().size() == 2 && QFileInfo(kept().last()).size() > 0);
