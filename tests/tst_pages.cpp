@@ -378,6 +378,7 @@ private Q_SLOTS:
         app.session.remember("", "k&y=+%");
         app.find<QCheckBox>("privPaste")->setChecked(true);
         QPlainTextEdit* view = app.text();
+        const qsizetype children = view->children().size();
         view->moveCursor(QTextCursor::End);
         QTest::keyClick(view, Qt::Key_Return, Qt::ShiftModifier);
         QTest::keyClicks(view, "a&b=c\u00a0");
@@ -419,6 +420,7 @@ private Q_SLOTS:
         QCOMPARE(app.net->requests[3].fields[0].utf8, expected);
         QTest::qWait(20);
         QCOMPARE(app.net->requests.size(), 4);
+        QCOMPARE(view->children().size(), children);  // no reader is left behind
     }
 
     // What the image and file pages send, and what they show of the answer: as written, never
