@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSemaphore>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -30,6 +31,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <thread>
 
 using namespace ferrodock;
 using namespace ferrodock::test;
@@ -229,6 +231,34 @@ private Q_SLOTS:
         QVERIFY(found.size() >= expected.size() &&
                 found.size() <= expected.size() + (kill ? 1 : 0));
         QVERIFY(QDir(dir.path()).entryList({"*.corrupt-*"}).isEmpty());
+    }
+
+    // Another connection in the middle of a write when the store first opens the file: SQLite
+    // answers "busy" at once, and the store tries again until the write is over.
+    void waitsForAnotherWriter() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("h.sqlite");
+        QSemaphore writing;
+        std::thread other([&] {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "writing");
+                db.setDatabaseName(path);
+                QSqlQuery q(db);
+                if (!db.open() || !q.exec("CREATE TABLE t (x)") || !q.exec("BEGIN IMMEDIATE") ||
+                    !q.exec("INSERT INTO t VALUES (1)"))
+                    qFatal("no write to wait for");
+                writing.release();
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                q.exec("COMMIT");
+            }
+            QSqlDatabase::removeDatabase("writing");
+        });
+        writing.acquire();
+        HistoryStore store(path);
+        const bool added = store.add(entryNamed("a"));
+        other.join();
+        QVERIFY(added);
+        QCOMPARE(names(store), QStringList{"a"});
     }
 
     // Garbage is moved aside with one line and a new history started; a failed write says
