@@ -24,6 +24,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <csignal>
 #include <cstring>
@@ -363,8 +364,14 @@ private Q_SLOTS:
 
     // --copy leaves the address with an owner (the window program) in its own session, off the
     // command's streams, which serves it once the command is over until another client takes the
-    // clipboard.
+    // clipboard; or, where a clipboard manager runs, until it has handed the text to it.
+    void copyOutlivesCommand_data() {
+        columns<bool>("manager");
+        row("no clipboard manager", false);
+        row("a clipboard manager", true);
+    }
     void copyOutlivesCommand() {
+        const auto [manager] = fetch<bool>("manager");
         for (const char* tool : {"Xvfb", "xclip"})
             if (QStandardPaths::findExecutable(tool).isEmpty()) QSKIP("needs Xvfb and xclip");
         QProcess server, taker;
@@ -372,6 +379,35 @@ private Q_SLOTS:
         // It writes its keymap to /tmp, which an unprivileged run may not be given.
         if (!server.waitForReadyRead(30000)) QSKIP("Xvfb does not start for this user here");
         qputenv("DISPLAY", ":" + server.readAllStandardOutput().trimmed());
+        // The manager: a window of this test that owns CLIPBOARD_MANAGER and acknowledges
+        // each handover (SAVE_TARGETS) at once.
+        xcb_connection_t* x = xcb_connect(nullptr, nullptr);
+        const xcb_window_t own = xcb_generate_id(x);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+        xcb_create_window(x, 0, own, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          screen->root_visual, 0, nullptr);
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, 17, "CLIPBOARD_MANAGER"), nullptr);
+        if (manager) xcb_set_selection_owner(x, own, atom->atom, XCB_CURRENT_TIME);
+        std::free(atom);
+        xcb_flush(x);
+        int handovers = 0;
+        const auto acknowledge = [x, &handovers] {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(x)) {
+                const auto* asked = reinterpret_cast<xcb_selection_request_event_t*>(event);
+                if ((event->response_type & 0x7f) == XCB_SELECTION_REQUEST) {
+                    xcb_selection_notify_event_t done{};
+                    done.response_type = XCB_SELECTION_NOTIFY, done.time = asked->time;
+                    done.requestor = asked->requestor, done.selection = asked->selection;
+                    done.target = asked->target, done.property = asked->property;
+                    char sent[32] = {};
+                    std::memcpy(sent, &done, sizeof done);
+                    xcb_send_event(x, 0, asked->requestor, 0, sent);
+                    xcb_flush(x), ++handovers;
+                }
+                std::free(event);
+            }
+        };
         const auto clipboard = [] {
             QProcess xclip;
             xclip.start("xclip", {"-o", "-selection", "clipboard"});
@@ -407,12 +443,19 @@ private Q_SLOTS:
         for (int fd : {0, 1, 2})
             QCOMPARE(QFile::symLinkTarget(QString("/proc/%1/fd/%2").arg(owner).arg(fd)),
                      "/dev/null");
-        taker.start("xclip", {"-quiet", "-l", "1", "-selection", "clipboard"});
-        taker.write("other");
-        taker.closeWriteChannel();
-        QTRY_VERIFY(!running());
-        QCOMPARE(clipboard(), "other");
-        QVERIFY(taker.waitForFinished());
+        if (manager) {
+            QTRY_VERIFY((acknowledge(), !running()));
+            QCOMPARE(handovers, 1);
+        } else {
+            taker.start("xclip", {"-quiet", "-l", "1", "-selection", "clipboard"});
+            taker.write("other");
+            taker.closeWriteChannel();
+            QTRY_VERIFY(!running());
+            QCOMPARE(clipboard(), "other");
+            QVERIFY(taker.waitForFinished());
+        }
+        ::waitpid(owner, nullptr, 0);
+        xcb_disconnect(x);
         server.terminate();
         QVERIFY(server.waitForFinished());
         qunsetenv("DISPLAY");
