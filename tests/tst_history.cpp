@@ -351,6 +351,9 @@ private Q_SLOTS:
         QImage thumbnail;
         QVERIFY(thumbnail.loadFromData(image.thumbnail) && image.thumbnail.size() < 8192);
         QCOMPARE(thumbnail.size(), QSize(160, 80));
+        // The window program's thumbnail mode takes one file; anything else is a usage error.
+        QCOMPARE(
+            QProcess::execute("env", {kThumbnailMode + QString("=1"), FERRODOCK_WINDOW_BINARY}), 2);
         QByteArray bytes;
         for (const char* suffix : {"", "-wal"}) {
             QFile file(HistoryStore::defaultPath() + suffix);
