@@ -1,25 +1,20 @@
 #pragma once
 
-// What both programs start with: ferrodock, the command line, and the window program.
+// What the command line's program and the window program start with.
 
+#include "app/Launch.h"
 #include "platform/LoadedTransport.h"
-
-#include <unistd.h>
 
 #include <climits>
 #include <memory>
 
 namespace ferrodock {
 
-// `relative` to the folder this program really is in (symbolic links followed), so the build
-// tree and an installed copy both work.
+// `relative` to the folder this program really is in.
 inline QByteArray besideProgram(const char* relative) {
-    char self[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self);
-    if (n <= 0 || n == sizeof self) return relative;
-    QByteArray path(self, n);
-    path.truncate(path.lastIndexOf('/') + 1);
-    return path + relative;
+    char path[PATH_MAX];
+    besideSelf(relative, path);
+    return path;
 }
 
 // The service's transport, from the module at `module` (relative to this program's folder).

@@ -1,14 +1,14 @@
 // ferrodock itself, started the way its own main() starts it, with a scenario played on the
 // real window once its first frame is out. Each scenario prints one result line.
 //
-//   ferrodock-bench-app startup
-//   ferrodock-bench-app upload FILE ORIGIN CA_PEM
-//   ferrodock-bench-app paste TEXT_FILE ORIGIN CA_PEM
-//   ferrodock-bench-app image JPEG [floor-first]
-//   ferrodock-bench-app make-jpeg JPEG WIDTH HEIGHT
-//   ferrodock-bench-app make-text TEXT_FILE MIB
-//   ferrodock-bench-app make-history DATA_DIR
-//   ferrodock-bench-app history DATA_DIR
+//   ferrodock-bench-window startup
+//   ferrodock-bench-window upload FILE ORIGIN CA_PEM
+//   ferrodock-bench-window paste TEXT_FILE ORIGIN CA_PEM
+//   ferrodock-bench-window image JPEG [floor-first]
+//   ferrodock-bench-window make-jpeg JPEG WIDTH HEIGHT
+//   ferrodock-bench-window make-text TEXT_FILE MIB
+//   ferrodock-bench-window make-history DATA_DIR
+//   ferrodock-bench-window history DATA_DIR
 #include "app/Application.h"
 #include "bench/Probe.h"
 #include "desktop/OpenPanel.h"
@@ -67,7 +67,7 @@ std::unique_ptr<OpenPanel> panelAnswering(const QString& path,
 }
 
 [[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "ferrodock-bench-app: %s\n", what);
+    std::fprintf(stderr, "ferrodock-bench-window: %s\n", what);
     std::fflush(stderr);
     std::_Exit(1);
 }
@@ -365,7 +365,8 @@ void watch() {
 Q_COREAPP_STARTUP_FUNCTION(watch)
 
 int main(int argc, char** argv) {
-    // Started through ferrodock (bench/front.cpp), the scenario comes by name.
+    // Started through ferrodock, which passes on no arguments of its own, the scenario comes by
+    // name.
     const QString mode = qEnvironmentVariableIsSet("FERRODOCK_BENCH_MODE")
                              ? qEnvironmentVariable("FERRODOCK_BENCH_MODE")
                          : argc > 1 ? QString::fromLocal8Bit(argv[1])
@@ -414,7 +415,7 @@ int main(int argc, char** argv) {
         });
     } else {
         fail(
-            "usage: ferrodock-bench-app "
+            "usage: ferrodock-bench-window "
             "startup|upload|paste|image|history|make-jpeg|make-text|make-history ...");
     }
     // Only the program's name goes on: ferrodock takes no arguments.

@@ -358,7 +358,7 @@ private:
     // Starts `argv` with standard output on a pipe and standard error in the log.
     pid_t spawn(const std::vector<std::string>& argv, int& out, long long& startNs,
                 bool freshHome) {
-        std::vector<std::string> env;
+        std::vector<std::string> env = childEnvironment_;
         for (char** e = environ; *e; ++e) {
             const std::string entry = *e;
             if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_", 0) == 0 ||
@@ -471,6 +471,15 @@ private:
     }
 
     std::string program(const char* name) const { return (programs_ / name).string(); }
+
+    // Runs ferrodock's copy as a person's start does, without arguments: it becomes the bench's
+    // window program, which takes `scenario` from its environment.
+    Finished runThroughFerrodock(const std::string& scenario, int timeoutSeconds) {
+        childEnvironment_ = {"FERRODOCK_BENCH_MODE=" + scenario};
+        Finished result = runProgram({program("front/bin/ferrodock")}, timeoutSeconds);
+        childEnvironment_.clear();
+        return result;
+    }
 
     // nginx in the foreground, one process, with a prefix, configuration and logs of its own.
     // Bodies are passed on to the upstream as they come in, so that the answer comes only
@@ -630,6 +639,7 @@ private:
     fs::path log_;
     fs::path programs_;
     int homes_ = 0;
+    std::vector<std::string> childEnvironment_;  // for the next program started, before the rest
     pid_t server_ = -1;
     std::unique_ptr<Upstream> upstream_;
     fs::path accessLog_;
@@ -668,7 +678,7 @@ void Bench::prepare(bool upload, bool paste, bool image, bool history) {
         }
         if (!out) fail("cannot write the upload file");
     }
-    const std::string app = program("ferrodock-bench-app");
+    const std::string app = program("ferrodock-bench-window");
     if (paste) runProgram({app, "make-text", text_.string(), std::to_string(pasteMib_)}, 300);
     if (history) runProgram({app, "make-history", (scratch_ / "history").string()}, 300);
     if (image) {
@@ -701,7 +711,7 @@ void Bench::run() {
     std::fprintf(stderr, "preparing the data...\n");
     prepare(wanted("upload") || cli, wanted("paste"), wanted("image"), wanted("history"));
     startServer(cli);
-    const std::string app = program("ferrodock-bench-app");
+    const std::string app = program("ferrodock-bench-window");
     const std::string bare = program("ferrodock-bench-bare");
     const long long uploadBytes = sizeMib_ << 20;
     const int uploadTimeout = int(120 + sizeMib_ / 4);
@@ -713,7 +723,7 @@ void Bench::run() {
     // fields, which curl then sends as they are, and that both send a body of the same size.
     std::string window;
     if (wanted("startup") || wanted("paste")) {
-        window = parseFields(runProgram({app, "startup"}, 60).output)["window"];
+        window = parseFields(runThroughFerrodock("startup", 60).output)["window"];
         runProgram({bare, "startup", window}, 60);
     }
     // The command line's twin and curl, with what curl needs to send the same form: the
@@ -805,20 +815,16 @@ void Bench::run() {
     for (int i = 0; i < runs_; ++i) {
         std::fprintf(stderr, "run %d of %d\n", i + 1, runs_);
         if (wanted("startup")) {
-            auto startUp = [&](const std::vector<std::string>& argv, const std::string& name) {
-                const Finished f = runProgram(argv, 60);
+            auto startUp = [&](const Finished& f, const std::string& name) {
                 const Fields r = parseFields(f.output);
                 s[name + "StartUp"].push_back((number(r, "frame_ns") - double(f.startNs)) / 1e6);
                 s[name + "IdlePeak"].push_back(number(r, "hwm_kib") / 1024);
             };
             accounted("startup", [&] {
                 inTurn(
-                    i,
+                    i, [&] { startUp(runThroughFerrodock("startup", 60), "ours"); },
                     [&] {
-                        startUp({app, "startup"}, "ours");
-                    },
-                    [&] {
-                        startUp({bare, "startup", window}, "bare");
+                        startUp(runProgram({bare, "startup", window}, 60), "bare");
                     });
             });
         }

@@ -99,22 +99,6 @@ const Command kCommands[] = {
 
 }  // namespace
 
-bool wantsCommandLine(int argc, char** argv) {
-    if (argc < 2) return false;
-    // Qt's own options ("-platform offscreen", also with two dashes) are the window's; any
-    // other argument is a command, or a mistake the command line explains.
-    static const QByteArrayList kQtOptions =
-        QByteArrayLiteral(
-            "-platform -platformpluginpath -platformtheme -plugin -display -geometry "
-            "-qwindowgeometry -qwindowicon -qwindowtitle -reverse -session -style -stylesheet "
-            "-widgetcount -nograb -dograb -sync -qmljsdebugger")
-            .split(' ');
-    QByteArray first(argv[1]);
-    if (first.startsWith("--")) first.remove(0, 1);
-    first.truncate(first.indexOf('=') < 0 ? first.size() : first.indexOf('='));
-    return !kQtOptions.contains(first);
-}
-
 int runCommand(const QStringList& arguments, const CommandStreams& io) {
     if (arguments.isEmpty()) return usageError(io, QStringLiteral("no command given"));
     const QString& word = arguments.first();

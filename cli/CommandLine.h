@@ -50,10 +50,6 @@ struct CommandStreams {
 // The largest paste sent; a larger one is refused before anything goes out.
 constexpr qint64 kPasteLimit = 16 * 1024 * 1024;
 
-// Whether these program arguments ask for a command rather than the window: a first argument
-// that is a word, or one of the help and version options.
-bool wantsCommandLine(int argc, char** argv);
-
 // Runs one command (`arguments` without the program name); an application object must exist.
 // Returns a CommandStatus.
 int runCommand(const QStringList& arguments, const CommandStreams& io);

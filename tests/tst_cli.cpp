@@ -1,4 +1,5 @@
 // The command line: each command against the fake transport, and the program with no display.
+#include "app/Launch.h"
 #include "cli/CommandLine.h"
 #include "core/Answers.h"
 #include "core/Languages.h"
@@ -583,7 +584,7 @@ private Q_SLOTS:
         QByteArrayList args = text.split(' ');
         QList<char*> argv;
         for (QByteArray& arg : args) argv << arg.data();
-        QTEST(args[0] == "ferrodock" ? wantsCommandLine(int(argv.size()), argv.data())
+        QTEST(args[0] == "ferrodock" ? !opensWindow(int(argv.size()), argv.data())
                                      : answerAddress(QString::fromUtf8(text)).has_value(),
               "yes");
     }
