@@ -767,7 +767,9 @@ void Bench::run() {
         cliUploadCurl.insert(cliUploadCurl.end(), {"-F", filePart, cliOrigin + "/api/upload/file"});
         runProgram(cliUploadCurl, uploadTimeout, false);
         served(uploadBytes);
-        libraries = {sharedLibraries(FERRODOCK_BENCH_REAL_CLI), sharedLibraries(curl)};
+        // ferrodock becomes the command line's program: those are the libraries the command
+        // runs with (ferrodock itself maps the C library only).
+        libraries = {sharedLibraries(FERRODOCK_BENCH_REAL_COMMANDS), sharedLibraries(curl)};
         runProgram({FERRODOCK_BENCH_REAL_CLI, "--version"}, 60, false);
     }
     std::pair<long long, long long> pasteBodies;  // ferrodock's and curl's
