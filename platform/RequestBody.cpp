@@ -28,8 +28,10 @@ void wipe(QString& text) {
 template <typename View>
 bool stageValue(FormBody& f, View value) {
     qsizetype end = std::min(value.size(), f.fieldOffset + 16384);
+    // A pair across the edge goes whole into this piece; an unpaired surrogate stays where it is.
     if constexpr (std::is_same_v<View, QStringView>)
-        if (end < value.size() && value[end - 1].isHighSurrogate()) ++end;
+        if (end < value.size() && value[end - 1].isHighSurrogate() && value[end].isLowSurrogate())
+            ++end;
     const View chunk = value.sliced(f.fieldOffset, end - f.fieldOffset);
     // Reserved once, so growing never leaves an unwiped copy behind.
     if (f.staged.capacity() < 16384 * 12 + 2) f.staged.reserve(16384 * 12 + 2);

@@ -139,6 +139,9 @@ private Q_SLOTS:
             << Fields{{"p", QString(300 << 10, '&')}} << "" << QByteArray() << 0;
         QTest::newRow("form: pair across an edge")
             << Fields{{"p", edge}} << "" << QByteArray() << 0;
+        QTest::newRow("form: lone surrogate, then a pair across an edge")
+            << Fields{{"p", QString(16383, 'a') + QChar(0xD800) + edge.mid(16383)}} << ""
+            << QByteArray() << 0;
         QTest::newRow("form: utf-8 given, across an edge")
             << Fields{{"a", "b"}, {"p", {}, QByteArray(16383, 'a') + "\xf0\x9f\x98\x80 &\xc2\xa0"}}
             << "" << QByteArray() << 0;
