@@ -300,7 +300,8 @@ private Q_SLOTS:
             });
             process.start(FERRODOCK_BINARY, args);
             const QString err2 = QString("/proc/%1/fd/2").arg(process.processId());
-            if (noErr) QTRY_COMPARE(QFile::symLinkTarget(err2), "/dev/null");
+            // The program makes itself undumpable: only root may read its descriptors.
+            if (noErr && ::geteuid() == 0) QTRY_COMPARE(QFile::symLinkTarget(err2), "/dev/null");
             process.write(input);
             if (interrupt) {  // while it waits for the rest, with a piece written
                 QTRY_VERIFY(kept().size() == 2 && QFileInfo(kept().last()).size() > 0);
@@ -441,9 +442,10 @@ private Q_SLOTS:
             return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
         };
         QVERIFY(running());
-        for (int fd : {0, 1, 2})
-            QCOMPARE(QFile::symLinkTarget(QString("/proc/%1/fd/%2").arg(owner).arg(fd)),
-                     "/dev/null");
+        for (int fd : {0, 1, 2})  // readable by root only, as the owner is undumpable
+            if (::geteuid() == 0)
+                QCOMPARE(QFile::symLinkTarget(QString("/proc/%1/fd/%2").arg(owner).arg(fd)),
+                         "/dev/null");
         if (manager) {
             QTRY_VERIFY((acknowledge(), !running()));
             QCOMPARE(handovers, 1);
