@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -143,6 +144,10 @@ private Q_SLOTS:
         QCOMPARE(rows.rowCount(), 2);
         QCOMPARE(names({rows.entry(0), rows.entry(1)}), QStringList({"c", "a"}));
         QCOMPARE(names(store.entries(10)), QStringList({"c", "a"}));
+        QSignalSpy told(&store, &HistoryStore::changed);  // a removal elsewhere tells the window
+        QVERIFY(store.remove({rows.entry(0).id}));
+        QCOMPARE(told.count(), 1);
+        QCOMPARE(names(store.entries(10)), QStringList({"a"}));
     }
     // Nothing on disk until the first use; then owner-only whatever the umask, the -wal and
     // -shm files too.
