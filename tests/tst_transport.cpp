@@ -455,6 +455,17 @@ private Q_SLOTS:
         QVERIFY(out.reports.isEmpty());
     }
 
+    // A file without a size is read whole, whatever an interrupted call left in errno before.
+    void unsizedFileAfterAnInterruptedCall() {
+        transfer::UploadBody body;
+        body.filePath = "/proc/self/cmdline";
+        QString failure;
+        errno = EINTR;
+        QVERIFY(transfer::prepareUpload(body, failure));
+        ::close(body.fd);
+        QCOMPARE(body.content, QCoreApplication::arguments().join(QChar(0)).toLocal8Bit() + '\0');
+    }
+
     // Run by CI under ThreadSanitizer, which must report it: a race in ferrodock's own code is
     // reported even when one side of it runs in a completion handed to the main thread.
     void plantedRaceIsReported() {
