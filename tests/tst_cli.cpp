@@ -37,13 +37,6 @@ namespace {
 
 const QByteArray kKey = "0123456789abcdef0123456789ABCDEF", kSession = "al," + kKey;
 
-// What was written to a temporary stream; closes it.
-QByteArray contents(std::FILE* file) {
-    std::rewind(file);
-    QFile read;
-    return read.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ? read.readAll() : "";
-}
-
 // The last request in one line: the path, the fields in order, then the file.
 QString summary(const QList<FakeRequest>& requests) {
     if (requests.isEmpty()) return {};

@@ -461,8 +461,7 @@ private Q_SLOTS:
         body.filePath = "/proc/self/cmdline";
         QString failure;
         errno = EINTR;
-        QVERIFY(transfer::prepareUpload(body, failure));
-        ::close(body.fd);
+        QVERIFY(transfer::prepareUpload(body, failure) && ::close(body.fd) == 0);
         QCOMPARE(body.content, QCoreApplication::arguments().join(QChar(0)).toLocal8Bit() + '\0');
     }
 

@@ -30,6 +30,13 @@ inline std::FILE* tempStream() {
     return ::fdopen(fd, "w+");
 }
 
+// What was written to a temporary stream; closes it.
+inline QByteArray contents(std::FILE* file) {
+    std::rewind(file);
+    QFile read;
+    return read.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ? read.readAll() : "";
+}
+
 // A plain PNG of `size` under `name` in `dir`.
 inline QString makeImage(const QDir& dir, const QString& name, QSize size = QSize(64, 48)) {
     QImage image(size, QImage::Format_RGB32);
