@@ -424,10 +424,12 @@ private Q_SLOTS:
         QTest::keyClick(shown->findChild<QLineEdit*>("historyFilter"), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), table);
         for (const auto key : {Qt::Key_End, Qt::Key_Home, Qt::Key_End}) QTest::keyClick(table, key);
+        const auto status = [shown] { return shown->findChild<QLabel*>("historyStatus")->text(); };
         QTest::keyClick(table, Qt::Key_Return);  // the last row, the image
-        QCOMPARE(QGuiApplication::clipboard()->text() + " " +
-                     shown->findChild<QLabel*>("historyStatus")->text(),
+        QCOMPARE(QGuiApplication::clipboard()->text() + " " + status(),
                  "https://ferrodock.net/i/abcdefghij Copied to clipboard.");
+        QTest::keyClick(table, Qt::Key_Delete);
+        QCOMPARE(status() + " " + rows.entry(0).kind, "Removed 1 entry from the history. paste");
         QTest::keyClicks(shown->findChild<QLineEdit*>("historyFilter"), "P/ABC");
         QCOMPARE(rows.rowCount(), 1);
         for (const int kept : {1, 0}) {

@@ -35,6 +35,7 @@
 #include <QScopeGuard>
 #include <QStackedWidget>
 #include <QStandardPaths>
+#include <QStringEncoder>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -732,6 +733,7 @@ private Q_SLOTS:
         row("folder skipped", "drop file", L{"folder.png", "notes.txt"}, "notes.txt", no);
         row("two files", "drop file", L{"z.txt", "a.txt"}, "z.txt", "1" + more.arg(" was"));
         row("a browser's picture", "drop image", L{"https://x/a.jpg", "qt:"}, pasted, no);
+        row("a browser's link", "drop image", L{"moz:https://x.yz"}, no, web);
         row("no picture type", "panel image", L{"jpg"}, no, type);
         row("not UTF-8, sibling", "drop file", L{"bad\xff.txt", "+bad\xef\xbf\xbd.txt"}, no, utf8);
         row("panel: lossy twin", "panel file", L{"bad\xef\xbf\xbd.txt", "+bad\xfe.txt"}, no, utf8);
@@ -787,7 +789,9 @@ private Q_SLOTS:
                         picture.save(&bytes, name.chopped(1).constData(), 100));
                 data->setData("image/" + name.chopped(1), bytes.data());
             }
-            if (name.endsWith(':') || name.startsWith("text:")) continue;
+            if (name.startsWith("moz:"))  // a browser's link: UTF-16, the address alone here
+                data->setData("text/x-moz-url", QStringEncoder(QStringEncoder::Utf16)(name.mid(4)));
+            if (name.endsWith(':') || name.startsWith("text:") || name.startsWith("moz:")) continue;
             const bool url = name.contains(':');
             QVERIFY(url || mark == '-' ||
                     (name == "folder.png" ? ::mkdir(path, 0700) : ::close(::creat(path, 0600))) ==

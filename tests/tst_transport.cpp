@@ -219,10 +219,7 @@ private Q_SLOTS:
     }
 
     void answersAreReadWithCare_data() {
-        QTest::addColumn<Tls>("tls");
-        QTest::addColumn<Steps>("answer");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<Error>("kind");
+        columns<Tls, Steps, QByteArray, Error>("tls", "answer", "body", "kind");
         const QByteArray chunked = "200 OK\r\nTransfer-Encoding: chunked";
         const QByteArray extension(60000, 'e');
         // 44 bytes of status line and headers: the cap counts them with the body.
@@ -303,9 +300,8 @@ private Q_SLOTS:
     }
 
     void redirectsStayWithinTheOrigin_data() {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("target");  // "other": a second service on another port
-        QTest::addColumn<int>("hops");
+        // target "other": a second service on another port
+        columns<int, QString, int>("status", "target", "hops");
         for (int status : {301, 302, 307, 308})
             QTest::addRow("%d to another origin", status) << status << "other" << 1;
         QTest::newRow("to plain http") << 302 << "http" << 1;
@@ -346,8 +342,7 @@ private Q_SLOTS:
     }
 
     void uploadFailsWithItsCause_data() {
-        QTest::addColumn<QString>("cause");
-        QTest::addColumn<Error>("kind");  // None: no completion at all
+        columns<QString, Error>("cause", "kind");  // kind None: no completion at all
         QTest::newRow("service not trusted") << "untrusted" << Error::Untrusted;
         QTest::newRow("connection refused") << "refused" << Error::Unreachable;
         QTest::newRow("missing") << "missing" << Error::FileGone;
