@@ -131,8 +131,9 @@ int onUploadSeek(void* arg, curl_off_t offset, int origin) {
     return CURL_SEEKFUNC_OK;
 }
 
-// Big reads keep the per-chunk overhead of large uploads close to that of the curl tool.
-constexpr long kUploadBufferBytes = 512 * 1024;
+// Big reads keep the per-chunk overhead of large uploads close to that of the curl tool; at
+// 512 KiB the service sat idle between pieces long enough to lengthen a 1 GiB upload.
+constexpr long kUploadBufferBytes = 256 * 1024;
 
 // libcurl asks for "100 Continue" before a body over 1 MiB and waits a second for it; many
 // services never send one, and this client has nothing to gain from the early refusal it
