@@ -123,10 +123,9 @@ private Q_SLOTS:
     void cleanupTestCase() { QCOMPARE((lcSession(), lcLogin(), lcUpload(), chatty.load()), 0); }
 
     void requestArrivesExactly_data() {
-        QTest::addColumn<Fields>("fields");
-        QTest::addColumn<QString>("file");  // empty: a form; absolute: a file of the system
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("redirect");  // status that moves the request on, or 0
+        // file: empty for a form, absolute for a file of the system; redirect: the status that
+        // moves the request on, or 0
+        columns<Fields, QString, QByteArray, int>("fields", "file", "content", "redirect");
         const Fields reserved{{"text", "a&b=c+d%e 100% 09AZaz-._~/?@`{"}, {"k", "v"}};
         const Fields utf8{{"title", "grüße ✓ 日本語 😀"}, {"text", "line 1\r\nline 2\n\ttab"}};
         // Encoded in pieces of 16384 units: a pair across a piece's edge stays one character.
