@@ -90,9 +90,7 @@ struct HttpsTransport::Engine {
     std::mutex mutex;
     std::deque<std::unique_ptr<Transfer>> incoming;
     bool stopping = false;
-
     std::unique_ptr<QThread> thread;
-
     // Transport thread only, until it has been joined.
     std::unordered_map<CURL*, std::unique_ptr<Transfer>> running;
 
@@ -122,8 +120,7 @@ struct HttpsTransport::Engine {
             thread->wait();
             // The thread ends inside Qt, out of the thread sanitizer's sight; the mutex it let
             // go of last orders all it did before what follows.
-            mutex.lock();
-            mutex.unlock();
+            { const std::lock_guard ordered(mutex); }
             // Torn down here rather than on the transport thread, so the completions (and
             // whatever they captured) die on the thread that destroys the transport.
             for (const auto& [easy, t] : running) curl_multi_remove_handle(multi, easy);
@@ -194,7 +191,6 @@ struct HttpsTransport::Engine {
             }
             for (auto& t : batch) start(std::move(t));
             dropCancelled();
-
             int active = 0;
             curl_multi_perform(multi, &active);
             int left = 0;

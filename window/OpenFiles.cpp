@@ -6,7 +6,6 @@
 #include "window/ImagePage.h"
 #include "window/MainWindow.h"
 
-#include <QFileInfo>
 #include <QUrl>
 
 namespace ferrodock {
