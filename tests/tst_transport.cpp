@@ -331,6 +331,7 @@ private Q_SLOTS:
         transport->postFields("/0", {{"password", "secret"}}, &out.context, out.add());
         QVERIFY_ENDED(out, ok ? Error::None : Error::Other);
         QCOMPARE(out.results[0].body, ok ? "answer" : QByteArray());
+        if (status == 303) QVERIFY(out.results[0].error.endsWith("would drop the request"));
         if (!tail.isEmpty())  // shown shortened, to its first 200 characters
             QCOMPARE(out.results[0].error, "the service redirected to another site (" +
                                                (origin + "/1" + tail).left(200) +
@@ -508,12 +509,14 @@ private Q_SLOTS:
         transfer::FormBody sent;
         sent.fields = {{QString::fromLatin1("password"), QString::fromLatin1("hunter2"), {}},
                        {QString::fromLatin1("pastedata"), {}, QByteArray("secret text", 11)}};
+        sent.staged = "password=hunter2";  // as the last piece sent left it
         transfer::RequestBody body = std::move(sent);
         const auto& form = std::get<transfer::FormBody>(body);
         transfer::releaseBody(body);
         QCOMPARE(form.fields[0].name, QString(8, QChar(0)));
         QCOMPARE(form.fields[0].value, QString(7, QChar(0)));
         QCOMPARE(form.fields[1].utf8, QByteArray(11, 0));
+        QCOMPARE(form.staged.find_first_not_of('\0'), std::string::npos);
     }
 
     // A form value as the service reads it, written where the request is staged: exactly its
