@@ -261,11 +261,9 @@ private Q_SLOTS:
         FakeTransport net;
         net.reply = TransportResult{true, reply, {}};
         net.seen = [&](const FakeRequest& request) {
-            QFile file(request.filePath);
             struct stat st {};
-            if (::stat(QFile::encodeName(request.filePath), &st) == 0 &&
-                file.open(QIODevice::ReadOnly))
-                sentMode = st.st_mode & 07777, sentBytes = file.readAll();
+            if (::stat(QFile::encodeName(request.filePath), &st) == 0)
+                sentMode = st.st_mode & 07777, sentBytes = readFile(request.filePath);
         };
         std::optional<TestService> service;  // replaces the fake
         std::unique_ptr<Transport> real;
@@ -343,9 +341,8 @@ private Q_SLOTS:
             QVERIFY(sentMode == 0600 && sentBytes == input);
         QCOMPARE(kept(), QStringList());
         ::unlink(at + "bad\xff.txt");  // QDir cannot remove what it cannot name
-        QFile after(home.sessionFile());
         QTEST((QStringList{QString::number(status), out, service ? "" : summary(net.requests),
-                           after.open(QIODevice::ReadOnly) ? after.readAll() : ""}),
+                           readFile(home.sessionFile())}),
               "outcome");
         // Said once; a whole line is all that is said. curl's words only with debug logging.
         QVERIFY2(err.endsWith('\n') ? said == err.toUtf8()
@@ -423,16 +420,14 @@ private Q_SLOTS:
         std::fclose(io.in);
         QCOMPARE(contents(io.out), "https://ferrodock.net/p/abcdefghi\n");
         QCOMPARE(clipboard(), "https://ferrodock.net/p/abcdefghi");
-        QFile children(QString("/proc/%1/task/%1/children").arg(::getpid()));
-        QVERIFY(children.open(QIODevice::ReadOnly));
-        QStringList kids = QString(children.readAll()).split(' ', Qt::SkipEmptyParts);
+        QStringList kids = QString(readFile(QString("/proc/%1/task/%1/children").arg(::getpid())))
+                               .split(' ', Qt::SkipEmptyParts);
         kids.removeAll(QString::number(server.processId()));
         QCOMPARE(kids.size(), 1);
         const pid_t owner = kids[0].toInt();
         QCOMPARE(::getsid(owner), owner);
         const auto running = [owner] {
-            QFile stat(QString("/proc/%1/stat").arg(owner));
-            return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
+            return !readFile(QString("/proc/%1/stat").arg(owner), ") Z ").contains(") Z ");
         };
         QVERIFY(running());
         if (::geteuid() == 0)  // readable by root only, as the owner is undumpable
@@ -484,6 +479,7 @@ private Q_SLOTS:
             ::execl(FERRODOCK_BINARY, "ferrodock", command.constData(), last, nullptr);
             ::_exit(127);
         }
+        QVERIFY(child > 0);  // kill(-1) below would end every process of the user
         QByteArray shown;
         // Reads until `until` is shown, or to the end of the program's output.
         const auto readUntil = [&](const QByteArray& until) {

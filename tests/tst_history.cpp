@@ -4,6 +4,7 @@
 #include "core/HistoryStore.h"
 #include "platform/ThumbnailHelper.h"
 #include "support/AppHarness.h"
+#include "support/DataRows.h"
 #include "support/Files.h"
 #include "window/HistoryModel.h"
 #include "window/HistoryWindow.h"
@@ -31,7 +32,6 @@
 
 #include <sys/stat.h>
 
-#include <csignal>
 #include <thread>
 
 using namespace ferrodock;
@@ -103,23 +103,14 @@ class HistoryTest : public QObject {
 private Q_SLOTS:
     // How long ago, in words, at each unit's edges; from 30 days on, the date.
     void relativeTimes_data() {
-        QTest::addColumn<qint64>("secondsAgo");
-        QTest::addColumn<QString>("said");
+        columns<qint64, QString>("secondsAgo", "said");
         const qint64 day = 86400;
-        for (const auto& [ago, said] :
-             std::initializer_list<std::pair<qint64, const char*>>{{0, "just now"},
-                                                                   {59, "just now"},
-                                                                   {60, "1 minute ago"},
-                                                                   {119, "1 minute ago"},
-                                                                   {120, "2 minutes ago"},
-                                                                   {3599, "59 minutes ago"},
-                                                                   {3600, "1 hour ago"},
-                                                                   {day - 1, "23 hours ago"},
-                                                                   {day, "yesterday"},
-                                                                   {2 * day, "2 days ago"},
-                                                                   {29 * day, "29 days ago"},
-                                                                   {30 * day, "5/16/26"}})
-            QTest::addRow("%lld s", ago) << ago << QString(said);
+        const std::pair<qint64, const char*> rows[] = {
+            {0, "just now"},         {59, "just now"},          {60, "1 minute ago"},
+            {119, "1 minute ago"},   {120, "2 minutes ago"},    {3599, "59 minutes ago"},
+            {3600, "1 hour ago"},    {day - 1, "23 hours ago"}, {day, "yesterday"},
+            {2 * day, "2 days ago"}, {29 * day, "29 days ago"}, {30 * day, "5/16/26"}};
+        for (const auto& [ago, said] : rows) QTest::addRow("%lld s", ago) << ago << QString(said);
     }
     void relativeTimes() {
         QFETCH(qint64, secondsAgo);
@@ -198,8 +189,7 @@ private Q_SLOTS:
 
     // Two processes at once, 200 rows each; a writer killed mid-way leaves every commit.
     void writers_data() {
-        QTest::addColumn<int>("writers");
-        QTest::addColumn<bool>("kill");
+        columns<int, bool>("writers", "kill");
         QTest::newRow("two at once") << 2 << false;
         QTest::newRow("killed") << 1 << true;
     }
@@ -216,7 +206,7 @@ private Q_SLOTS:
             if (kill) {
                 while (committed < 150 && child->waitForReadyRead(10000))
                     while (child->canReadLine()) committed = child->readLine().trimmed().toInt();
-                ::kill(pid_t(child->processId()), SIGKILL);
+                child->kill();  // never kill(0): a writer that already ended has no id
             }
             QVERIFY(child->waitForFinished(60000));
             if (!kill) QCOMPARE(child->exitCode(), 0);
@@ -277,8 +267,7 @@ private Q_SLOTS:
             QCOMPARE(names(store), QStringList{"fresh"});
             const QStringList aside = QDir(dir.path()).entryList({"h.sqlite.corrupt-*"});
             QCOMPARE(aside.size(), 1);
-            QFile kept(dir.filePath(aside[0]));
-            QVERIFY(kept.open(QIODevice::ReadOnly) && kept.readAll() == patternBytes(8192));
+            QVERIFY(readFile(dir.filePath(aside[0])) == patternBytes(8192));
             QCOMPARE(logged.count("moved to"), 1);
             QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
             other.setDatabaseName(path);
@@ -365,11 +354,8 @@ private Q_SLOTS:
             QVERIFY(helper.waitForFinished());
         }
         QByteArray bytes;
-        for (const char* suffix : {"", "-wal"}) {
-            QFile file(HistoryStore::defaultPath() + suffix);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            bytes += file.readAll();
-        }
+        for (const char* suffix : {"", "-wal"})
+            bytes += readFile(HistoryStore::defaultPath() + suffix);
         QVERIFY(bytes.contains("int main() {}") && bytes.contains("https://ferrodock.net/AbC123"));
         QVERIFY(!bytes.contains(kKey) && !bytes.contains("second line"));
         QCOMPARE((QList<int>{run({"history", "-n", "0"}), run({"history", "-n", "x"})}),

@@ -164,12 +164,10 @@ private Q_SLOTS:
         clearSessionFile();
         QVERIFY(entries(home.documents()).isEmpty());
         const QFileInfo info(file);
-        QFile target(file);
-        QCOMPARE(info.isDir()                       ? "directory"
-                 : !info.exists()                   ? "dangling"
-                 : !info.isFile()                   ? "fifo"
-                 : target.open(QIODevice::ReadOnly) ? target.readAll()
-                                                    : "",
+        QCOMPARE(info.isDir()     ? "directory"
+                 : !info.exists() ? "dangling"
+                 : !info.isFile() ? "fifo"
+                                  : test::readFile(file),
                  kind);
     }
 
@@ -211,8 +209,7 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(home.sessionFile()).isSymLink(), setup == "symbolic link");
         QCOMPARE(entries(home.documents()),
                  after.isEmpty() ? QStringList() : QStringList{"ferrodock.data"});
-        QFile readBack(home.sessionFile());
-        QCOMPARE(readBack.open(QIODevice::ReadOnly) ? readBack.readAll() : "", after);
+        QCOMPARE(test::readFile(home.sessionFile()), after);
         QVERIFY(!written || (QFileInfo(home.sessionFile()).permissions() & 0x777) == 0x600);
         // Logout removes the session file only, never a file of the user's that looks like one.
         if (setup == "no documents") return;
@@ -223,8 +220,8 @@ private Q_SLOTS:
         QCOMPARE(changed.count(), inChild ? 0 : 2);
         QCOMPARE(entries(home.documents()),
                  (QStringList{"ferrodock.data.backup", "ferrodock.data.old123"}));
-        QFile target(home.path() + "/elsewhere");  // a link's target is emptied, not removed
-        QCOMPARE(target.open(QIODevice::ReadOnly) ? target.readAll() : "none",
+        // A link's target is emptied, not removed.
+        QCOMPARE(test::readFile(home.path() + "/elsewhere", "none"),
                  setup == "symbolic link" ? "" : "none");
     }
 
@@ -265,9 +262,7 @@ private Q_SLOTS:
             b = scratch.write("Pasted image.png", "second", &error).value_or(QString());
             QVERIFY(!a.isEmpty() && !b.isEmpty() && a != b);
             QCOMPARE(QFileInfo(a).fileName(), "Pasted image.png");
-            QFile second(b);
-            QVERIFY(second.open(QIODevice::ReadOnly));
-            QCOMPARE(second.readAll(), QByteArray("second"));
+            QCOMPARE(test::readFile(b), QByteArray("second"));
             QCOMPARE(mode(root), 0700u);
             QCOMPARE(mode(QFileInfo(a).path()), 0700u);
             QCOMPARE(mode(QFileInfo(QFileInfo(a).path()).path()), 0700u);

@@ -20,6 +20,12 @@ inline QString makeFile(const QDir& dir, const QString& name, const QByteArray& 
     return path;
 }
 
+// What the file at `path` holds, or `otherwise` when it cannot be read.
+inline QByteArray readFile(const QString& path, const QByteArray& otherwise = "") {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : otherwise;
+}
+
 // A nameless read-write stream, as std::tmpfile() gives, but in the temporary folder the
 // environment names ($TMPDIR), not in /tmp, which an unprivileged run may not write to.
 inline std::FILE* tempStream() {
