@@ -224,9 +224,10 @@ bool attachBody(Transfer& t) {
         t.body);
 }
 
+// An upload needs nothing here: curl rewinds a multipart body, through onUploadSeek, at the
+// start of every request it sends.
 void rewindBody(Transfer& t) {
     if (auto* f = std::get_if<FormBody>(&t.body)) onFormSeek(f, 0, SEEK_SET);
-    if (auto* u = std::get_if<UploadBody>(&t.body)) u->fileOffset = 0;
 }
 
 void releaseBody(RequestBody& body) {

@@ -53,10 +53,7 @@ struct Sleeper {
         char* args[] = {sleep, time, nullptr};
         if (::posix_spawnp(&pid, "sleep", nullptr, nullptr, args, env.data()) != 0) pid = 0;
         // The spawn returns before the new program's environment is in place.
-        (void)QTest::qWaitFor([this] {
-            QFile file(environ());
-            return file.open(QIODevice::ReadOnly) && file.readAll() == block;
-        });
+        (void)QTest::qWaitFor([this] { return readFile(environ()) == block; });
     }
     ~Sleeper() {
         if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
@@ -104,6 +101,8 @@ void noteChatty(QLoggingCategory* c) {
                  (out).results[0].ok == ((expected) == Error::None),    \
              qPrintable((out).results.value(0).error))
 
+constexpr int kEarly = 1, kDropped = -1;
+
 // A raw answer: status line and headers, then the body as given.
 Steps raw(const QByteArray& head, Steps body = {}) {
     body.prepend({"HTTP/1.1 " + head + "\r\n\r\n"});
@@ -124,7 +123,8 @@ private Q_SLOTS:
 
     void requestArrivesExactly_data() {
         // file: empty for a form, absolute for a file of the system; redirect: the status that
-        // moves the request on, or 0
+        // moves the request on, or 0, kEarly (a 307 before the body is read) or kDropped (sent
+        // on a kept connection that the service closes under it, so sent again on a new one)
         columns<Fields, QString, QByteArray, int>("fields", "file", "content", "redirect");
         const Fields reserved{{"text", "a&b=c+d%e 100% 09AZaz-._~/?@`{"}, {"k", "v"}};
         const Fields utf8{{"title", "grüße ✓ 日本語 😀"}, {"text", "line 1\r\nline 2\n\ttab"}};
@@ -144,15 +144,17 @@ private Q_SLOTS:
         QTest::newRow("form: utf-8 given, across an edge")
             << Fields{{"a", "b"}, {"p", {}, QByteArray(16383, 'a') + "\xf0\x9f\x98\x80 &\xc2\xa0"}}
             << "" << QByteArray() << 0;
-        for (int status : {0, 302, 307, 308})
+        for (int status : {0, 302, 307, 308, kDropped})
             QTest::addRow("form: utf-8, redirect %d", status)
                 << utf8 << "" << QByteArray() << status;
+        QTest::newRow("form: large, a 307 before the body is read")
+            << Fields{{"p", QString(16 << 20, 'a')}} << "" << QByteArray() << kEarly;
         QTest::newRow("upload: fields, awkward name")
             << Fields{{"expiry", "7d"}, {"note", "a & b = ü"}, {"album", ""}}
             << "my file & ünï ✓.txt" << QByteArray("hello\n") << 0;
         QTest::newRow("upload: empty file") << Fields{} << "empty.png" << QByteArray("") << 0;
         // The body goes out again, so the file is read again from the start.
-        for (int status : {0, 301, 307})
+        for (int status : {0, 301, 307, kDropped})
             QTest::addRow("upload: large, redirect %d", status)
                 << Fields{{"a", "1"}} << "blob.bin" << blob << status;
         // Reports size 0: read whole, sent as it is.
@@ -172,10 +174,24 @@ private Q_SLOTS:
         }
         TestService service;
         service.setReply(Reply::text("answer"));
-        if (redirect)
+        if (redirect > 1)
             service.setReply("/api", {Reply::Kind::Text, redirect, {}, {}, {}, 0, "/moved"});
+        if (redirect == kEarly)
+            service.setReply("/api", {Reply::Kind::Early,
+                                      0,
+                                      {},
+                                      {},
+                                      {},
+                                      0,
+                                      {},
+                                      raw("307 X\r\nLocation: /moved\r\nContent-Length: 0")});
         auto transport = service.makeTransport();
-        Outcomes out;
+        Outcomes out, first;
+        if (redirect == kDropped) {
+            service.setReply("/kept", {.body = "kept", .keepAlive = true});
+            transport->postFields("/kept", {}, &first.context, first.add());
+            QVERIFY(first.waitFor(1));
+        }
         // A form reports to its own function, an upload to the watch on its context.
         transport->watchProgress(&out.context, out.report());
         if (file.isEmpty())
@@ -186,9 +202,9 @@ private Q_SLOTS:
                 "text/plain", &out.context, out.add());
         QVERIFY_ENDED(out, Error::None);
         QCOMPARE(out.results[0].body, "answer");
-        QCOMPARE(service.requestCount(), redirect ? 2 : 1);
+        QCOMPARE(service.requestCount(), redirect ? 2 + (redirect == kDropped) : 1);
         const RecordedRequest got = service.requests().last();
-        QCOMPARE(got.path, redirect ? "/moved" : "/api");
+        QCOMPARE(got.path, redirect > 0 ? "/moved" : "/api");
         QVERIFY(!got.expect);  // no second lost waiting for a "100 Continue" that never comes
         // Progress ends with the whole body sent, before the completion.
         const TransportProgress last = out.reports.value(out.reports.size() - 1);

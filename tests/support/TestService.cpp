@@ -47,8 +47,8 @@ QList<RawStep> stepsOf(const Reply& reply) {
     if (reply.kind == Reply::Kind::Silent) return {{{}, 1, std::chrono::hours(24)}};
     const QByteArray body =
         reply.kind == Reply::Kind::Huge ? QByteArray(reply.hugeBytes, 'x') : reply.body;
-    QByteArray head =
-        "HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\nConnection: close\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) +
+                      (reply.keepAlive ? " X\r\n" : " X\r\nConnection: close\r\n");
     if (!reply.location.isEmpty()) head += "Location: " + reply.location.toUtf8() + "\r\n";
     return {{head + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body}};
 }
@@ -126,8 +126,8 @@ void TestService::accept() {
     }
 }
 
-// Reads one request, records it and answers it.
-void TestService::converse(SSL* ssl) {
+// Reads one request, records it and answers it if told to.
+void TestService::converse(SSL* ssl, bool answer) {
     QByteArray data;
     char buffer[16384];
     const auto read = [&] {
@@ -160,7 +160,8 @@ void TestService::converse(SSL* ssl) {
     if (record.complete && record.contentType.startsWith("multipart/form-data"))
         record.parts = partsOf(record.body, record.contentType);
     (lock(), requests_.append(record));
-    if (record.complete && pause(reply.delay) && write(stepsOf(reply))) SSL_shutdown(ssl);
+    if (answer && record.complete && pause(reply.delay) && write(stepsOf(reply)))
+        reply.keepAlive ? converse(ssl, false) : void(SSL_shutdown(ssl));
 }
 
 QByteArray TestService::caPem() {

@@ -41,7 +41,9 @@ struct RecordedRequest {
 // How the service answers: `status` and `body`, with `location` if set (Text); never, until
 // the service stops (Silent); `hugeBytes` of 'x' (Huge); `raw` byte for byte, framing and
 // all (Raw); `raw` before reading the request body, then as Text (Early). It waits `delay`
-// before answering, and `readPause` before each piece of the request body it reads.
+// before answering, and `readPause` before each piece of the request body it reads. With
+// `keepAlive` the connection stays open, and the next request on it is read and left unanswered
+// as the connection closes, as a server closes an idle connection just as it is used again.
 struct Reply {
     enum class Kind { Text, Silent, Huge, Raw, Early };
     Kind kind = Kind::Text;
@@ -51,13 +53,14 @@ struct Reply {
     qint64 hugeBytes = 0;
     QString location{};
     QList<RawStep> raw{};
+    bool keepAlive = false;
 
     static Reply text(const QByteArray& b, int status = 200) { return {Kind::Text, status, b}; }
 };
 
 // An HTTPS service on 127.0.0.1 (a free port) with a certificate made at build time. It
-// records every request and answers as told, one request per connection. Its TLS can be
-// limited to what a careless server offers: a cipher list, a highest version.
+// records every request and answers as told, one request per connection unless kept alive. Its TLS
+// can be limited to what a careless server offers: a cipher list, a highest version.
 class TestService {
 public:
     enum class Certificate { Good, Expired, OtherHost, CommonNameOnly };
@@ -104,7 +107,7 @@ private:
         return changed_.wait(l, [this] { return stopping_ || !holding_; }), !stopping_;
     }
     void accept();
-    void converse(SSL* ssl);
+    void converse(SSL* ssl, bool answer = true);
 
     SSL_CTX* context_ = nullptr;
     int listener_ = -1, port_ = 0;
