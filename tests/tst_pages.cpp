@@ -155,7 +155,9 @@ public Q_SLOTS:
 };
 
 // Stands in for the screenshot portal: answers a request on the object that the caller's bus
-// name and the token name, before the call returns, with `response` (none when negative).
+// name and the token name, before the call returns, with `response` (none when negative). As
+// an older portal (response 3) it names the request its own way and answers there later, after
+// a stale failure on the object it did not take.
 class Portal : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Screenshot")
@@ -175,11 +177,17 @@ public Q_SLOTS:
                                call.service().mid(1).replace('.', '_') + '/' + token;
         asked << parent << options.value("interactive")
               << QRegularExpression("^\\w+$").match(token).hasMatch();
-        if (response >= 0)
-            bus.send(
-                QDBusMessage::createSignal(handle, "org.freedesktop.portal.Request", "Response")
-                << uint(response) << QVariantMap{{"uri", uri}});
-        return QDBusObjectPath(handle);
+        const auto answer = [this](const QString& path, uint with) {
+            bus.send(QDBusMessage::createSignal(path, "org.freedesktop.portal.Request", "Response")
+                     << with << QVariantMap{{"uri", uri}});
+        };
+        if (response == 3) {
+            QTimer::singleShot(200, this, [=, this] { answer(handle, 2); });
+            QTimer::singleShot(400, this, [=, this] { answer(handle + "_own", 0); });
+        } else if (response >= 0) {
+            answer(handle, uint(response));
+        }
+        return QDBusObjectPath(handle + (response == 3 ? "_own" : ""));
     }
 };
 
@@ -348,12 +356,11 @@ private Q_SLOTS:
         QVERIFY(login->isEnabled() && !cancel->isVisible());
         const QString user = key.isEmpty() ? "old" : "ann";
         const QByteArray held = key.isEmpty() ? kRejection : key;
-        QFile file(app.home.sessionFile());
-        QVERIFY(file.open(QIODevice::ReadOnly));
         // The password is not kept past a login; a refused one stays to be corrected.
         QCOMPARE(QStringList({app.find<QLabel>("loginResponse")->text(), app.session.userName(),
                               app.session.apiKey(), app.window->windowTitle(),
-                              app.find<QLineEdit>("password")->text(), file.readAll()}),
+                              app.find<QLineEdit>("password")->text(),
+                              readFile(app.home.sessionFile())}),
                  QStringList({shown, user, held, "ferrodock - " + user,
                               key.isEmpty() ? "secret" : "", user + "," + held}));
         // A signed-in window closes itself a moment later; the others stay.
@@ -472,10 +479,8 @@ private Q_SLOTS:
         ::dup2(::fileno(printed), 1);
         settle(app, answer);
         std::fflush(stdout);
-        ::dup2(saved, 1), ::close(saved), std::rewind(printed);
-        QFile out;
-        QVERIFY(out.open(printed, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
-        QCOMPARE(out.readAll(), image && shown.startsWith("Upload failed") ? "Error\n" : "");
+        ::dup2(saved, 1), ::close(saved);
+        QCOMPARE(contents(printed), image && shown.startsWith("Upload failed") ? "Error\n" : "");
         QCOMPARE(literalText(app.link(page)), shown);
         QVERIFY(app.link(page)->shortcut().isEmpty());
     }
@@ -848,8 +853,7 @@ private Q_SLOTS:
             app.press(app.upload(page));
             QCOMPARE(app.net->requests.value(0).filePath + app.net->requests.value(0).mimeType,
                      path + "image/png");
-            QFile file(path);
-            const QByteArray png = file.open(QIODevice::ReadOnly) ? file.readAll() : "";
+            const QByteArray png = readFile(path);
             const QImage got = QImage::fromData(png);
             QVERIFY(png.startsWith("\x89PNG\r\n\x1a\n") && got.size() == picture.size());
             for (const QPoint at : {QPoint(8, 8), QPoint(24, 8)})
@@ -962,8 +966,7 @@ private Q_SLOTS:
         convert.prepend(dir.filePath("source.png"));
         QCOMPARE(QProcess::execute("convert", convert << made.left(colon) + path), 0);
         const bool turned = made == "t.jpg";
-        if (QFile file(path); turned && file.open(QIODevice::ReadOnly))
-            makeFile(dir.path(), made, file.readAll().insert(2, kTurnedExif));
+        if (turned) makeFile(dir.path(), made, readFile(path).insert(2, kTurnedExif));
         const PreviewPicture preview = decodePreview(path, QSize(173, 173));
         const QSize full = turned ? picture.size().transposed() : picture.size();
         QCOMPARE(preview.fullSize, full);
@@ -1078,7 +1081,9 @@ private Q_SLOTS:
         const QString kept = "fileView notes.txt Choose an image, then press upload.";
         row("no portal", 0, -1, kept);
         row("no Screenshot", 1, -1, kept);
-        row("captured", 2, 0, "imageView shot.png Choose an image, then press upload.");
+        for (const int older : {0, 3})
+            row(older ? "captured, an older portal" : "captured", 2, older,
+                "imageView shot.png Choose an image, then press upload.");
         row("cancelled", 2, 1, kept);
         row("failed", 2, 2, "imageView notes.txt Screen capture failed. Please try again.");
         row("never answered", 2, -1, kept);
@@ -1110,10 +1115,10 @@ private Q_SLOTS:
                    QFileInfo(app.window->lastChosenPath()).fileName() + ' ' +
                    literalText(app.link("image"));
         };
-        QCOMPARE(state(), shown);
+        QTRY_COMPARE(state(), shown);
         QCOMPARE(item->isEnabled() ? "" : item->toolTip(),
                  portal < 2 ? "No screenshot service on this desktop." : "");
-        if (response == 0) QCOMPARE(app.window->lastChosenPath(), QUrl(fake.uri).toLocalFile());
+        if (response % 3 == 0) QCOMPARE(app.window->lastChosenPath(), QUrl(fake.uri).toLocalFile());
         if (response != -1 || portal < 2) return;
         // The window stays usable: a new request replaces the one left open.
         fake.response = 0;
