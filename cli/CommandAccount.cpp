@@ -148,9 +148,7 @@ CommandStreams CommandStreams::standard() {
         bool ended = false;
         char c = 0;
         while (asked) {
-            const ssize_t n = ::read(fd, &c, 1);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
+            if (TEMP_FAILURE_RETRY(::read(fd, &c, 1)) <= 0) break;
             if (c == '\n') {
                 ended = true;
                 break;

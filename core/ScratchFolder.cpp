@@ -100,8 +100,7 @@ bool ScratchFile::write(QByteArrayView bytes) {
     const char* data = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t n = ::write(fd_, data, size_t(left));
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = TEMP_FAILURE_RETRY(::write(fd_, data, size_t(left)));
         if (n <= 0) {
             error_ = systemError(QStringLiteral("cannot write"), path_);
             return false;

@@ -32,8 +32,8 @@ std::optional<SavedLogin> readSession(int fd) {
     QByteArray content(kSessionFileLimit + 1, Qt::Uninitialized);
     qsizetype got = 0;
     while (got < content.size()) {
-        const ssize_t n = ::read(fd, content.data() + got, size_t(content.size() - got));
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n =
+            TEMP_FAILURE_RETRY(::read(fd, content.data() + got, size_t(content.size() - got)));
         if (n < 0) return std::nullopt;
         if (n == 0) break;
         got += n;

@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
-#include <cerrno>
 #include <cstdlib>
 
 namespace ferrodock::clipboard {
@@ -60,12 +59,9 @@ int runOwner(int argc, char** argv) {
             qEnvironmentVariableIsEmpty("DISPLAY") ? "wayland;offscreen" : "xcb;offscreen");
     QByteArray text;
     char buffer[4096];
-    for (ssize_t n = 0; text.size() <= kTextLimit;) {
-        n = ::read(kChannel, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+    for (ssize_t n = 0; text.size() <= kTextLimit &&
+                        (n = TEMP_FAILURE_RETRY(::read(kChannel, buffer, sizeof buffer))) > 0;)
         text.append(buffer, n);
-    }
     if (text.isEmpty() || text.size() > kTextLimit) return 1;
     QGuiApplication app(argc, argv);
     if (QGuiApplication::platformName() == u"offscreen") return 1;

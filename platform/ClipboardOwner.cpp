@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <cerrno>
 #include <vector>
 
 extern char** environ;
@@ -60,17 +59,14 @@ pid_t startOwner(const QByteArray& program, int channel) {
 // Sends the text, then waits for the owner's one byte saying it holds the clipboard.
 bool handOver(int channel, const QByteArray& text) {
     for (qsizetype sent = 0; sent < text.size();) {
-        const ssize_t n =
-            ::send(channel, text.constData() + sent, size_t(text.size() - sent), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = TEMP_FAILURE_RETRY(
+            ::send(channel, text.constData() + sent, size_t(text.size() - sent), MSG_NOSIGNAL));
         if (n <= 0) return false;
         sent += n;
     }
     ::shutdown(channel, SHUT_WR);
     pollfd wait{channel, POLLIN, 0};
-    int ready = 0;
-    while ((ready = ::poll(&wait, 1, kStartLimitMs)) < 0 && errno == EINTR) {
-    }
+    const int ready = TEMP_FAILURE_RETRY(::poll(&wait, 1, kStartLimitMs));
     char held = 0;
     return ready == 1 && ::read(channel, &held, 1) == 1 && held == 1;
 }

@@ -104,9 +104,8 @@ size_t onUploadRead(char* buffer, size_t size, size_t count, void* arg) {
         size_t(std::min<curl_off_t>(curl_off_t(size * count), u.fileSize - u.fileOffset));
     size_t got = 0;
     while (got < wanted) {
-        const ssize_t n =
-            ::pread(u.fd, buffer + got, wanted - got, off_t(u.fileOffset) + off_t(got));
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = TEMP_FAILURE_RETRY(
+            ::pread(u.fd, buffer + got, wanted - got, off_t(u.fileOffset) + off_t(got)));
         if (n < 0) {
             u.problem = TransportError::FileUnreadable;
             t.failure = QStringLiteral("cannot read %1: %2").arg(u.filePath, systemError(errno));

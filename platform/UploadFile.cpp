@@ -56,8 +56,7 @@ bool prepareUpload(UploadBody& u, QString& failure) {
     u.readWhole = true;
     for (;;) {
         char buffer[16384];
-        const ssize_t n = ::read(u.fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = TEMP_FAILURE_RETRY(::read(u.fd, buffer, sizeof buffer));
         if (n < 0) return refuse(u, failure, TransportError::FileUnreadable, "read");
         if (n == 0) return true;
         if (u.content.size() + n > kMaxUnsizedFileBytes) {
