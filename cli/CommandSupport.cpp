@@ -75,10 +75,11 @@ void write(std::FILE* stream, const QString& text) {
 QString writeOut(const CommandStreams& io, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     errno = 0;
+    // No ferror() needed: every write to standard output comes through here, and clears the
+    // error it reports.
     if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), io.out) == size_t(bytes.size()) &&
-        std::fflush(io.out) == 0 && !std::ferror(io.out)) {
+        std::fflush(io.out) == 0)
         return {};
-    }
     const int error = errno;
     // Said once: the next write starts afresh.
     std::clearerr(io.out);

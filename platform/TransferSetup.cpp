@@ -61,7 +61,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* arg) {
         t.chunks = {};
         // A final answer has begun, so the request is out (or never will be).
         const size_t code = line.find(' ');
-        if (code != std::string_view::npos && code + 1 < line.size() && line[code + 1] != '1')
+        if (code != std::string_view::npos && !line.substr(code + 1).starts_with('1'))
             t.sent = true;
         return bytes;
     }
