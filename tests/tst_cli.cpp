@@ -457,10 +457,9 @@ private Q_SLOTS:
     // `image -` does not wait for a picture typed in.
     void onTheTerminal_data() {
         columns<QByteArray, int, QByteArray, int>("command", "length", "said", "status");
-        row("password of 4096 bytes", QByteArray("login"), 4096,
-            QByteArray("Login failed: could not reach"), 1);
-        row("password of 4097 bytes", QByteArray("login"), 4097,
-            QByteArray("the password is over 4096 bytes"), 1);
+        const QByteArray login = "login";
+        row("password of 4096 bytes", login, 4096, QByteArray("Login failed: could not reach"), 1);
+        row("password of 4097 bytes", login, 4097, QByteArray("the password is over 4096"), 1);
         row("image -", QByteArray("image"), 0, QByteArray("standard input is a terminal"), 2);
     }
     void onTheTerminal() {

@@ -71,10 +71,13 @@ int runWriter() {
     return 0;
 }
 
-QStringList names(HistoryStore& store) {
+QStringList names(const QList<HistoryEntry>& entries) {
     QStringList list;
-    for (const HistoryEntry& e : store.entries(100000)) list << e.name;
+    for (const HistoryEntry& e : entries) list << e.name;
     return list;
+}
+QStringList names(HistoryStore& store) {
+    return names(store.entries(100000));
 }
 
 int mode(const QString& path) {
@@ -127,11 +130,6 @@ private Q_SLOTS:
         HistoryModel rows(store);
         rows.reload();
         QVERIFY(rows.removeEntries({0, 2}));  // newest first: d and b
-        const auto names = [](const QList<HistoryEntry>& entries) {
-            QStringList found;
-            for (const HistoryEntry& entry : entries) found << entry.name;
-            return found;
-        };
         QCOMPARE(rows.rowCount(), 2);
         QCOMPARE(names({rows.entry(0), rows.entry(1)}), QStringList({"c", "a"}));
         QCOMPARE(names(store.entries(10)), QStringList({"c", "a"}));

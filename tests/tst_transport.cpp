@@ -247,36 +247,31 @@ private Q_SLOTS:
         late[0].pause = 500ms;  // past the idle limit: a finished request is waited for
         const Steps trickle{
             {"HTTP/1.1 200 OK\r\n"}, {"X: y\r\n", 30, 50ms}, {"Content-Length: 2\r\n\r\nok"}};
-        QTest::newRow("chunked, extensions, trailer")
-            << Tls{}
-            << raw(chunked, {{"5;a=b\r\nhello\r\nA ; x\r\n world 123\r\n0\r\nT: 1\r\n\r\n"}})
-            << QByteArray("hello world 123") << Error::None;
-        QTest::newRow("exactly the cap")
-            << Tls{} << sized(fits) << QByteArray(fits, 'b') << Error::None;
-        QTest::newRow("a byte over the cap")
-            << Tls{} << sized(fits + 1) << QByteArray() << Error::TooLarge;
-        QTest::newRow("10 MB extension")
-            << Tls{} << raw(chunked, {{"1;"}, {extension, 170}}) << QByteArray() << Error::TooLarge;
+        const QByteArray none;
+        const auto plain = [](const char* name, const Steps& answer, const QByteArray& body,
+                              Error kind) { row(name, Tls{}, answer, body, kind); };
+        plain("chunked, extensions, trailer",
+              raw(chunked, {{"5;a=b\r\nhello\r\nA ; x\r\n world 123\r\n0\r\nT: 1\r\n\r\n"}}),
+              "hello world 123", Error::None);
+        plain("exactly the cap", sized(fits), QByteArray(fits, 'b'), Error::None);
+        plain("a byte over the cap", sized(fits + 1), none, Error::TooLarge);
+        plain("10 MB extension", raw(chunked, {{"1;"}, {extension, 170}}), none, Error::TooLarge);
         // Refused at once, not waited for.
-        QTest::newRow("a chunk of 2^45 bytes")
-            << Tls{} << raw(chunked, {{"200000000000\r\nabc"}, {{}, 1, 1h}}) << QByteArray()
-            << Error::Other;
-        QTest::newRow("chunk longer than its size")
-            << Tls{} << raw(chunked, {{"3\r\nabcd\r\n0\r\n\r\n"}}) << QByteArray() << Error::Other;
-        QTest::newRow("bad chunk size")
-            << Tls{} << raw(chunked, {{"zz\r\nabc\r\n0\r\n\r\n"}}) << QByteArray() << Error::Other;
-        QTest::newRow("gzip transfer coding")
-            << Tls{} << raw("200 OK\r\nTransfer-Encoding: gzip, chunked", {{"0\r\n\r\n"}})
-            << QByteArray() << Error::Other;
-        QTest::newRow("a 404 after 500 ms") << Tls{} << late << QByteArray("ok") << Error::None;
+        plain("a chunk of 2^45 bytes", raw(chunked, {{"200000000000\r\nabc"}, {{}, 1, 1h}}), none,
+              Error::Other);
+        plain("chunk longer than its size", raw(chunked, {{"3\r\nabcd\r\n0\r\n\r\n"}}), none,
+              Error::Other);
+        plain("bad chunk size", raw(chunked, {{"zz\r\nabc\r\n0\r\n\r\n"}}), none, Error::Other);
+        plain("gzip transfer coding",
+              raw("200 OK\r\nTransfer-Encoding: gzip, chunked", {{"0\r\n\r\n"}}), none,
+              Error::Other);
+        plain("a 404 after 500 ms", late, "ok", Error::None);
         // A trickle that would last far past the answer's deadline.
-        QTest::newRow("a body byte every 40 ms")
-            << Tls{} << raw("200 OK\r\nContent-Length: 100", {{"x", 100, 40ms}}) << QByteArray()
-            << Error::NoAnswer;
-        QTest::newRow("a header line every 50 ms")
-            << Tls{} << trickle << QByteArray() << Error::NoAnswer;
-        QTest::newRow("silent") << Tls{} << Steps{{{}, 1, 1h}} << QByteArray() << Error::NoAnswer;
-        QTest::newRow("dropped") << Tls{} << Steps{} << QByteArray() << Error::ConnectionLost;
+        plain("a body byte every 40 ms", raw("200 OK\r\nContent-Length: 100", {{"x", 100, 40ms}}),
+              none, Error::NoAnswer);
+        plain("a header line every 50 ms", trickle, none, Error::NoAnswer);
+        plain("silent", Steps{{{}, 1, 1h}}, none, Error::NoAnswer);
+        plain("dropped", Steps{}, none, Error::ConnectionLost);
         // Nothing is sent unless the service is trusted and speaks sound TLS.
         const Steps ok = raw("200 OK\r\nContent-Length: 2", {{"ok"}});
         for (const auto& [name, tls] : {std::pair{"expired", Tls{Cert::Expired}},
@@ -361,6 +356,7 @@ private Q_SLOTS:
         columns<QString, Error>("cause", "kind");  // kind None: no completion at all
         QTest::newRow("service not trusted") << "untrusted" << Error::Untrusted;
         QTest::newRow("connection refused") << "refused" << Error::Unreachable;
+        QTest::newRow("an address curl refuses") << "long address" << Error::Other;
         QTest::newRow("missing") << "missing" << Error::FileGone;
         QTest::newRow("a directory") << "directory" << Error::NotRegular;
         QTest::newRow("deleted after the call") << "deleted" << Error::FileGone;
@@ -402,8 +398,9 @@ private Q_SLOTS:
         if (cause == "environ") path = sleeper.emplace((1 << 20) + 1).environ();
         TransferHandle handle;
         for (int i = 0; i < (cause == "destroyed" ? 20 : 1); ++i)
-            handle = transport->uploadFile("/upload", {}, path, "text/plain", &out.context,
-                                           out.add(), out.report());
+            handle = transport->uploadFile(
+                cause == "long address" ? '/' + QString(8 << 20, 'a') : "/upload", {}, path,
+                "text/plain", &out.context, out.add(), out.report());
         if (queued) {  // a pipe must not hold the transport: another request still completes
             QTRY_COMPARE_WITH_TIMEOUT(service.connections(), 1, 20000);
             QVERIFY(QFile::remove(path) && (cause == "deleted" || !mkfifo(qPrintable(path), 0600)));
@@ -440,6 +437,7 @@ private Q_SLOTS:
         if (kind == Error::NoAnswer) QCOMPARE(out.results[0].limit, 300ms);
         // The log's detail is curl's own account of what happened, not just its code's name.
         if (cause == "refused") QVERIFY(out.results[0].error.contains("127.0.0.1 port 1"));
+        if (cause == "long address") QCOMPARE(out.results[0].error, "cannot set up the request");
         for (const RecordedRequest& request : service.requests())
             QVERIFY(request.path != "/upload" || !request.complete);
         handle.cancel();  // harmless once ended
