@@ -61,13 +61,10 @@ HistoryStore::HistoryStore(const QString& path) : path_(path) {
     connection_ = QStringLiteral("ferrodock-history-%1").arg(++stores);
 }
 
+// No handle of the connection outlives a call, so removeDatabase() drops the last one, which
+// closes the file.
 HistoryStore::~HistoryStore() {
-    if (state_ == Closed) return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(connection_, false);
-        if (db.isValid()) db.close();
-    }
-    QSqlDatabase::removeDatabase(connection_);
+    if (state_ != Closed) QSqlDatabase::removeDatabase(connection_);
 }
 
 bool HistoryStore::open() {
@@ -117,8 +114,7 @@ bool HistoryStore::openFile() {
             return false;
         }
         // Unreadable: kept aside for whoever wants to look, and a new history started.
-        QSqlDatabase::database(connection_, false).close();
-        QSqlDatabase::removeDatabase(connection_);
+        QSqlDatabase::removeDatabase(connection_);  // closes the file
         const QString aside =
             path_ + QStringLiteral(".corrupt-") +
             QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss"));
