@@ -192,8 +192,7 @@ private Q_SLOTS:
         QTest::newRow("killed") << 1 << true;
     }
     void writers() {
-        QFETCH(int, writers);
-        QFETCH(bool, kill);
+        auto [writers, kill] = fetch<int, bool>("writers", "kill");
         QTemporaryDir dir;
         const QString path = dir.filePath("h.sqlite");
         QList<QProcess*> children;

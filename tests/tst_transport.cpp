@@ -163,10 +163,8 @@ private Q_SLOTS:
     }
 
     void requestArrivesExactly() {
-        QFETCH(Fields, fields);
-        QFETCH(QString, file);
-        QFETCH(QByteArray, content);
-        QFETCH(int, redirect);
+        auto [fields, file, content, redirect] =
+            fetch<Fields, QString, QByteArray, int>("fields", "file", "content", "redirect");
         std::optional<Sleeper> sleeper;
         if (file == "environ") {  // as much as is read without a size
             file = sleeper.emplace(1 << 20).environ();
@@ -288,10 +286,8 @@ private Q_SLOTS:
     }
 
     void answersAreReadWithCare() {
-        QFETCH(Tls, tls);
-        QFETCH(Steps, answer);
-        QFETCH(QByteArray, body);
-        QFETCH(Error, kind);
+        auto [tls, answer, body, kind] =
+            fetch<Tls, Steps, QByteArray, Error>("tls", "answer", "body", "kind");
         TestService service(tls);
         service.setReply({Reply::Kind::Raw, 200, {}, {}, {}, 0, {}, answer});
         // Idle for 200 ms while sending fails. The answer's deadline, apart from it so that the
@@ -323,9 +319,7 @@ private Q_SLOTS:
     }
 
     void redirectsStayWithinTheOrigin() {
-        QFETCH(int, status);
-        QFETCH(QString, target);
-        QFETCH(int, hops);
+        auto [status, target, hops] = fetch<int, QString, int>("status", "target", "hops");
         const bool ok = hops == 5;
         TestService service, other;
         service.setReply(Reply::text("answer"));
@@ -373,8 +367,7 @@ private Q_SLOTS:
     }
 
     void uploadFailsWithItsCause() {
-        QFETCH(QString, cause);
-        QFETCH(Error, kind);
+        auto [cause, kind] = fetch<QString, Error>("cause", "kind");
         const bool queued = cause == "deleted" || cause == "pipe";
         // A held handshake: the file goes after the transport took its size, before it opens it.
         TestService service(Tls{Cert::Good, {}, 0, queued});
