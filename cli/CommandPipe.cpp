@@ -52,8 +52,7 @@ ScratchRelease::~ScratchRelease() {
     // A file refused half written is gone already; releasing it again does nothing.
     folder_->release(path_);
     doomedFile[0] = '\0';
-    for (size_t i = 0; i < std::size(kEndingSignals); ++i)
-        if (installed_[i]) ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
+    for (const auto& [signal, previous] : taken_) ::sigaction(signal, &previous, nullptr);
 }
 
 void ScratchRelease::hold(const QString& path) {
@@ -62,15 +61,16 @@ void ScratchRelease::hold(const QString& path) {
     if (!path_.isEmpty()) return;
     path_ = path;
     if (file.size() >= qsizetype(sizeof doomedFile)) return;  // left to the next sweep
-    std::memcpy(doomedFolder, folder.constData(), size_t(folder.size()) + 1);
-    std::memcpy(doomedFile, file.constData(), size_t(file.size()) + 1);
+    qstrncpy(doomedFolder, folder.constData(), sizeof doomedFolder);
+    qstrncpy(doomedFile, file.constData(), sizeof doomedFile);
     struct sigaction remove {};
     remove.sa_handler = removeAndEnd;
-    for (size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    for (const int signal : kEndingSignals) {
         // A signal someone else ignores or handles stays theirs.
-        installed_[i] = ::sigaction(kEndingSignals[i], nullptr, &previous_[i]) == 0 &&
-                        previous_[i].sa_handler == SIG_DFL &&
-                        ::sigaction(kEndingSignals[i], &remove, nullptr) == 0;
+        struct sigaction previous {};
+        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL &&
+            ::sigaction(signal, &remove, nullptr) == 0)
+            taken_.emplace_back(signal, previous);
     }
 }
 

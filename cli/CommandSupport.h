@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QCommandLineParser;
 class QObject;
@@ -65,8 +67,8 @@ public:
 private:
     ScratchFolder* folder_;
     QString path_;
-    struct sigaction previous_[4]{};
-    bool installed_[4] = {};
+    // The ending signals whose handler was replaced, with the handler before.
+    std::vector<std::pair<int, struct sigaction>> taken_;
 };
 
 // Streams standard input into a scratch file named `name`, or, with none, "stdin" and the
