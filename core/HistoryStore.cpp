@@ -133,7 +133,7 @@ bool HistoryStore::openFile() {
 }
 
 HistoryStore::Schema HistoryStore::prepareSchema() {
-    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    const QSqlDatabase db = QSqlDatabase::database(connection_);
     // WAL: readers never wait for the writer, and a killed writer leaves every commit whole.
     // secure_delete: removed entries are overwritten, not left in free pages.
     QSqlError error = run(db, {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
@@ -177,7 +177,7 @@ void HistoryStore::complainOnce(const QString& what, const QString& error) {
 
 bool HistoryStore::add(HistoryEntry entry) {
     if (!open()) return false;
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlDatabase db = QSqlDatabase::database(connection_);
     const bool withThumbnail = !entry.thumbnail.isEmpty();
     QSqlQuery query(db);
     // The entry and its thumbnail together, or neither.
@@ -225,7 +225,7 @@ QList<HistoryEntry> HistoryStore::entries(int limit, qint64 beforeId, const QStr
     if (!filter.isEmpty())
         sql += QStringLiteral(" AND (name LIKE ? ESCAPE '\\' OR address LIKE ? ESCAPE '\\')");
     sql += QStringLiteral(" ORDER BY uploads.id DESC LIMIT ?");
-    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    QSqlQuery query(QSqlDatabase::database(connection_));
     query.setForwardOnly(true);
     query.prepare(sql);
     if (beforeId > 0) query.addBindValue(beforeId);
@@ -264,7 +264,7 @@ QList<HistoryEntry> HistoryStore::entries(int limit, qint64 beforeId, const QStr
 
 bool HistoryStore::remove(const QList<qint64>& ids) {
     if (!open()) return false;
-    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    QSqlQuery query(QSqlDatabase::database(connection_));
     query.prepare(QStringLiteral("DELETE FROM uploads WHERE id = ?"));
     QVariantList values;
     for (qint64 id : ids) values.append(id);
@@ -279,7 +279,7 @@ bool HistoryStore::remove(const QList<qint64>& ids) {
 
 int HistoryStore::clear() {
     if (!open()) return -1;
-    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    const QSqlDatabase db = QSqlDatabase::database(connection_);
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("DELETE FROM uploads"))) {
         complainOnce(QStringLiteral("cannot clear ") + path_, query.lastError().text());

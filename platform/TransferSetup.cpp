@@ -5,6 +5,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -66,9 +67,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* arg) {
         return bytes;
     }
     constexpr std::string_view kName = "transfer-encoding:";
-    if (line.size() < kName.size()) return bytes;
-    for (size_t i = 0; i < kName.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(line[i])) != kName[i]) return bytes;
+    const auto lower = [](char c) { return char(std::tolower(static_cast<unsigned char>(c))); };
+    if (!std::ranges::equal(line.substr(0, kName.size()), kName, {}, lower)) return bytes;
     std::string value;
     for (char c : line.substr(kName.size()))
         if (!std::isspace(static_cast<unsigned char>(c)))

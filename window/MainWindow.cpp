@@ -105,7 +105,7 @@ void MainWindow::switchPaste() {
 // The keyboard focus stays with no page, the one put away included: the next Tab starts at
 // the page shown.
 void MainWindow::showPage(QWidget* page) {
-    if (QWidget* focus = focusWidget(); focus && ui_.mainView->isAncestorOf(focus))
+    if (QWidget* focus = focusWidget(); ui_.mainView->isAncestorOf(focus))  // false for none
         focus->clearFocus();
     ui_.mainView->setCurrentWidget(page);
 }
