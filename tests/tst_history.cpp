@@ -269,6 +269,7 @@ private Q_SLOTS:
             QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
             other.setDatabaseName(path);
             QVERIFY(other.open() && QSqlQuery(other).exec("ALTER TABLE uploads RENAME TO x"));
+            QVERIFY(store.clear() == -1 && logged.contains("cannot clear " + path.toUtf8()));
             QVERIFY(!store.add(entryNamed("lost")) && !store.add(entryNamed("lost")));
         }
         QSqlDatabase::removeDatabase("other");

@@ -257,6 +257,8 @@ private Q_SLOTS:
         // Refused at once, not waited for.
         plain("a chunk of 2^45 bytes", raw(chunked, {{"200000000000\r\nabc"}, {{}, 1, 1h}}), none,
               Error::Other);
+        plain("a chunk of 2^44 bytes: waited for",
+              raw(chunked, {{"100000000000\r\nabc"}, {{}, 1, 1h}}), none, Error::NoAnswer);
         plain("chunk longer than its size", raw(chunked, {{"3\r\nabcd\r\n0\r\n\r\n"}}), none,
               Error::Other);
         plain("bad chunk size", raw(chunked, {{"zz\r\nabc\r\n0\r\n\r\n"}}), none, Error::Other);
