@@ -818,9 +818,10 @@ private Q_SLOTS:
             QCoreApplication::sendEvent(onto, &enter), QCoreApplication::sendEvent(onto, &drop);
             QCOMPARE(onto->acceptDrops() && enter.isAccepted() && drop.isAccepted(), acts);
         } else if (how.startsWith("open")) {
-            app.window->switchPaste();
+            app.window->switchPaste(), app.window->showMinimized();  // brought back to the front
             openFiles(*app.window, AppInstance::fileUris(args, dir.path()));
-            QCOMPARE(app.find<QStackedWidget>("mainView")->currentWidget(), onto);
+            QVERIFY(app.find<QStackedWidget>("mainView")->currentWidget() == onto &&
+                    !app.window->isMinimized());
         } else if (how.startsWith("paste")) {
             if (page != "image")
                 page == "file" ? app.window->switchFile() : app.window->switchPaste();
