@@ -1068,8 +1068,10 @@ private Q_SLOTS:
         app.find<QAction>("goHistory")->trigger();  // the upload, then in the history
         const QAbstractItemModel* history = app.window->historyWindow()->model();
         QCOMPARE((QStringList{history->index(0, 0).data().toString(),
+                              history->index(0, 0).data(Qt::ToolTipRole).toString(),
                               history->index(0, 3).data().toString()}),
-                 (QStringList{"report.pdf", "https://ferrodock.net/f/abcdefgh"}));
+                 (QStringList{"report.pdf", "report.pdf\nfile, 300.00 KiB, sent as a b+c",
+                              "https://ferrodock.net/f/abcdefgh"}));
     }
 
     // Edit > Capture Screen through a stand-in portal: the shot, as it is, becomes the Image
