@@ -265,7 +265,7 @@ private Q_SLOTS:
             const QStringList aside = QDir(dir.path()).entryList({"h.sqlite.corrupt-*"});
             QCOMPARE(aside.size(), 1);
             QVERIFY(readFile(dir.filePath(aside[0])) == patternBytes(8192));
-            QCOMPARE(logged.count("moved to"), 1);
+            QVERIFY(logged.count('\n') == 1 && logged.contains("moved to"));  // one line, no more
             QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
             other.setDatabaseName(path);
             QVERIFY(other.open() && QSqlQuery(other).exec("ALTER TABLE uploads RENAME TO x"));

@@ -596,6 +596,7 @@ private Q_SLOTS:
                  "Uploading " + label + ": 25%, 500 bytes of 2.0 kB");
         const QProgressBar* bar = app.panel(page)->findChild<QProgressBar*>();
         QVERIFY(bar->value() * 4 == bar->maximum() && !bar->isTextVisible());  // the line says it
+        QCOMPARE(bar->accessibleName(), text->accessibleName() + " bar");
         // The line over the bar, the Cancel button beside both.
         const QRect cancelBox =
             app.panel(page)->findChild<QPushButton*>(page + "CancelButton")->geometry();
