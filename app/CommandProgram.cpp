@@ -27,8 +27,6 @@ int main(int argc, char** argv) {
     guardProcess();
     installPrintableMessages();
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("ferrodock"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(FERRODOCK_VERSION));
     const std::unique_ptr<Transport> transport = serviceTransport(kTransportModule);
     Session session;
     session.load();

@@ -49,14 +49,7 @@ bool ChunkDecoder::feed(const char* data, size_t size, QByteArray& out) {
                 sawDigit = false;
                 break;
             case State::Trailer:
-                // An empty line ends the answer; anything else is a trailer line.
-                state = c == '\r' ? State::End : State::TrailerLine;
-                break;
-            case State::TrailerLine:
-                if (c == '\n') state = State::Trailer;
-                break;
-            case State::End:
-                break;
+                return true;
         }
     }
     return true;

@@ -76,7 +76,9 @@ struct Limits {
 // Decodes "Transfer-Encoding: chunked" ourselves, so that the framing counts against the cap
 // like any other byte read.
 struct ChunkDecoder {
-    enum class State { Size, Extension, SizeEnd, Data, DataCr, DataLf, Trailer, TrailerLine, End };
+    // Trailer: past the last chunk, where only trailer lines and the end are left, which curl
+    // finds itself.
+    enum class State { Size, Extension, SizeEnd, Data, DataCr, DataLf, Trailer };
     State state = State::Size;
     qint64 left = 0;
     bool sawDigit = false;

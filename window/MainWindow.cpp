@@ -198,14 +198,8 @@ void MainWindow::updateLauncher(bool force) {
 // Edit > Capture Screen: the picture becomes the Image page's choice. Whether the desktop can
 // capture is asked once the window is up; until it answers, the item waits for the answer.
 void MainWindow::addCaptureItem() {
-    auto* edit = menuBar()->findChild<QMenu*>(QStringLiteral("editMenu"));
-    if (!edit) {
-        edit = new QMenu(QStringLiteral("Edit"), menuBar());
-        edit->setObjectName(QStringLiteral("editMenu"));
-        menuBar()->insertMenu(ui_.goMenu->menuAction(), edit);
-    }
-    edit->setToolTipsVisible(true);  // why the item is greyed out
-    QAction* item = edit->addAction(QStringLiteral("Capture Screen\u2026"));
+    ui_.editMenu->setToolTipsVisible(true);  // why the item is greyed out
+    QAction* item = ui_.editMenu->addAction(QStringLiteral("Capture Screen\u2026"));
     item->setObjectName(QStringLiteral("captureScreen"));
     item->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
     ScreenCapture& capture = services_.capture;
