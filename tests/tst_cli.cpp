@@ -534,8 +534,7 @@ private Q_SLOTS:
         QTemporaryDir runtime;
         const QByteArray socketPath = QFile::encodeName(runtime.filePath("w-0"));
         const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
+        sockaddr_un address{AF_UNIX, {}};
         std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
         QVERIFY(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                 ::listen(listening, 1) == 0);

@@ -76,14 +76,6 @@ QStringList names(const QList<HistoryEntry>& entries) {
     for (const HistoryEntry& e : entries) list << e.name;
     return list;
 }
-QStringList names(HistoryStore& store) {
-    return names(store.entries(100000));
-}
-
-int mode(const QString& path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
-}
 
 QByteArray logged;
 void keepLog(QtMsgType, const QMessageLogContext&, const QString& message) {
@@ -146,8 +138,8 @@ private Q_SLOTS:
         HistoryStore store;
         QVERIFY(!QFile::exists(QFileInfo(path).path()) && store.add(entryNamed("a")));
         ::umask(old);
-        QCOMPARE((QList<int>{mode(QFileInfo(path).path()), mode(path), mode(path + "-wal"),
-                             mode(path + "-shm")}),
+        QCOMPARE((QList<int>{fileMode(QFileInfo(path).path()), fileMode(path),
+                             fileMode(path + "-wal"), fileMode(path + "-shm")}),
                  (QList<int>{0700, 0600, 0600, 0600}));
     }
 
@@ -212,7 +204,7 @@ private Q_SLOTS:
             delete child;
         }
         HistoryStore store(path);
-        const QStringList found = names(store);
+        const QStringList found = names(store.entries(100000));
         QStringList expected;
         for (int w = 0; w < writers; ++w)
             for (int i = 0; i < (kill ? committed : 200); ++i)
@@ -248,7 +240,7 @@ private Q_SLOTS:
         const bool added = store.add(entryNamed("a"));
         other.join();
         QVERIFY(added);
-        QCOMPARE(names(store), QStringList{"a"});
+        QCOMPARE(names(store.entries(100000)), QStringList{"a"});
     }
 
     // Garbage is moved aside with one line and a new history started; a failed write says
@@ -261,7 +253,7 @@ private Q_SLOTS:
         {
             HistoryStore store(path);
             QVERIFY(store.add(entryNamed("fresh")));
-            QCOMPARE(names(store), QStringList{"fresh"});
+            QCOMPARE(names(store.entries(100000)), QStringList{"fresh"});
             const QStringList aside = QDir(dir.path()).entryList({"h.sqlite.corrupt-*"});
             QCOMPARE(aside.size(), 1);
             QVERIFY(readFile(dir.filePath(aside[0])) == patternBytes(8192));

@@ -230,10 +230,6 @@ private Q_SLOTS:
         const QString root = home.path() + "/ferrodock";
         QVERIFY(QDir().mkdir(root));
         QFile::setPermissions(root, QFileDevice::Permissions(0x7755));  // too wide: narrowed
-        const auto mode = [](const QString& path) {
-            struct stat st {};
-            return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
-        };
         // Left by other runs: a dead one's, a live one's (its lock held here), one half made.
         const auto runFolder = [&](const char* name, bool withLock) {
             const QString dir = root + "/" + name;
@@ -261,10 +257,10 @@ private Q_SLOTS:
             QVERIFY(!a.isEmpty() && !b.isEmpty() && a != b);
             QCOMPARE(QFileInfo(a).fileName(), "Pasted image.png");
             QCOMPARE(test::readFile(b), QByteArray("second"));
-            QCOMPARE(mode(root), 0700u);
-            QCOMPARE(mode(QFileInfo(a).path()), 0700u);
-            QCOMPARE(mode(QFileInfo(QFileInfo(a).path()).path()), 0700u);
-            QCOMPARE(mode(a), 0600u);
+            QCOMPARE(test::fileMode(root), 0700);
+            QCOMPARE(test::fileMode(QFileInfo(a).path()), 0700);
+            QCOMPARE(test::fileMode(QFileInfo(QFileInfo(a).path()).path()), 0700);
+            QCOMPARE(test::fileMode(a), 0600);
             QVERIFY(!QFile::exists(dead) && !QFile::exists(old));
             QVERIFY(QFile::exists(live + "/x") && QFile::exists(young + "/x"));
             QString half;

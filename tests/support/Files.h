@@ -5,6 +5,7 @@
 #include <QImage>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,6 +25,12 @@ inline QString makeFile(const QDir& dir, const QString& name, const QByteArray& 
 inline QByteArray readFile(const QString& path, const QByteArray& otherwise = "") {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : otherwise;
+}
+
+// The permission bits of `path` itself, not of what a link points to; -1 when it is missing.
+inline int fileMode(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 // A nameless read-write stream, as std::tmpfile() gives, but in the temporary folder the
