@@ -536,6 +536,8 @@ private Q_SLOTS:
         test::row("unreserved", QString("AZaz09-._~"), QByteArray("AZaz09-._~"));
         test::row("reserved and space", QString("a b&=+%/"), QByteArray("a%20b%26%3D%2B%25%2F"));
         test::row("two and three bytes", QString("ü€"), QByteArray("%C3%BC%E2%82%AC"));
+        test::row("the edges of each length", QString::fromUtf16(u"\u0080\u07ff\u0800\uffff"),
+                  QByteArray("%C2%80%DF%BF%E0%A0%80%EF%BF%BF"));
         test::row("a pair", QString("😀"), QByteArray("%F0%9F%98%80"));
         test::row("a lone surrogate", QString(QChar(0xD800)) + "x", QByteArray("%3Fx"));
         test::row("a lone surrogate last", "x" + QString(QChar(0xD800)), QByteArray("x%3F"));
