@@ -268,7 +268,7 @@ private Q_SLOTS:
         std::optional<TestService> service;  // replaces the fake
         std::unique_ptr<Transport> real;
         if (reply.startsWith("302 ")) {
-            service.emplace().setReply(Reply{Reply::Kind::Text, 302, {}, {}, {}, 0, reply.mid(4)});
+            service.emplace().setReply(Reply{.status = 302, .location = reply.mid(4)});
             real = service->makeTransport();
         }
         int status = 0;

@@ -172,17 +172,11 @@ private Q_SLOTS:
         }
         TestService service;
         service.setReply(Reply::text("answer"));
-        if (redirect > 1)
-            service.setReply("/api", {Reply::Kind::Text, redirect, {}, {}, {}, 0, "/moved"});
+        if (redirect > 1) service.setReply("/api", {.status = redirect, .location = "/moved"});
         if (redirect == kEarly)
-            service.setReply("/api", {Reply::Kind::Early,
-                                      0,
-                                      {},
-                                      {},
-                                      {},
-                                      0,
-                                      {},
-                                      raw("307 X\r\nLocation: /moved\r\nContent-Length: 0")});
+            service.setReply("/api",
+                             {.kind = Reply::Kind::Early,
+                              .raw = raw("307 X\r\nLocation: /moved\r\nContent-Length: 0")});
         auto transport = service.makeTransport();
         Outcomes out, first;
         if (redirect == kDropped) {
@@ -291,7 +285,7 @@ private Q_SLOTS:
         auto [tls, answer, body, kind] =
             fetch<Tls, Steps, QByteArray, Error>("tls", "answer", "body", "kind");
         TestService service(tls);
-        service.setReply({Reply::Kind::Raw, 200, {}, {}, {}, 0, {}, answer});
+        service.setReply({.kind = Reply::Kind::Raw, .raw = answer});
         // Idle for 200 ms while sending fails. The answer's deadline, apart from it so that the
         // limit that ran out shows, is short only where it is to run out.
         HttpsTransport transport(
@@ -331,7 +325,7 @@ private Q_SLOTS:
         for (int i = 0; i < hops; ++i) {
             const QString to = origin + QString("/%1").arg(i + 1) + tail;
             service.setReply(QString("/%1").arg(i),
-                             {Reply::Kind::Text, status, "body", {}, {}, 0, to});
+                             {.status = status, .body = "body", .location = to});
         }
         auto transport = service.makeTransport();
         Outcomes out;
@@ -374,8 +368,8 @@ private Q_SLOTS:
         // A held handshake: the file goes after the transport took its size, before it opens it.
         TestService service(Tls{Cert::Good, {}, 0, queued});
         // A slow reader, so the file is still being sent when something happens to it.
-        service.setReply({Reply::Kind::Text, 200, "ok", 0ms, cause == "stalls" ? 1h : 2ms});
-        Reply interim{Reply::Kind::Early};  // never reads the body; a 1xx every 50 ms
+        service.setReply({.body = "ok", .readPause = cause == "stalls" ? 1h : 2ms});
+        Reply interim{.kind = Reply::Kind::Early};  // never reads the body; a 1xx every 50 ms
         interim.raw = {{"HTTP/1.1 102 Processing\r\n\r\n", 1000, 50ms}};
         if (cause == "interim") service.setReply(interim);
         // The idle limit is short only where it is to run out.
@@ -443,8 +437,7 @@ private Q_SLOTS:
         TestService service;
         const QStringList paths{"/slow", "/gone", "/mid", "/fast"};
         for (int i = 0; i < 4; ++i)
-            service.setReply(paths[i],
-                             {Reply::Kind::Text, 200, paths[i].toLatin1(), 200ms * (3 - i)});
+            service.setReply(paths[i], {.body = paths[i].toLatin1(), .delay = 200ms * (3 - i)});
         auto transport = service.makeTransport();
         Outcomes out;
         auto* gone = new QObject;

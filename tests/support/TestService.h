@@ -59,8 +59,8 @@ struct Reply {
 };
 
 // An HTTPS service on 127.0.0.1 (a free port) with a certificate made at build time. It
-// records every request and answers as told, one request per connection unless kept alive. Its TLS
-// can be limited to what a careless server offers: a cipher list, a highest version.
+// records every request and answers as told, one request per connection unless kept alive.
+// Its TLS can be limited to what a careless server offers: a cipher list, a highest version.
 class TestService {
 public:
     enum class Certificate { Good, Expired, OtherHost, CommonNameOnly };
