@@ -377,7 +377,8 @@ private Q_SLOTS:
         app.find<QAction>("goHistory")->trigger();
         HistoryWindow* shown = app.window->historyWindow();
         QVERIFY(QTest::qWaitForWindowExposed(shown));
-        QTRY_COMPARE(QApplication::focusWidget(), shown->findChild<QLineEdit*>("historyFilter"));
+        auto* filter = shown->findChild<QLineEdit*>("historyFilter");
+        QTRY_COMPARE(QApplication::focusWidget(), filter);
         const HistoryModel& rows = *shown->model();
         QCOMPARE(rows.rowCount(), 2);
         QStringList seen;
@@ -397,7 +398,7 @@ private Q_SLOTS:
         QCOMPARE(QImage::fromData(rows.entry(1).thumbnail).size(), QSize(64, 48));
 
         auto* table = shown->findChild<QTableView*>("historyTable");
-        QTest::keyClick(shown->findChild<QLineEdit*>("historyFilter"), Qt::Key_Tab);
+        QTest::keyClick(filter, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), table);
         for (const auto key : {Qt::Key_End, Qt::Key_Home, Qt::Key_End}) QTest::keyClick(table, key);
         const auto status = [shown] { return shown->findChild<QLabel*>("historyStatus")->text(); };
@@ -406,8 +407,14 @@ private Q_SLOTS:
                  "https://ferrodock.net/i/abcdefghij Copied to clipboard.");
         QTest::keyClick(table, Qt::Key_Delete);
         QCOMPARE(status() + " " + rows.entry(0).kind, "Removed 1 entry from the history. paste");
-        QTest::keyClicks(shown->findChild<QLineEdit*>("historyFilter"), "P/ABC");
+        QTest::keyClicks(filter, "P/ABCX");  // matches nothing; without the X, the paste
+        QCOMPARE(rows.rowCount(), 0);
+        QTest::keyClick(filter, Qt::Key_Backspace);
         QCOMPARE(rows.rowCount(), 1);
+        QCOMPARE(rows.headerData(1, Qt::Horizontal).toString() + "|" +
+                     rows.headerData(1, Qt::Vertical).toString() + "|" +
+                     rows.headerData(1, Qt::Horizontal, Qt::ToolTipRole).toString(),
+                 "When||");
         for (const int kept : {1, 0}) {
             answerQuestion(kept ? "Cancel" : "Clear History");
             app.find<QAction>("clearHistory")->trigger();
@@ -418,7 +425,7 @@ private Q_SLOTS:
         table->setFocus();
         shown->close();
         app.find<QAction>("goHistory")->trigger();
-        QTRY_COMPARE(QApplication::focusWidget(), shown->findChild<QLineEdit*>("historyFilter"));
+        QTRY_COMPARE(QApplication::focusWidget(), filter);
     }
 };
 
