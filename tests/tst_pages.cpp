@@ -1100,7 +1100,9 @@ private Q_SLOTS:
         QVERIFY(!portal || fake.bus.registerService("org.freedesktop.portal.Desktop"));
         QVERIFY(portal < 2 || fake.bus.registerObject("/org/freedesktop/portal/desktop", &fake,
                                                       QDBusConnection::ExportAllContents));
+        QGuiApplication::clipboard()->clear();
         App app;
+        QVERIFY(!app.find<QAction>("pasteImage")->isEnabled());  // nothing to paste from the start
         fake.uri = QUrl::fromLocalFile(makeImage(app.dir.path(), "shot.png")).toString();
         app.window->switchFile();
         QAction* item = app.find<QAction>("captureScreen");
