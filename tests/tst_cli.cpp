@@ -118,7 +118,7 @@ private Q_SLOTS:
         row("paste not UTF-8", {"paste"}, "a\xff", "", "", refused, "not UTF-8");
         row("paste too large", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), "", "", refused,
             "over 16 MiB");
-        row("upload, logged in", {"upload", "-p", "@txt"}, "", kSession, a,
+        row("upload, logged in, slow", {"upload", "-p", "@txt", "+slow"}, "", kSession, a,
             {"0", url, up + "file priv=1 anon=0 apikey=" + key + " <note.txt;text/plain", s});
         row("image, nsfw", {"image", "--nsfw", "@png"}, "", "", a,
             {"0", url, up + "image priv=0 anon=0 nsfw=1 apikey= <pic.PNG;image/png", ""});
@@ -260,6 +260,7 @@ private Q_SLOTS:
         if (!session.isEmpty()) makeFile(home.documents(), "ferrodock.data", session);
         FakeTransport net;
         net.reply = TransportResult{true, reply, {}};
+        net.replyAfter = args.removeAll("+slow") ? 1200 : 0;  // the progress shows after 1 s
         net.seen = [&](const FakeRequest& request) {
             struct stat st {};
             if (::stat(QFile::encodeName(request.filePath), &st) == 0)

@@ -58,6 +58,7 @@ public:
 
     QList<FakeRequest> requests;
     std::optional<TransportResult> reply;          // when set, every request ends so, a turn later
+    int replyAfter = 0;                            // or this many milliseconds later
     std::function<void(const FakeRequest&)> seen;  // told of each request as it is made
 
 private:
@@ -65,7 +66,7 @@ private:
         requests.append(std::move(request));
         if (seen) seen(requests.last());
         if (reply)
-            QTimer::singleShot(0, requests.last().context,
+            QTimer::singleShot(replyAfter, requests.last().context,
                                [this, index = requests.size() - 1] { finish(*reply, index); });
         return TransferHandle(requests.last().control);
     }
