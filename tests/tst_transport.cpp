@@ -166,10 +166,8 @@ private Q_SLOTS:
         auto [fields, file, content, redirect] =
             fetch<Fields, QString, QByteArray, int>("fields", "file", "content", "redirect");
         std::optional<Sleeper> sleeper;
-        if (file == "environ") {  // as much as is read without a size
-            file = sleeper.emplace(1 << 20).environ();
-            content = sleeper->block;
-        }
+        if (file == "environ")  // as much as is read without a size
+            file = sleeper.emplace(1 << 20).environ(), content = sleeper->block;
         TestService service;
         service.setReply(Reply::text("answer"));
         if (redirect > 1) service.setReply("/api", {.status = redirect, .location = "/moved"});
@@ -227,8 +225,7 @@ private Q_SLOTS:
 
     void answersAreReadWithCare_data() {
         columns<Tls, Steps, QByteArray, Error>("tls", "answer", "body", "kind");
-        const QByteArray chunked = "200 OK\r\nTransfer-Encoding: chunked";
-        const QByteArray extension(60000, 'e');
+        const QByteArray chunked = "200 OK\r\nTransfer-Encoding: chunked", extension(60000, 'e');
         // 44 bytes of status line and headers: the cap counts them with the body.
         const qint64 fits = (1 << 20) - 44;
         const auto sized = [](qint64 size) {
