@@ -929,14 +929,12 @@ private Q_SLOTS:
             image.setColorCount(colours);
             for (int i = 0; i < colours; ++i)
                 image.setColor(i, qRgb(i * 97 % 256, 255 - i * 61 % 256, i * 37 % 256));
-            for (int y = 0; y < 406; ++y) {
-                for (int x = 0; x < 602; ++x) {
-                    const int tile = (x / 74 + y / 58);
-                    image.setPixel(x, y,
-                                   colours ? uint(tile % colours)
-                                           : qRgb(x * 255 / 602, y * 255 / 406, tile % 2 * 200));
-                }
-            }
+            for (int y = 0; y < 406; ++y)
+                for (int x = 0; x < 602; ++x)  // blocks of 74x58
+                    image.setPixel(
+                        x, y,
+                        colours ? uint((x / 74 + y / 58) % colours)
+                                : qRgb(x * 255 / 602, y * 255 / 406, (x / 74 + y / 58) % 2 * 200));
             return image;
         };
         for (int depth : {1, 2, 4})
