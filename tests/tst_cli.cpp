@@ -97,7 +97,9 @@ private Q_SLOTS:
                 refused,
                 "ferrodock: no display to open the window on; see ferrodock --help for the "
                 "command line\n");
-        for (const QStringList& args : {QStringList{"--verison"}, {"-platform", "offscreen", "-x"}})
+        for (const QStringList& args : {QStringList{"--verison"},
+                                        {"-platform", "offscreen", "-x"},
+                                        {"--platform", "offscreen", "-x"}})
             row(qPrintable(args.join(' ')), args, "", "", "run", {"2", "", "", ""},
                 "ferrodock: unknown option '" + args.last() + "'\nTry 'ferrodock --help'");
         row("program, input closed", {"login", "--password-stdin", "al", "<&-"}, "", "", "run",

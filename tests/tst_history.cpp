@@ -390,11 +390,10 @@ private Q_SLOTS:
         QStringList seen;
         for (int row = 0; row < 2; ++row) {
             const HistoryEntry& e = rows.entry(row);
-            seen << QStringList{e.kind,     e.name,
-                                e.language, QString::number(e.size),
-                                e.user,     rows.index(row, HistoryModel::Flags).data().toString(),
-                                e.address}
-                        .join('|');
+            QStringList fields{e.kind, e.name, e.language, QString::number(e.size), e.user};
+            for (const int column : {HistoryModel::Flags, HistoryModel::Address})
+                fields << rows.index(row, column).data().toString();
+            seen << fields.join('|');
         }
         QCOMPARE(seen,
                  (QStringList{"paste|typed text|python|28|al||https://ferrodock.net/p/abcdefghi",
