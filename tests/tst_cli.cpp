@@ -374,6 +374,9 @@ private Q_SLOTS:
         // It writes its keymap to /tmp, which an unprivileged run may not be given.
         if (!server.waitForReadyRead(30000)) QSKIP("Xvfb does not start for this user here");
         qputenv("DISPLAY", ":" + server.readAllStandardOutput().trimmed());
+        // An owner handed no text ends at once, taking nothing.
+        const QString emptyOwner = "exec env FERRODOCK_CLIPBOARD_OWNER=1 \"$0\" 3</dev/null";
+        QCOMPARE(QProcess::execute("sh", {"-c", emptyOwner, FERRODOCK_WINDOW_BINARY}), 1);
         // The manager: a window of this test that owns CLIPBOARD_MANAGER and acknowledges
         // each handover (SAVE_TARGETS) at once.
         xcb_connection_t* x = xcb_connect(nullptr, nullptr);
