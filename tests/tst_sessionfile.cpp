@@ -213,8 +213,7 @@ private Q_SLOTS:
         if (setup == "no documents") return;
         QVERIFY(QFile::link(home.path() + "/elsewhere", home.sessionFile() + ".backup"));
         test::makeFile(home.documents(), "ferrodock.data.old123", "mine");
-        session.forget();
-        session.forget();  // nothing there: nothing happens
+        session.forget(), session.forget();  // the second finds nothing and says nothing
         QCOMPARE(changed.count(), inChild ? 0 : 2);
         QCOMPARE(entries(home.documents()),
                  (QStringList{"ferrodock.data.backup", "ferrodock.data.old123"}));
@@ -250,13 +249,11 @@ private Q_SLOTS:
             scratch.setRoot(root);
             QString error;
             for (const char* bad : {"", "a/b", "..", "."})
-                QVERIFY2(!scratch.write(bad, "x", &error) && error.contains("not a file name"),
-                         bad);
+                QVERIFY(!scratch.write(bad, "x", &error) && error.contains("not a file name"));
             a = scratch.write("Pasted image.png", "first", &error).value_or(QString());
             b = scratch.write("Pasted image.png", "second", &error).value_or(QString());
             QVERIFY(!a.isEmpty() && !b.isEmpty() && a != b);
-            QCOMPARE(QFileInfo(a).fileName(), "Pasted image.png");
-            QCOMPARE(test::readFile(b), QByteArray("second"));
+            QCOMPARE(QFileInfo(a).fileName() + ' ' + test::readFile(b), "Pasted image.png second");
             QCOMPARE(test::fileMode(root), 0700);
             QCOMPARE(test::fileMode(QFileInfo(a).path()), 0700);
             QCOMPARE(test::fileMode(QFileInfo(QFileInfo(a).path()).path()), 0700);
