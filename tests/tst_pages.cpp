@@ -594,11 +594,13 @@ private Q_SLOTS:
         const QProgressBar* bar = app.panel(page)->findChild<QProgressBar*>();
         QVERIFY(bar->value() * 4 == bar->maximum() && !bar->isTextVisible());  // the line says it
         QCOMPARE(bar->accessibleName(), text->accessibleName() + " bar");
-        // The line over the bar, the Cancel button beside both.
+        // The line over the bar, the Cancel button beside both, and the margins round them.
         auto* cancel = app.panel(page)->findChild<QPushButton*>(page + "CancelButton");
-        QCOMPARE((QList<int>{text->x(), bar->y() - text->geometry().bottom(),
-                             cancel->geometry().left() - bar->geometry().right()}),
-                 (QList<int>{18, 5, 13}));
+        QCOMPARE((QList<int>{text->x(), text->y(), bar->y() - text->geometry().bottom(),
+                             cancel->geometry().left() - bar->geometry().right(),
+                             app.panel(page)->rect().bottom() - bar->geometry().bottom(),
+                             app.panel(page)->rect().right() - cancel->geometry().right()}),
+                 (QList<int>{18, 4, 5, 13, 4, 6}));
         request.progress({1000, 2000, false});
         request.progress({2000, 2000, true});
         // The launcher hears of progress at most four times a second.
