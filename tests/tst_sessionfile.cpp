@@ -250,6 +250,7 @@ private Q_SLOTS:
             QString error;
             for (const char* bad : {"", "a/b", "..", "."})
                 QVERIFY(!scratch.write(bad, "x", &error) && error.contains("not a file name"));
+            QVERIFY(::fcntl(0, F_GETFD) != -1);  // a file refused closes no descriptor of ours
             a = scratch.write("Pasted image.png", "first", &error).value_or(QString());
             b = scratch.write("Pasted image.png", "second", &error).value_or(QString());
             QVERIFY(!a.isEmpty() && !b.isEmpty() && a != b);
