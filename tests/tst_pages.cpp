@@ -601,13 +601,14 @@ private Q_SLOTS:
                              app.panel(page)->rect().bottom() - bar->geometry().bottom(),
                              app.panel(page)->rect().right() - cancel->geometry().right()}),
                  (QList<int>{18, 4, 5, 13, 4, 6}));
-        request.progress({1000, 2000, false});
-        request.progress({2000, 2000, true});
+        for (const qint64 sent : {1000, 2000}) request.progress({sent, 2000, sent == 2000});
         // The launcher hears of progress at most four times a second.
         QCOMPARE(app.notices.progress, 0.5);
         QCOMPARE(text->text(), QStringLiteral("Waiting for the service..."));
         const bool cancelled = end == "cancel" || end == "escape",
                    ok = kind == TransportError::None;
+        if (cancelled) app.press(app.upload(page));  // a second: shown at once, cancelled too
+        if (cancelled) QCOMPARE(text->text(), "Uploading " + label + "...");
         if (end == "cancel") app.press(cancel);
         if (end == "escape") QApplication::setActiveWindow(app.window.get());
         if (end == "escape") QTest::keyClick(app.window.get(), Qt::Key_Escape);
