@@ -680,7 +680,7 @@ private Q_SLOTS:
                  QString(narrow * 5 / 4 / button->fontMetrics().horizontalAdvance('W'), 'W'));
         QCOMPARE(button->toolTip(), ownTip);
         window->resize(window->minimumSize());
-        QTRY_COMPARE(button->toolTip(), literalText(button));
+        QCOMPARE(button->toolTip(), literalText(button));  // at once, before the next paint
     }
 
     // Closing the window over running uploads asks first, worded for their number and in the
