@@ -467,6 +467,7 @@ private Q_SLOTS:
         row("password of 4096 bytes", login, 4096, QByteArray("Login failed: could not reach"), 1);
         row("password of 4097 bytes", login, 4097, QByteArray("the password is over 4096"), 1);
         row("image -", QByteArray("image"), 0, QByteArray("standard input is a terminal"), 2);
+        row("Ctrl+C at the password", login, -1, QByteArray("Password for alice: "), 130);
     }
     void onTheTerminal() {
         auto [command, length, said, expected] =
@@ -496,19 +497,20 @@ private Q_SLOTS:
                 shown.append(buffer, n);
             }
         };
-        if (length > 0) {
-            readUntil("Password for alice: ");
-            const QByteArray password = QByteArray(length - 1, 'p') + 'q';
-            QCOMPARE(::write(terminal, password + "\n", size_t(length + 1)), ssize_t(length + 1));
-        }
+        if (length != 0) readUntil("Password for alice: ");
+        if (length < 0) ::kill(child, SIGINT);  // Ctrl+C
+        const QByteArray password = QByteArray(length - 1, 'p') + "q\n";
+        if (length > 0) QCOMPARE(::write(terminal, password, size_t(length + 1)), length + 1);
         readUntil({});
         int status = 0;
         if (::waitpid(child, &status, WNOHANG) != child) ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
+        // Echoing again, whatever ended the program.
+        QVERIFY(::tcgetattr(terminal, &raw) == 0 && raw.c_lflag & ECHO);
         ::close(terminal);
         QVERIFY2(shown.contains(said), shown.right(300).constData());
         QVERIFY(!shown.contains("pq"));  // nothing of it echoed
-        QCOMPARE(WEXITSTATUS(status), expected);
+        QCOMPARE(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), expected);
     }
 
     // A command's help describes it and lists every language of the pop-up.

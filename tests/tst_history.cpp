@@ -122,9 +122,9 @@ private Q_SLOTS:
         HistoryModel rows(store);
         rows.reload();
         QVERIFY(rows.removeEntries({0, 2}));  // newest first: d and b
-        QCOMPARE(rows.rowCount(), 2);
-        QCOMPARE(names({rows.entry(0), rows.entry(1)}), QStringList({"c", "a"}));
-        QCOMPARE(names(store.entries(10)), QStringList({"c", "a"}));
+        // The list's rows, then the file's.
+        QCOMPARE(names({rows.entry(0), rows.entry(1)}) + names(store.entries(10)),
+                 QStringList({"c", "a", "c", "a"}));
         QSignalSpy told(&store, &HistoryStore::changed);  // a removal elsewhere tells the window
         QVERIFY(store.remove({rows.entry(0).id}) && told.count() == 1);
         QCOMPARE(names(store.entries(10)), QStringList({"a"}));
