@@ -156,7 +156,6 @@ void TestService::converse(SSL* ssl, bool answer) {
     while (data.size() < length && pause(reply.readPause) && read()) continue;
     record.complete = data.size() >= length;
     record.body = data.left(length);
-    record.bodyBytes = record.body.size();
     if (record.complete && record.contentType.startsWith("multipart/form-data"))
         record.parts = partsOf(record.body, record.contentType);
     (lock(), requests_.append(record));

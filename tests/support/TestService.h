@@ -32,10 +32,9 @@ struct RecordedRequest {
     QString path, contentType;
     QByteArray body{};
     QList<RecordedPart> parts{};
-    qint64 bodyBytes = 0;
-    // False when the client stopped sending mid-body.
-    bool complete = true;
-    bool expect = false;  // it asked for "100 Continue", which this service never sends
+    // complete: false when the client stopped sending mid-body; expect: it asked for
+    // "100 Continue", which this service never sends.
+    bool complete = true, expect = false;
 };
 
 // How the service answers: `status` and `body`, with `location` if set (Text); never, until
