@@ -8,6 +8,7 @@
 #include "core/ScratchFolder.h"
 #include "core/Session.h"
 #include "core/Transport.h"
+#include "desktop/Clipboard.h"
 #include "desktop/DropTarget.h"
 #include "desktop/OpenPanel.h"
 #include "platform/FileNames.h"
@@ -15,9 +16,7 @@
 #include "window/UploadPanel.h"
 
 #include <QCheckBox>
-#include <QClipboard>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPushButton>
@@ -237,8 +236,7 @@ void ChoosingPage::copyAddress() {
     const QString shown = literalText(controls_.link);
     const std::optional<QString> address = linkAddress(shown, forImage_ ? 25 : 24);
     if (!address) return;
-    QGuiApplication::clipboard()->clear();
-    QGuiApplication::clipboard()->setText(*address);
+    clipboard::put(*address);
     showText(controls_.link, QStringLiteral("Copied to clipboard."));
     showText(controls_.chooser,
              forImage_ ? QStringLiteral("Choose an image.") : QStringLiteral("Choose a file."));

@@ -1,10 +1,9 @@
 #include "window/HistoryWindow.h"
 
+#include "desktop/Clipboard.h"
 #include "window/HistoryModel.h"
 
-#include <QClipboard>
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -43,8 +42,7 @@ int HistoryWindow::currentRow() const {
 
 void HistoryWindow::copyRow(int row) {
     if (row < 0 || row >= model_->rowCount()) return;
-    QGuiApplication::clipboard()->clear();
-    QGuiApplication::clipboard()->setText(model_->entry(row).address);
+    clipboard::put(model_->entry(row).address);
     ui_.historyStatus->setText(QStringLiteral("Copied to clipboard."));
 }
 

@@ -7,13 +7,12 @@
 #include "core/Languages.h"
 #include "core/Session.h"
 #include "core/Transport.h"
+#include "desktop/Clipboard.h"
 #include "window/ChoosingPage.h"
 #include "window/FittedText.h"
 #include "window/Theme.h"
 #include "window/UploadPanel.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -152,8 +151,7 @@ void PastePage::copyAddress() {
     const QString shown = literalText(ui_.pasteOutput);
     const std::optional<QString> address = linkAddress(shown, 25);
     if (!address) return;
-    QGuiApplication::clipboard()->clear();
-    QGuiApplication::clipboard()->setText(*address);
+    clipboard::put(*address);
     showText(ui_.pasteOutput, QStringLiteral("Copied to clipboard."));
     // One edit rather than clear(), which would also drop the undo history: Ctrl+Z brings the
     // text back.
