@@ -1017,20 +1017,18 @@ private Q_SLOTS:
     // The desktop's dialog asks as told, for one existing file, listing pictures whatever the
     // case of their extension.
     void fileDialog() {
-        QString seen;
+        QStringList seen;
         QTimer::singleShot(0, [&seen] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            seen =
-                QStringList({dialog->windowTitle(), dialog->labelText(QFileDialog::Accept),
-                             dialog->nameFilters().join(';'), QString::number(dialog->fileMode()),
-                             QString::number(int(dialog->options()))})
-                    .join('|');
+            seen = {dialog->windowTitle(), dialog->labelText(QFileDialog::Accept),
+                    dialog->nameFilters().join(';'), QString::number(dialog->fileMode()),
+                    QString::number(int(dialog->options()))};
             dialog->reject();
         });
         QVERIFY(
             !FileDialogPanel().runModal({"Pick", "Take", QStringList{"gif"}}, nullptr).confirmed);
         // 1: one existing file; 40: not the desktop's own dialog, no filter details.
-        QCOMPARE(seen, "Pick|Take|Images (*.[gG][iI][fF])|1|40");
+        QCOMPARE(seen.join('|'), "Pick|Take|Images (*.[gG][iI][fF])|1|40");
     }
 
     // The whole program, window to wire, against the HTTPS test service: a login, then a paste

@@ -28,8 +28,7 @@ class TestHome {
 public:
     TestHome() : oldHome_(qgetenv("HOME")) {
         qputenv("HOME", dir_.path().toUtf8());
-        qunsetenv("XDG_CONFIG_HOME");
-        qunsetenv("XDG_DATA_HOME");
+        qunsetenv("XDG_CONFIG_HOME"), qunsetenv("XDG_DATA_HOME");
         if (!QDir(dir_.path()).mkdir(QStringLiteral("Documents"))) qFatal("no temporary home");
     }
     ~TestHome() { qputenv("HOME", oldHome_); }
