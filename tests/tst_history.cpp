@@ -292,7 +292,7 @@ private Q_SLOTS:
             said = contents(io.err), std::fclose(io.in);
             return status;
         };
-        QCOMPARE(run({"upload", "-p", makeFile(dir.path(), "a b.txt", "12345")}), 0);
+        QCOMPARE(run({"upload", "-p", makeFile(dir.path(), "a b.txt")}), 0);
         QCOMPARE(run({"image", "--nsfw", makeImage(dir.path(), "pic.png", {640, 320})}), 0);
         QCOMPARE(run({"paste", "-l", "C++", "-a"}), 0);
         net.reply = TransportResult{true, "not an address", {}};
@@ -322,7 +322,7 @@ private Q_SLOTS:
                                QString::number(QFileInfo(dir.filePath("pic.png")).size()) +
                                ",\"user\":\"al\"}",
                            common + "false,\"kind\":\"file\",\"language\":null,\"name\":\"a "
-                                    "b.txt\",\"nsfw\":false,\"private\":true,\"size\":5,"
+                                    "b.txt\",\"nsfw\":false,\"private\":true,\"size\":0,"
                                     "\"user\":\"al\"}"}));
         const QByteArray png = history.entries(2, 0, {}, true).at(1).thumbnail;
         QVERIFY(png.size() < 8192);
