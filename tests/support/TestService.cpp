@@ -44,13 +44,11 @@ QList<RecordedPart> partsOf(const QByteArray& body, const QString& contentType) 
 
 QList<RawStep> stepsOf(const Reply& reply) {
     if (reply.kind == Reply::Kind::Raw) return reply.raw;
-    if (reply.kind == Reply::Kind::Silent) return {{{}, 1, std::chrono::hours(24)}};
-    const QByteArray body =
-        reply.kind == Reply::Kind::Huge ? QByteArray(reply.hugeBytes, 'x') : reply.body;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) +
                       (reply.keepAlive ? " X\r\n" : " X\r\nConnection: close\r\n");
     if (!reply.location.isEmpty()) head += "Location: " + reply.location.toUtf8() + "\r\n";
-    return {{head + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body}};
+    return {{head + "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n" +
+             reply.body}};
 }
 
 }  // namespace

@@ -37,19 +37,18 @@ struct RecordedRequest {
     bool complete = true, expect = false;
 };
 
-// How the service answers: `status` and `body`, with `location` if set (Text); never, until
-// the service stops (Silent); `hugeBytes` of 'x' (Huge); `raw` byte for byte, framing and
-// all (Raw); `raw` before reading the request body, then as Text (Early). It waits `delay`
-// before answering, and `readPause` before each piece of the request body it reads. With
-// `keepAlive` the connection stays open, and the next request on it is read and left unanswered
-// as the connection closes, as a server closes an idle connection just as it is used again.
+// How the service answers: `status` and `body`, with `location` if set (Text); `raw` byte for
+// byte, framing and all (Raw); `raw` before reading the request body, then as Text (Early). It
+// waits `delay` before answering, and `readPause` before each piece of the request body it reads.
+// With `keepAlive` the connection stays open, and the next request on it is read and left
+// unanswered as the connection closes, as a server closes an idle connection just as it is used
+// again.
 struct Reply {
-    enum class Kind { Text, Silent, Huge, Raw, Early };
+    enum class Kind { Text, Raw, Early };
     Kind kind = Kind::Text;
     int status = 200;
     QByteArray body{};
     std::chrono::milliseconds delay{0}, readPause{0};
-    qint64 hugeBytes = 0;
     QString location{};
     QList<RawStep> raw{};
     bool keepAlive = false;
