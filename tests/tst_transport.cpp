@@ -232,8 +232,8 @@ private Q_SLOTS:
             return raw("200 OK\r\nContent-Length: " + QByteArray::number(size),
                        {{QByteArray(size, 'b')}});
         };
-        Steps late = raw("404 No\r\nContent-Length: 2", {{"ok"}});
-        late[0].pause = 500ms;  // past the idle limit: a finished request is waited for
+        // Past the idle limit: a finished request is waited for.
+        const Steps late{{"HTTP/1.1 404 No\r\nContent-Length: 2\r\n\r\n", 1, 500ms}, {"ok"}};
         const Steps trickle{
             {"HTTP/1.1 200 OK\r\n"}, {"X: y\r\n", 30, 50ms}, {"Content-Length: 2\r\n\r\nok"}};
         const QByteArray none;
@@ -357,6 +357,7 @@ private Q_SLOTS:
         QTest::newRow("main thread busy while sent") << "busy" << Error::None;
         QTest::newRow("slow, past the idle limit, but moving") << "slow" << Error::None;
         QTest::newRow("20 in flight, transport destroyed") << "destroyed" << Error::None;
+        QTest::newRow("no transport module") << "no module" << Error::Other;
     }
 
     void uploadFailsWithItsCause() {
@@ -370,7 +371,8 @@ private Q_SLOTS:
         interim.raw = {{"HTTP/1.1 102 Processing\r\n\r\n", 1000, 50ms}};
         if (cause == "interim") service.setReply(interim);
         // The idle limit is short only where it is to run out.
-        auto transport = std::make_unique<HttpsTransport>(
+        std::unique_ptr<Transport> transport = std::make_unique<LoadedTransport>(
+            cause == "no module" ? "/none.so" : FERRODOCK_TRANSPORT_FILE,
             HttpsTransport::Options{cause == "refused" ? "https://127.0.0.1:1" : service.origin(),
                                     cause == "untrusted" ? QByteArray() : TestService::caPem(),
                                     kind == Error::NoAnswer || cause == "slow" ? 300ms : 10s, 10s});
@@ -424,6 +426,7 @@ private Q_SLOTS:
         // The log's detail is curl's own account of what happened, not just its code's name.
         if (cause == "refused") QVERIFY(out.results[0].error.contains("127.0.0.1 port 1"));
         if (cause == "long address") QCOMPARE(out.results[0].error, "cannot set up the request");
+        if (cause == "no module") QVERIFY(out.results[0].error.contains("transport: /none.so: "));
         for (const RecordedRequest& request : service.requests())
             QVERIFY(request.path != "/upload" || request.complete == (cause == "slow"));
         handle.cancel();  // harmless once ended
