@@ -32,12 +32,6 @@ void forEachCodePoint(QStringView text, Visit visit) {
 
 }  // namespace
 
-qsizetype utf8Size(QStringView text) {
-    qsizetype size = 0;
-    forEachCodePoint(text, [&size](char16_t, int bytes) { size += bytes; });
-    return size;
-}
-
 qsizetype formEncodedSize(QStringView text) {
     qsizetype size = 0;
     forEachCodePoint(text, [&size](char16_t c, int bytes) {

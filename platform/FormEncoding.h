@@ -8,8 +8,7 @@ namespace ferrodock {
 // Percent-encoding of form values as UTF-8: all but A-Z a-z 0-9 - . _ ~ becomes %XX. An
 // unpaired surrogate is sent as '?', as QString::toUtf8() would send it.
 
-// How many bytes `text` takes as UTF-8, and encoded.
-qsizetype utf8Size(QStringView text);
+// How many bytes `text` takes encoded.
 qsizetype formEncodedSize(QStringView text);
 // Writes `text` encoded at `out`, which has room for formEncodedSize(text) bytes; returns the
 // end of what was written.
