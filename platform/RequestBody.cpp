@@ -177,14 +177,13 @@ bool attachUpload(Transfer& t, UploadBody& u) {
     bool ok = true;
     auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
     set(curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers));
+    // A part that could not be made fails every call that fills it in.
     for (const auto& [name, value] : u.fields) {
         curl_mimepart* part = curl_mime_addpart(u.mime);
-        if (!part) return false;
         set(curl_mime_name(part, name.constData()));
         set(curl_mime_data(part, value.constData(), size_t(value.size())));
     }
     curl_mimepart* file = curl_mime_addpart(u.mime);
-    if (!file) return false;
     set(curl_mime_name(file, "file"));
     set(curl_mime_filename(file, u.fileName.constData()));
     set(curl_mime_type(file, u.mimeType.constData()));

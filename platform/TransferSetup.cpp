@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
+#include <memory>
 
 namespace ferrodock::transfer {
 
@@ -35,13 +35,13 @@ bool overCap(Transfer& t, size_t bytes) {
 // common name. The host is the origin's, as redirects never leave it.
 CURLcode onTlsContext(CURL*, void* sslContext, void* arg) {
     auto& t = *static_cast<Transfer*>(arg);
-    CURLU* url = curl_url();
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
     char* host = nullptr;
-    const bool parsed = url && curl_url_set(url, CURLUPART_URL, t.url.c_str(), 0) == CURLUE_OK &&
-                        curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK;
+    const bool parsed = url &&
+                        curl_url_set(url.get(), CURLUPART_URL, t.url.c_str(), 0) == CURLUE_OK &&
+                        curl_url_get(url.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK;
+    const std::unique_ptr<char, decltype(&curl_free)> hostHeld(host, curl_free);
     std::string name = parsed ? host : "";
-    curl_free(host);
-    curl_url_cleanup(url);
     if (name.size() > 2 && name.front() == '[') name = name.substr(1, name.size() - 2);
     X509_VERIFY_PARAM* param = SSL_CTX_get0_param(static_cast<SSL_CTX*>(sslContext));
     X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
