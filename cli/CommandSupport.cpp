@@ -24,6 +24,8 @@ public:
         if (!io.errIsTerminal) return;
         clock_.start();
         QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { draw(); });
+        // Never early, so the spinner turns in even quarter seconds.
+        timer_.setTimerType(Qt::PreciseTimer);
         timer_.start(250);
     }
     ~Activity() {

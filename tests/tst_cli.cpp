@@ -17,6 +17,7 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <poll.h>
 #include <pty.h>
@@ -122,6 +123,12 @@ private Q_SLOTS:
             "over 16 MiB");
         row("upload, logged in, slow", {"upload", "-p", "@txt", "+slow"}, "", kSession, a,
             {"0", url, up + "file priv=1 anon=0 apikey=" + key + " <note.txt;text/plain", s});
+        // On a terminal, after a second, the part sent or a spinner; gone with the answer.
+        row("upload on a terminal", {"upload", "@txt", "+slow", "+term"}, "", "", a,
+            {"0", url, up + "file priv=0 anon=0 apikey= <note.txt;text/plain", ""},
+            "\r\033[Knote.txt [###########################---] 90%\r\033[K");
+        row("paste on a terminal", {"paste", "+slow", "+term"}, "x", "", a, {"0", url, x, ""},
+            "\r\033[KPasting | 1 s\r\033[K");
         row("image, nsfw", {"image", "--nsfw", "@png"}, "", "", a,
             {"0", url, up + "image priv=0 anon=0 nsfw=1 apikey= <pic.PNG;image/png", ""});
         // Every piece of a path is checked, however it is written.
@@ -240,7 +247,8 @@ private Q_SLOTS:
         const bool debug = args.removeAll("+debug"), full = args.removeAll(">/dev/full"),
                    noOut = args.removeAll(">&-"), noErr = args.removeAll("2>&-"),
                    noIn = args.removeAll("<&-") || input == "<&-", tty = args.removeAll("<tty"),
-                   badRoot = args.removeAll("+badroot"), interrupt = args.removeAll("+int");
+                   badRoot = args.removeAll("+badroot"), interrupt = args.removeAll("+int"),
+                   term = args.removeAll("+term");
         // Standard input's scratch files, and what each was when it was sent.
         const QString runtime = dir.filePath("run");
         ScratchFolder scratch;
@@ -267,6 +275,7 @@ private Q_SLOTS:
             struct stat st {};
             if (::stat(QFile::encodeName(request.filePath), &st) == 0)
                 sentMode = st.st_mode & 07777, sentBytes = readFile(request.filePath);
+            request.progress({905, request.filePath.isEmpty() ? 0 : 1000});  // of a file only
         };
         std::optional<TestService> service;  // replaces the fake
         std::unique_ptr<Transport> real;
@@ -315,7 +324,7 @@ private Q_SLOTS:
                      : noOut ? std::fopen("/dev/null", "r")
                              : tempStream();
             io.err = tempStream();
-            io.inIsTerminal = tty, io.scratch = &scratch;
+            io.inIsTerminal = tty, io.errIsTerminal = term, io.scratch = &scratch;
             io.ask = [](const QString&, bool echo) {
                 return QString(echo ? "ann" : "typed secret");
             };
@@ -354,7 +363,7 @@ private Q_SLOTS:
         QCOMPARE(said.contains("curl"), debug);
         // No secret, and no terminal control where there is no terminal.
         QVERIFY(!said.contains(kKey) && !said.contains("secret") && !said.contains("p&w") &&
-                !said.contains('\033') && !said.contains('\a'));
+                said.contains('\033') == term && !said.contains('\a'));
     }
 
     // --copy leaves the address with an owner (the window program) in its own session, off the
@@ -374,9 +383,12 @@ private Q_SLOTS:
         // It writes its keymap to /tmp, which an unprivileged run may not be given.
         if (!server.waitForReadyRead(30000)) QSKIP("Xvfb does not start for this user here");
         qputenv("DISPLAY", ":" + server.readAllStandardOutput().trimmed());
-        // An owner handed no text ends at once, taking nothing.
-        const QString emptyOwner = "exec env FERRODOCK_CLIPBOARD_OWNER=1 \"$0\" 3</dev/null";
-        QCOMPARE(QProcess::execute("sh", {"-c", emptyOwner, FERRODOCK_WINDOW_BINARY}), 1);
+        // An owner handed no text, or a byte more than it holds, ends at once, taking nothing.
+        QTemporaryFile over;
+        QVERIFY(over.open() && over.resize(clipboard::kTextLimit + 1));
+        const QString start = "exec env FERRODOCK_CLIPBOARD_OWNER=1 \"$0\" 3<\"$1\"";
+        for (const QString& text : {QString("/dev/null"), over.fileName()})
+            QCOMPARE(QProcess::execute("sh", {"-c", start, FERRODOCK_WINDOW_BINARY, text}), 1);
         // The manager: a window of this test that owns CLIPBOARD_MANAGER and acknowledges
         // each handover (SAVE_TARGETS) at once.
         xcb_connection_t* x = xcb_connect(nullptr, nullptr);
@@ -453,9 +465,7 @@ private Q_SLOTS:
         }
         ::waitpid(owner, nullptr, 0);
         xcb_disconnect(x);
-        server.terminate();
-        QVERIFY(server.waitForFinished());
-        qunsetenv("DISPLAY");
+        qunsetenv("DISPLAY");  // the server is killed with its QProcess
     }
 
     // On a terminal: a password typed is not shown, and one over the limit is refused, not
