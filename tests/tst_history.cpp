@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -401,6 +402,10 @@ private Q_SLOTS:
         QCOMPARE(QImage::fromData(rows.entry(1).thumbnail).size(), QSize(64, 48));
 
         auto* table = shown->findChild<QTableView*>("historyTable");
+        // Sizes fixed, not measured row by row: the widths as designed, every row one height.
+        QCOMPARE((QList<int>{table->columnWidth(0), table->columnWidth(1), table->columnWidth(2),
+                             table->verticalHeader()->sectionResizeMode(0)}),
+                 (QList<int>{300, 130, 150, QHeaderView::Fixed}));
         QTest::keyClick(filter, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), table);
         for (const auto key : {Qt::Key_End, Qt::Key_Home, Qt::Key_End}) QTest::keyClick(table, key);
@@ -408,17 +413,21 @@ private Q_SLOTS:
         QTest::keyClick(table, Qt::Key_Return);  // the last row, the image
         QCOMPARE(QGuiApplication::clipboard()->text() + " " + status(),
                  "https://ferrodock.net/i/abcdefghij Copied to clipboard.");
+        // With nothing selected, Delete removes the current row: the first.
+        QTest::keyClick(table, Qt::Key_Home), table->clearSelection();
         QTest::keyClick(table, Qt::Key_Delete);
-        QCOMPARE(status() + " " + rows.entry(0).kind, "Removed 1 entry from the history. paste");
-        // Matches nothing (Return there copies nothing); without the X, the paste.
-        QTest::keyClicks(filter, "P/ABCX"), QTest::keyClick(table, Qt::Key_Return);
+        QCOMPARE(status() + " " + rows.entry(0).kind, "Removed 1 entry from the history. image");
+        // Matches nothing (Return there copies nothing); without the X, the image.
+        QTest::keyClicks(filter, "I/ABCX"), QTest::keyClick(table, Qt::Key_Return);
         QCOMPARE(status() + QString::number(rows.rowCount()), "Removed 1 entry from the history.0");
         QTest::keyClick(filter, Qt::Key_Backspace);
         QCOMPARE(rows.rowCount(), 1);
-        QCOMPARE(rows.headerData(1, Qt::Horizontal).toString() + "|" +
-                     rows.headerData(1, Qt::Vertical).toString() + "|" +
+        QString headers;  // titles over the columns alone, none past them, no tool tips
+        for (const int section : {0, 1, 4})
+            headers += rows.headerData(section, Qt::Horizontal).toString() + '|';
+        QCOMPARE(headers + rows.headerData(1, Qt::Vertical).toString() +
                      rows.headerData(1, Qt::Horizontal, Qt::ToolTipRole).toString(),
-                 "When||");
+                 "Name|When||");
         for (const int kept : {1, 0}) {
             answerQuestion(kept ? "Cancel" : "Clear History");
             app.find<QAction>("clearHistory")->trigger();
