@@ -5,13 +5,11 @@
 #include "support/Files.h"
 #include "support/TestService.h"
 
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <csignal>
 #include <optional>
 
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -35,31 +33,23 @@ namespace {
 
 // A process that sleeps with an environment of exactly `size` bytes: its /proc environ file
 // reports size 0 and holds `block`, as a pseudo-file of a size the test chooses.
-struct Sleeper {
+struct Sleeper : QProcess {
     explicit Sleeper(qint64 size) {
-        QByteArrayList strings;
-        for (int i = 0; size > 0; ++i) {
-            const qint64 piece = std::min<qint64>(size, 100000);  // under one string's limit
-            strings << "E" + QByteArray::number(i) + "=";
-            strings.last() +=
-                QByteArray(std::max<qint64>(piece - strings.last().size() - 1, 0), 'v');
-            block += strings.last() + '\0';
-            size -= strings.last().size() + 1;
+        QStringList strings;
+        for (int i = 0; size > 0; size -= strings.last().size() + 1, ++i) {
+            // Pieces under the system's limit for one string, named in the order Qt sorts them.
+            strings << QString("E%1=")
+                           .arg(i, 2, 10, QChar('0'))
+                           .leftJustified(int(qMin<qint64>(size, 100000)) - 1, 'v');
+            block += strings.last().toLatin1() + '\0';
         }
-        std::vector<char*> env;
-        for (QByteArray& string : strings) env.push_back(string.data());
-        env.push_back(nullptr);
-        char sleep[] = "sleep", time[] = "60";
-        char* args[] = {sleep, time, nullptr};
-        if (::posix_spawnp(&pid, "sleep", nullptr, nullptr, args, env.data()) != 0) pid = 0;
-        // The spawn returns before the new program's environment is in place.
+        setEnvironment(strings);
+        start("sleep", {"60"});
+        // The start returns before the new program's environment is in place.
         (void)QTest::qWaitFor([this] { return readFile(environ()) == block; });
     }
-    ~Sleeper() {
-        if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
-    }
-    QString environ() const { return QString("/proc/%1/environ").arg(pid); }
-    pid_t pid = 0;
+    ~Sleeper() { kill(), waitForFinished(); }
+    QString environ() const { return QString("/proc/%1/environ").arg(processId()); }
     QByteArray block;
 };
 
