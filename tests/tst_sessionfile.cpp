@@ -295,9 +295,6 @@ private Q_SLOTS:
         tooDeep.setRoot(deep);
         QVERIFY(!tooDeep.write("x.png", "x", &error));
         QVERIFY2(error.startsWith("cannot make a folder in " + deep + ": "), qPrintable(error));
-        // Where no runtime folder is named by its absolute path, in the user's cache.
-        qputenv("XDG_RUNTIME_DIR", "run"), qputenv("XDG_CACHE_HOME", "/cache");
-        QCOMPARE(ScratchFolder::defaultRoot(), "/cache/ferrodock/scratch");
     }
 };
 
