@@ -92,7 +92,7 @@ private Q_SLOTS:
         // The program itself needs neither a display nor a GUI application.
         row("program, service unreachable", {"paste", "--copy", "-"}, "x", "", "run", refused,
             "standard input: Upload failed: could not reach ferrodock.net. Please try again.");
-        row("program, debug logging", {"paste", "+debug"}, "x", "", "run", refused, "curl error 7");
+        row("program, debug", {"paste", "+debug"}, "x", "", "run", refused, "POST /api/upload/");
         for (const QStringList& args : {QStringList(), {"open", "a.png"}})
             row(qPrintable("window with no display " + args.join(' ')), args, "", "", "run",
                 refused,
@@ -119,8 +119,9 @@ private Q_SLOTS:
                 "ferrodock: cannot write to standard output: " + why + "\n");
         }
         row("paste not UTF-8", {"paste"}, "a\xff", "", "", refused, "not UTF-8");
-        row("paste too large", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), "", "", refused,
-            "over 16 MiB");
+        row("too large", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), "", "", refused, "16 MiB");
+        row("program, version", {"--version"}, "", "", "run",
+            {"0", "ferrodock " FERRODOCK_VERSION "\n", "", ""});
         row("upload, logged in, slow", {"upload", "-p", "@txt", "+slow"}, "", kSession, a,
             {"0", url, up + "file priv=1 anon=0 apikey=" + key + " <note.txt;text/plain", s});
         // On a terminal, after a second, the part sent or a spinner; gone with the answer.
@@ -138,8 +139,7 @@ private Q_SLOTS:
         row("one file missing", {"upload", "@txt", "missing.bin", "@png"}, "", "", a,
             {"1", url + url, up + "file priv=0 anon=0 apikey= <pic.PNG;image/png", ""},
             "missing.bin: No such file");
-        row("image of a text", {"image", "@txt"}, "", "", "", refused,
-            "only jpg, jpeg, gif and png");
+        row("image of text", {"image", "@txt"}, "", "", "", refused, "only jpg, jpeg, gif and png");
         // Standard input as "-": each kind of bytes, by each command, with and without a name.
         const std::tuple<const char*, QByteArray, QString> kinds[] = {
             {"png", QByteArray("\x89PNG\r\n\x1a\n\0\r\n", 11), "stdin.png;image/png"},
