@@ -86,10 +86,9 @@ std::optional<SavedLogin> parseSessionText(QByteArrayView text) {
     // The writer always puts a comma after the user name; without one there is no key, and a
     // name without a key is not a login.
     if (comma < 0) return std::nullopt;
-    const qsizetype next = decoded->indexOf(QLatin1Char(','), comma + 1);
     SavedLogin session;
     session.userName = decoded->left(comma);
-    session.apiKey = decoded->mid(comma + 1, next < 0 ? -1 : next - comma - 1);
+    session.apiKey = decoded->section(QLatin1Char(','), 1, 1);  // up to a second comma
     return session;
 }
 
