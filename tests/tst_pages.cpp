@@ -1047,7 +1047,7 @@ private Q_SLOTS:
         const QAbstractItemModel* history = app.window->historyWindow()->model();
         QCOMPARE((QStringList{history->index(0, 0).data().toString(),
                               history->index(0, 0).data(Qt::ToolTipRole).toString(),
-                              history->index(0, 3).data().toString()}),
+                              history->index(0, 3).data(Qt::ToolTipRole).toString()}),
                  (QStringList{"report.pdf", "report.pdf\nfile, 300.00 KiB, sent as a b+c",
                               "https://ferrodock.net/f/abcdefgh"}));
     }
