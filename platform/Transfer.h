@@ -29,13 +29,18 @@ struct ContextGuard {
     QMetaObject::Connection watch;
 };
 
-// The first thing a function posted under the guard does on the context's thread: it waits
-// until the transport thread has let go of the guard, so that Qt's own reference to the
-// function is dropped there first and the function is freed on the context's thread, never
-// on the transport thread. The mutex also hands what the function carries over in an order
-// the thread sanitizer sees (Qt's event queue locks are invisible to it).
-inline void handedOver(ContextGuard& guard) {
-    std::lock_guard posted(guard.mutex);
+// Held by the transport thread while it posts a function, and taken first by the function on
+// the context's thread: that waits until the transport thread has let go, so that Qt's own
+// reference to the function is dropped there first and the function is freed on the context's
+// thread, never on the transport thread. At a fixed address, it is taken before anything the
+// function carries is read, which hands all of it over in an order the thread sanitizer sees
+// (Qt's event queue locks are invisible to it).
+inline std::mutex& handoff() {
+    static std::mutex mutex;
+    return mutex;
+}
+inline void handedOver() {
+    std::lock_guard posted(handoff());
 }
 
 // A urlencoded form, encoded while it is sent. Values are private copies, wiped when the

@@ -104,10 +104,11 @@ template <typename F>
 void post(const std::shared_ptr<ContextGuard>& guard, F f) {
     std::lock_guard lock(guard->mutex);
     if (!guard->target) return;
+    std::lock_guard posting(handoff());
     QMetaObject::invokeMethod(
         guard->target,
         [guard, f = std::move(f)]() mutable {
-            handedOver(*guard);
+            handedOver();
             f();
         },
         Qt::QueuedConnection);
