@@ -120,8 +120,6 @@ private Q_SLOTS:
         }
         row("paste not UTF-8", {"paste"}, "a\xff", "", "", refused, "not UTF-8");
         row("too large", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), "", "", refused, "16 MiB");
-        row("program, version", {"--version"}, "", "", "run",
-            {"0", "ferrodock " FERRODOCK_VERSION "\n", "", ""});
         row("upload, logged in, slow", {"upload", "-p", "@txt", "+slow"}, "", kSession, a,
             {"0", url, up + "file priv=1 anon=0 apikey=" + key + " <note.txt;text/plain", s});
         // On a terminal, after a second, the part sent or a spinner; gone with the answer.
