@@ -22,27 +22,23 @@ namespace {
 // (resources/ferrodock.qss, where they appear as @name) use them.
 struct Swatch {
     const char* name;
-    QColor colour;
+    const char* colour;
 };
 const Swatch kSwatches[] = {
-    {"window", QColor(23, 31, 40)},         {"field", QColor(17, 23, 30)},
-    {"text", QColor(230, 236, 242)},        {"label", QColor(204, 214, 226)},
-    {"muted", QColor(140, 155, 172)},       {"disabledText", QColor(98, 113, 130)},
-    {"placeholder", QColor(120, 134, 150)}, {"disabled", QColor(110, 122, 136)},
-    {"raised", QColor(34, 47, 61)},         {"raisedHover", QColor(42, 58, 75)},
-    {"sunken", QColor(28, 39, 51)},         {"fieldLine", QColor(24, 33, 44)},
-    {"strip", QColor(14, 19, 25)},          {"well", QColor(19, 26, 34)},
-    {"wellHover", QColor(22, 30, 40)},      {"line", QColor(50, 67, 86)},
-    {"lineHover", QColor(70, 92, 116)},     {"lineQuiet", QColor(40, 54, 70)},
-    {"dash", QColor(56, 74, 95)},           {"accent", QColor(61, 139, 253)},
-    {"accentHover", QColor(88, 157, 255)},  {"accentPressed", QColor(44, 117, 226)},
-    {"accentFocus", QColor(160, 200, 255)}, {"link", QColor(97, 164, 255)},
+    {"window", "#171f28"},        {"field", "#11171e"},       {"text", "#e6ecf2"},
+    {"label", "#ccd6e2"},         {"muted", "#8c9bac"},       {"disabledText", "#627182"},
+    {"placeholder", "#788696"},   {"disabled", "#6e7a88"},    {"raised", "#222f3d"},
+    {"raisedHover", "#2a3a4b"},   {"sunken", "#1c2733"},      {"fieldLine", "#18212c"},
+    {"strip", "#0e1319"},         {"well", "#131a22"},        {"wellHover", "#161e28"},
+    {"line", "#324356"},          {"lineHover", "#465c74"},   {"lineQuiet", "#283646"},
+    {"dash", "#384a5f"},          {"accent", "#3d8bfd"},      {"accentHover", "#589dff"},
+    {"accentPressed", "#2c75e2"}, {"accentFocus", "#a0c8ff"}, {"link", "#61a4ff"},
 };
 
 // Invalid for a name the palette does not have.
 QColor swatch(QByteArrayView name) {
     for (const Swatch& s : kSwatches) {
-        if (name == s.name) return s.colour;
+        if (name == s.name) return QColor::fromString(QLatin1StringView(s.colour));
     }
     return {};
 }
