@@ -12,12 +12,7 @@
 #include "support/Files.h"
 #include "support/TestService.h"
 
-#include <QDirIterator>
-#include <QFileInfo>
-#include <QLoggingCategory>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryFile>
+#include <QtCore>
 
 #include <poll.h>
 #include <pty.h>

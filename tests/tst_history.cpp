@@ -11,28 +11,9 @@
 #include "window/ImagePage.h"
 #include "window/Preview.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QComboBox>
-#include <QDesktopServices>
-#include <QHeaderView>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
-#include <QMenu>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QSemaphore>
-#include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QTableView>
-#include <QTest>
-#include <QTextBrowser>
-#include <QTimer>
+#include <QtSql>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <sys/stat.h>
 

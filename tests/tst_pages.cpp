@@ -17,28 +17,8 @@
 #include "window/PastePage.h"
 #include "window/Preview.h"
 
-#include <QBuffer>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QComboBox>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QFileDialog>
-#include <QMenu>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QProgressBar>
-#include <QRegularExpression>
-#include <QScopeGuard>
-#include <QStackedWidget>
-#include <QStandardPaths>
-#include <QStringEncoder>
-#include <QTemporaryFile>
-#include <QTimer>
+#include <QtDBus>
+#include <QtWidgets>
 
 #include <fcntl.h>
 #include <sys/stat.h>

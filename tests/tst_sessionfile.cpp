@@ -10,8 +10,7 @@
 #include "support/Files.h"
 #include "window/UploadPanel.h"
 
-#include <QRegularExpression>
-#include <QSignalSpy>
+#include <QtTest>
 
 #include <sys/file.h>
 #include <sys/resource.h>

@@ -11,10 +11,7 @@
 #include <csignal>
 #include <optional>
 
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QUrl>
+#include <QtTest>
 
 #include <atomic>
 #include <thread>

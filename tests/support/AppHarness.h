@@ -13,10 +13,8 @@
 #include "window/MainWindow.h"
 #include "window/Theme.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
 

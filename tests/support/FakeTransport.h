@@ -2,9 +2,7 @@
 
 #include "core/Transport.h"
 
-#include <QPointer>
-#include <QStringList>
-#include <QTimer>
+#include <QtCore>
 
 #include <optional>
 #include <utility>

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QDir>
-#include <QFile>
-#include <QImage>
+#include <QtGui>
 
 #include <stdlib.h>
 #include <sys/stat.h>

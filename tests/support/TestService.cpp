@@ -1,7 +1,6 @@
 #include "support/TestService.h"
 
-#include <QFile>
-#include <QRegularExpression>
+#include <QtCore>
 
 #include <netinet/in.h>
 #include <openssl/ssl.h>
