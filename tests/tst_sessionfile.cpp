@@ -89,6 +89,8 @@ private Q_SLOTS:
         row("past the last unit", 'p', "0 2000000000000000000 0",
             "Uploading f: 0%, 0 bytes of 2000000.0 TB");
         row("59 s", 'p', "0 59 1", "59 s left");
+        row("60 s", 'p', "0 60 1", "1 min left");
+        row("more sent than said", 'p', "5 4 1", "1 s left");
         row("exactly an hour", 'p', "0 3600 1", "1 h 0 min left");
         row("just under an hour", 'p', "0 3599 1", "60 min left");
         row("an hour and a bit", 'p', "0 3661 1", "1 h 2 min left");
