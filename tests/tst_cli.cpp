@@ -469,6 +469,7 @@ private Q_SLOTS:
         const QByteArray login = "login";
         row("password of 4096 bytes", login, 4096, QByteArray("Login failed: could not reach"), 1);
         row("password of 4097 bytes", login, 4097, QByteArray("the password is over 4096"), 1);
+        row("empty password", login, 1, QByteArray("the password is empty"), 1);
         row("image -", QByteArray("image"), 0, QByteArray("standard input is a terminal"), 2);
         row("Ctrl+C at the password", login, -1, QByteArray("Password for alice: "), 130);
     }
@@ -502,8 +503,8 @@ private Q_SLOTS:
         };
         if (length != 0) readUntil("Password for alice: ");
         if (length < 0) ::kill(child, SIGINT);  // Ctrl+C
-        const QByteArray password = QByteArray(length - 1, 'p') + "q\n";
-        if (length > 0) QCOMPARE(::write(terminal, password, size_t(length + 1)), length + 1);
+        const QByteArray password = length > 1 ? QByteArray(length - 1, 'p') + "q\n" : "\n";
+        if (length > 0) QCOMPARE(::write(terminal, password, password.size()), password.size());
         readUntil({});
         int status = 0;
         if (::waitpid(child, &status, WNOHANG) != child) ::kill(child, SIGKILL);
