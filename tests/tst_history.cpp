@@ -376,6 +376,12 @@ private Q_SLOTS:
                                   QString::number(QFileInfo(app.home.path() + "/pic.png").size()) +
                                   "|al|Private|https://ferrodock.net/i/abcdefghij"}));
         QCOMPARE(QImage::fromData(rows.entry(1).thumbnail).size(), QSize(64, 48));
+        // Its icon: the thumbnail centred on a clear square.
+        const QImage icon =
+            rows.index(1, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(80).toImage();
+        QCOMPARE((QList<int>{icon.width(), qAlpha(icon.pixel(40, 9)), qAlpha(icon.pixel(40, 10)),
+                             qAlpha(icon.pixel(40, 69)), qAlpha(icon.pixel(40, 70))}),
+                 (QList<int>{80, 0, 255, 255, 0}));
 
         auto* table = shown->findChild<QTableView*>("historyTable");
         // Sizes fixed, not measured row by row: the widths as designed, every row one height.
