@@ -239,8 +239,15 @@ private Q_SLOTS:
             QVERIFY(!store.add(entryNamed("lost")) && !store.add(entryNamed("lost")));
         }
         QSqlDatabase::removeDatabase("other");
+        // A history that cannot be opened keeps nothing, and says why once.
+        for (const QString& bad : {QString("/dev/null/h"), dir.path()}) {
+            HistoryStore broken(bad);
+            QVERIFY(!broken.remove({1}) && !broken.add(entryNamed("x")) && broken.clear() == -1);
+        }
         qInstallMessageHandler(testlib);
-        QCOMPARE(logged.count("not kept in the history"), 1);
+        QVERIFY(logged.contains("folder /dev/null: File exists; uploads go on") &&
+                logged.contains("open " + dir.path().toUtf8() + ": Is a directory; uploads"));
+        QCOMPARE(logged.count("not kept in the history"), 3);
         logged.clear();
     }
 
