@@ -539,6 +539,7 @@ private Q_SLOTS:
         QTest::newRow("X server gone") << QByteArray("xcb") << QByteArray("w-0") << false;
         QTest::newRow("offscreen") << QByteArray("offscreen") << QByteArray() << true;
         QTest::newRow("--platform offscreen") << QByteArray("xcb") << QByteArray() << true;
+        QTest::newRow("-platform xcb") << QByteArray("offscreen") << QByteArray() << false;
     }
     void displayAvailable() {
         auto [platform, wayland, yes] =
@@ -556,10 +557,10 @@ private Q_SLOTS:
                                      {"QT_QPA_PLATFORM", platform}};
         QList<QByteArray> old;
         for (const auto& [name, value] : env) old << qgetenv(name), qputenv(name, value);
-        char program[] = "ferrodock", option[] = "--platform", offscreen[] = "offscreen";
-        char* argv[] = {program, option, offscreen};
-        const bool given = QByteArray(QTest::currentDataTag()).startsWith('-');
-        const bool available = ferrodock::displayAvailable(given ? 3 : 1, argv);
+        QByteArrayList words =
+            ("ferrodock " + QByteArray(QTest::currentDataTag()) + " ").split(' ');
+        char* argv[] = {words[0].data(), words[1].data(), words[2].data()};
+        const bool available = ferrodock::displayAvailable(words[1].startsWith('-') ? 3 : 1, argv);
         for (qsizetype i = 0; i < old.size(); ++i) qputenv(env[i][0], old[i]);
         ::close(listening);
         QCOMPARE(available, yes);
