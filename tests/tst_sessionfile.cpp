@@ -99,6 +99,10 @@ private Q_SLOTS:
         row("history: late first line", 'h', QString(65535, '\n') + "ab", "a");
         row("history: 61 characters", 'h', " " + QString(61, 'x') + "\ny", QString(59, 'x') + "…");
         row("history: 60 characters", 'h', "\n\t" + QString(60, 'x'), QString(60, 'x'));
+        // 'r': the scratch folder's place for XDG_RUNTIME_DIR and XDG_CACHE_HOME, only if absolute.
+        row("runtime folder", 'r', "/run/1 /c", "/run/1/ferrodock");
+        row("cache folder", 'r', "run /c", "/c/ferrodock/scratch");
+        row("neither", 'r', "run c", QDir::homePath() + "/.cache/ferrodock/scratch");
         for (const char* bytes :
              {"caf\xe9", "\xe2\x82", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"})
             QTest::newRow(QByteArray(bytes).toPercentEncoding())
@@ -109,6 +113,12 @@ private Q_SLOTS:
         const std::optional<QString> text = decodeAnswer(input);
         if (rule == 'h') QTEST(pasteHistoryName(input), "result");
         if (rule == 'h') return;
+        if (rule == 'r') {
+            const QByteArrayList dirs = input.split(' ');
+            qputenv("XDG_RUNTIME_DIR", dirs[0]), qputenv("XDG_CACHE_HOME", dirs[1]);
+            QTEST(ScratchFolder::defaultRoot(), "result");
+            return qunsetenv("XDG_RUNTIME_DIR"), void(qunsetenv("XDG_CACHE_HOME"));
+        }
         if (rule == 'p') {
             const QList<QByteArray> n = input.split(' ');
             const QString line =
