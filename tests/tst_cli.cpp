@@ -113,6 +113,8 @@ private Q_SLOTS:
             row(qPrintable(QString("program ") + to), {"--version", to}, "", "", "run", refused,
                 "ferrodock: cannot write to standard output: " + why + "\n");
         }
+        row("program --version", {"--version"}, "", "", "run",
+            {"0", "ferrodock " FERRODOCK_VERSION "\n", "", ""});
         row("paste not UTF-8", {"paste"}, "a\xff", "", "", refused, "not UTF-8");
         row("too large", {"paste"}, QByteArray(kPasteLimit + 1, 'x'), "", "", refused, "16 MiB");
         row("upload, logged in, slow", {"upload", "-p", "@txt", "+slow"}, "", kSession, a,
