@@ -629,7 +629,7 @@ private Q_SLOTS:
             if (!button) app.net->requests[0].progress({500, 2000, !cut});
             // The tool tip follows the text at once, before the next paint.
             const auto label = qobject_cast<QLabel*>(widget);
-            if (label) QCOMPARE(label->toolTip() == label->text(), cut);
+            QCOMPARE(widget->toolTip() == (label ? label->text() : literalText(button)), cut);
             QTRY_VERIFY(widget->isVisible());
             QCoreApplication::sendPostedEvents();
             const QString whole = button ? literalText(button) : label->text();
