@@ -29,11 +29,9 @@ std::span<const LanguageChoice> languageChoices() {
     return kLanguages;
 }
 
-QString languageIdentifier(const std::optional<QString>& title) {
-    if (title) {
-        for (const LanguageChoice& choice : languageChoices()) {
-            if (*title == choice.title) return choice.identifier.toString();
-        }
+QString languageIdentifier(const QString& title) {
+    for (const LanguageChoice& choice : languageChoices()) {
+        if (title == choice.title) return choice.identifier.toString();
     }
     return QStringLiteral("no-highlight");
 }

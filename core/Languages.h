@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringView>
 
-#include <optional>
 #include <span>
 
 namespace ferrodock {
@@ -18,7 +17,7 @@ struct LanguageChoice {
 std::span<const LanguageChoice> languageChoices();
 
 // The service's identifier for a language title of the pop-up; "no-highlight" for any other
-// title (compared case-sensitively) or none.
-QString languageIdentifier(const std::optional<QString>& title);
+// text (compared case-sensitively), the empty text of no selection included.
+QString languageIdentifier(const QString& title);
 
 }  // namespace ferrodock

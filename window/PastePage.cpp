@@ -116,10 +116,8 @@ PastePage::PastePage(const Services& services, QWidget* parent)
 
 void PastePage::pastePushed() {
     if (reader_ && reader_->reading()) return;
-    std::optional<QString> title;
-    if (ui_.language->currentIndex() >= 0) title = ui_.language->currentText();
     // What the press saw: the language, the flags and the key, whatever they are once read.
-    const QString language = languageIdentifier(title);
+    const QString language = languageIdentifier(ui_.language->currentText());
     const UploadFlags flags{flagOf(ui_.privPaste), flagOf(ui_.anonPaste)};
     const QString apiKey = services_.session.apiKey();
     HistoryEntry kept;
