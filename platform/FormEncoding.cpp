@@ -35,7 +35,7 @@ void forEachCodePoint(QStringView text, Visit visit) {
 qsizetype formEncodedSize(QStringView text) {
     qsizetype size = 0;
     forEachCodePoint(text, [&size](char16_t c, int bytes) {
-        size += c < 0x80 && unreserved(c) ? 1 : 3 * bytes;
+        size += unreserved(c) ? 1 : 3 * bytes;
     });
     return size;
 }
