@@ -519,6 +519,21 @@ private Q_SLOTS:
         QCOMPARE(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status), expected);
     }
 
+    // The launcher without the programs beside it says which one it cannot start, its folder's
+    // controls escaped.
+    void launcherAlone() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("a\x1f \x7f~");
+        QVERIFY(QDir().mkdir(folder) && QFile::copy(FERRODOCK_BINARY, folder + "/ferrodock"));
+        QProcess launcher;
+        launcher.start(folder + "/ferrodock", {"--version"});
+        QVERIFY(launcher.waitForFinished() && launcher.exitCode() == 1);
+        QCOMPARE(launcher.readAllStandardError(),
+                 "ferrodock: cannot start the command line's program " + dir.path().toUtf8() +
+                     "/a\\x1f \\x7f~/../libexec/ferrodock/ferrodock-commands: No such file or "
+                     "directory\n");
+    }
+
     // A command's help describes it and lists every language of the pop-up.
     void commandHelp() {
         CommandStreams io = CommandStreams::standard();
