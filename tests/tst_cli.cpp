@@ -356,6 +356,9 @@ private Q_SLOTS:
                                     : said.count(err.toUtf8()) == 1 || err.isEmpty(),
                  said.constData());
         QCOMPARE(said.contains("curl"), debug);
+        if (real)  // the debug line: the request, its status and what was sent
+            QVERIFY(said.contains("POST /api/upload/paste: failed, status 302, ") &&
+                    said.contains("), 55 bytes sent, "));
         // No secret, and no terminal control where there is no terminal.
         QVERIFY(!said.contains(kKey) && !said.contains("secret") && !said.contains("p&w") &&
                 said.contains('\033') == term && !said.contains('\a'));
