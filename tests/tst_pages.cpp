@@ -215,7 +215,7 @@ private Q_SLOTS:
     void keyboard() {
         auto [keys, page, order] = fetch<QString, QString, QString>("keys", "page", "order");
         TestApp app;
-        app.window->switchPaste();
+        page == "pasteView" ? app.window->switchFile() : app.window->switchPaste();  // elsewhere
         QWidget* window = app.window.get();
         for (QAction* action : window->findChildren<QAction*>())
             if (action->shortcut() == QKeySequence(keys)) action->trigger();
