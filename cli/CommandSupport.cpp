@@ -71,7 +71,6 @@ private:
 
 void write(std::FILE* stream, const QString& text) {
     std::fputs(text.toUtf8().constData(), stream);
-    std::fflush(stream);
 }
 
 QString writeOut(const CommandStreams& io, const QString& text) {

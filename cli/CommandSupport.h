@@ -27,6 +27,8 @@ class ScratchFolder;
 
 namespace ferrodock::cli {
 
+// Writes `text` to `stream` as UTF-8: standard error, which is not buffered, so each piece is
+// out before the next step.
 void write(std::FILE* stream, const QString& text);
 // Writes `text` to standard output and flushes it: empty when it all went out, else why not.
 QString writeOut(const CommandStreams& io, const QString& text);
