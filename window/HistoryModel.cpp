@@ -70,7 +70,7 @@ bool HistoryModel::canFetchMore(const QModelIndex& parent) const {
 }
 
 void HistoryModel::fetchMore(const QModelIndex& parent) {
-    if (parent.isValid() || !more_) return;
+    if (!canFetchMore(parent)) return;
     const QList<HistoryEntry> page =
         store_.entries(kPageRows, rows_.isEmpty() ? 0 : rows_.last().id, filter_, true);
     more_ = page.size() == kPageRows;
