@@ -33,8 +33,9 @@ bool stageValue(FormBody& f, View value) {
         if (end < value.size() && value[end - 1].isHighSurrogate() && value[end].isLowSurrogate())
             ++end;
     const View chunk = value.sliced(f.fieldOffset, end - f.fieldOffset);
-    // Reserved once, so growing never leaves an unwiped copy behind.
-    if (f.staged.capacity() < 16384 * 12 + 2) f.staged.reserve(16384 * 12 + 2);
+    // Reserved once (a reserve no larger than the capacity does nothing), so growing never
+    // leaves an unwiped copy behind.
+    f.staged.reserve(16384 * 12 + 2);
     f.staged.resize(size_t(formEncodedSize(chunk)));
     appendFormEncoded(f.staged.data(), chunk);
     f.fieldOffset = end;
