@@ -180,7 +180,7 @@ void UploadPanel::render() {
     const Upload& upload = it->second;
     const TransportProgress& p = upload.last;
     const double seconds = double(upload.clock.elapsed()) / 1000.0;
-    const double rate = seconds >= 1.0 && p.sent > 0 ? double(p.sent) / seconds : 0.0;
+    const double rate = seconds >= 1.0 ? double(p.sent) / seconds : 0.0;
     text_->setText(p.fullySent    ? QStringLiteral("Waiting for the service...")
                    : p.total <= 0 ? QStringLiteral("Uploading %1...").arg(upload.label)
                                   : progressText(upload.label, p.sent, p.total, rate));
