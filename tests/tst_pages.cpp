@@ -138,8 +138,8 @@ public Q_SLOTS:
 // Stands in for the screenshot portal: answers a request on the object that the caller's bus
 // name and the token name, before the call returns, with `response` (none when negative). As
 // an older portal (response 3) it names the request its own way and answers there later, after
-// a stale failure on the object it did not take.
-class Portal : public QObject {
+// a stale failure on the object it did not take; as response 4 it refuses the call.
+class Portal : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Screenshot")
     Q_PROPERTY(uint version READ version)
@@ -160,10 +160,7 @@ public Q_SLOTS:
                                call.service().mid(1).replace('.', '_') + '/' + token;
         asked << parent << options.value("interactive")
               << QRegularExpression("^\\w+$").match(token).hasMatch();
-        if (response == 4)  // refused outright
-            return call.setDelayedReply(true),
-                   bus.send(call.createErrorReply(QDBusError::AccessDenied, "refused")),
-                   QDBusObjectPath();
+        if (response == 4) return sendErrorReply(QDBusError::AccessDenied, "no"), QDBusObjectPath();
         const auto answer = [this](const QString& path, uint with) {
             bus.send(QDBusMessage::createSignal(path, "org.freedesktop.portal.Request", "Response")
                      << with << QVariantMap{{"uri", uri}});
@@ -241,6 +238,8 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), "ferrodock - <b>T</b>&[*][*]");
         QCOMPARE(app.find<QLineEdit>("password")->echoMode(), QLineEdit::Password);
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("ferrodock"));
+        setApplicationIcon();  // as the program does once the window is painted
+        QCOMPARE(QApplication::windowIcon().availableSizes(), QList<QSize>{QSize(256, 256)});
         QCOMPARE(app.find<QStackedWidget>("mainView")->currentWidget()->objectName(), "imageView");
         // The other pages' placeholders are read in choices().
         QCOMPARE(literalText(app.link("paste")), "Paste/type your text/code, then press paste.");
@@ -1072,7 +1071,7 @@ private Q_SLOTS:
         QCOMPARE(item->text() + ' ' + item->shortcut().toString(),
                  "Capture Screen\u2026 Ctrl+Shift+S");
         if (response == 2 || response == 4)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("answered 2|portal: \"refused"));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("answered 2|portal: \"no"));
         // Asked once the window is up: greyed out before any use where it cannot capture.
         if (portal < 2) QTRY_VERIFY(!item->isEnabled());
         item->trigger();  // with a portal, before it is known: once it is
