@@ -916,8 +916,7 @@ private Q_SLOTS:
                 << QStringList{"-define", QString("png:bit-depth=%1").arg(depth), "PNG8:p.png"};
         QTest::newRow("8-bit palette PNG") << pattern(200) << QStringList{"PNG8:p.png"};
         const QString grey = "-colorspace gray -alpha set -channel A -evaluate set 60% -define";
-        QTest::newRow("grey with alpha")
-            << pattern(0) << (grey + " png:color-type=4 ga.png").split(' ');
+        row("grey with alpha", pattern(0), (grey + " png:color-type=4 ga.png").split(' '));
         QTest::newRow("16-bit PNG") << pattern(0) << QStringList{"-depth", "16", "PNG64:p.png"};
         QTest::newRow("GIF") << pattern(16) << QStringList{"p.gif"};
         QTest::newRow("progressive JPEG")
