@@ -2,7 +2,7 @@
 
 // The window's composition root: the application object, the Session, and the window put
 // together with what the program hands it. The program starts the window here, and so do the
-// tests' harness and the benchmarks.
+// benchmarks; the tests' harness puts the same pieces together around its fakes.
 
 #include "core/Transport.h"
 #include "desktop/OpenPanel.h"
