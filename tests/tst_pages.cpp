@@ -433,8 +433,10 @@ private Q_SLOTS:
         QCOMPARE(literalText(app.link(page)), "You forgot to choose " + reminder);
         const QString path = makeImage(dir.path(), fileName);
         app.choose(path, image);
-        QCOMPARE(literalText(app.button(image ? "selectButton" : "selectButton2")),
-                 fileName);  // shown literally, '&' included
+        // Shown literally, '&' included; the chooser asked as its page does.
+        QCOMPARE(literalText(app.button(image ? "selectButton" : "selectButton2")), fileName);
+        QCOMPARE(app.panel.asked,
+                 image ? "Select Image|Select|jpg jpeg gif png" : "Select File|Select|");
         QStringList expected;
         for (int i = 0; i < flags.size(); ++i) {
             const QString name = QStringList{"priv", "anon", "nsfw"}[i];

@@ -41,10 +41,13 @@ private:
 
 // A chooser that answers from a script instead of asking a person.
 struct ScriptedPanel final : OpenPanel {
-    OpenPanelAnswer runModal(const OpenPanelSettings&, QWidget*) override {
+    OpenPanelAnswer runModal(const OpenPanelSettings& s, QWidget*) override {
+        asked =
+            s.title + '|' + s.prompt + '|' + s.allowedFileTypes.value_or(QStringList()).join(' ');
         return answers.isEmpty() ? OpenPanelAnswer{} : answers.takeFirst();
     }
     QList<OpenPanelAnswer> answers;
+    QString asked;  // what the last run showed: title, prompt and types
 };
 
 // What the window tells the desktop, kept.
