@@ -34,9 +34,8 @@ void forEachCodePoint(QStringView text, Visit visit) {
 
 qsizetype formEncodedSize(QStringView text) {
     qsizetype size = 0;
-    forEachCodePoint(text, [&size](char16_t c, int bytes) {
-        size += unreserved(c) ? 1 : 3 * bytes;
-    });
+    forEachCodePoint(text,
+                     [&size](char16_t c, int bytes) { size += unreserved(c) ? 1 : 3 * bytes; });
     return size;
 }
 
