@@ -12,8 +12,6 @@
 #include "support/Files.h"
 #include "support/TestService.h"
 
-#include <QtCore>
-
 #include <poll.h>
 #include <pty.h>
 #include <sys/socket.h>

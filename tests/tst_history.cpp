@@ -12,8 +12,6 @@
 #include "window/Preview.h"
 
 #include <QtSql>
-#include <QtTest>
-#include <QtWidgets>
 
 #include <sys/stat.h>
 

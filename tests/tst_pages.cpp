@@ -18,7 +18,6 @@
 #include "window/Preview.h"
 
 #include <QtDBus>
-#include <QtWidgets>
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -10,8 +10,6 @@
 #include "support/Files.h"
 #include "window/UploadPanel.h"
 
-#include <QtTest>
-
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Every suite's base: the window's harness and its fakes, with Qt Test and Qt Widgets whole.
+
 #include "core/HistoryStore.h"
 #include "core/ScratchFolder.h"
 #include "core/Session.h"
