@@ -98,7 +98,7 @@ sign() {
 sign server 127.0.0.1 server_ext -days 3650
 sign expired 127.0.0.1 server_ext -startdate 20200101000000Z -enddate 20200102000000Z
 sign otherhost other.invalid otherhost_ext -days 3650
-sign cnonly 127.0.0.1 cnonly_ext -days 3650
+sign cnonly localhost cnonly_ext -days 3650
 
 for name in ca server expired otherhost cnonly; do
     cp "$work/$name.pem" "$work/$name.key" "$out/"
