@@ -384,8 +384,7 @@ private Q_SLOTS:
                                   "|al|Private|https://ferrodock.net/i/abcdefghij"}));
         QCOMPARE(QImage::fromData(rows.entry(1).thumbnail).size(), QSize(64, 48));
         // Its icon: the thumbnail centred on a clear square.
-        const QImage icon =
-            rows.index(1, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(80).toImage();
+        auto icon = rows.index(1, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(80).toImage();
         QCOMPARE((QList<int>{icon.width(), qAlpha(icon.pixel(40, 9)), qAlpha(icon.pixel(40, 10)),
                              qAlpha(icon.pixel(40, 69)), qAlpha(icon.pixel(40, 70))}),
                  (QList<int>{80, 0, 255, 255, 0}));
@@ -424,6 +423,7 @@ private Q_SLOTS:
         QTimer::singleShot(0, [] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             menu->actions().value(1)->trigger(), menu->close();
+            QVERIFY(menu->actions().size() == 4 && menu->actions()[3]->text() == "Remove");
         });
         table->customContextMenuRequested(table->visualRect(rows.index(0, 2)).center());
         QDesktopServices::unsetUrlHandler("https");
