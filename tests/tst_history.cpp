@@ -240,13 +240,15 @@ private Q_SLOTS:
         }
         QSqlDatabase::removeDatabase("other");
         // A history that cannot be opened keeps nothing, and says why once.
-        for (const QString& bad : {QString("/dev/null/h"), dir.path()}) {
+        // (Its folder is narrowed to the owner: a folder of this test's, never /tmp itself.)
+        for (const QString& bad :
+             {QString("/dev/null/h"), (QDir(dir.path()).mkdir("sub"), dir.filePath("sub"))}) {
             HistoryStore broken(bad);
             QVERIFY(!broken.remove({1}) && !broken.add(entryNamed("x")) && broken.clear() == -1);
         }
         qInstallMessageHandler(testlib);
         QVERIFY(logged.contains("folder /dev/null: File exists; uploads go on") &&
-                logged.contains("open " + dir.path().toUtf8() + ": Is a directory; uploads"));
+                logged.contains("open " + dir.path().toUtf8() + "/sub: Is a directory; uploads"));
         QCOMPARE(logged.count("not kept in the history"), 3);
         logged.clear();
     }
