@@ -575,8 +575,7 @@ private Q_SLOTS:
                                      {"QT_QPA_PLATFORM", platform}};
         QList<QByteArray> old;
         for (const auto& [name, value] : env) old << qgetenv(name), qputenv(name, value);
-        QByteArrayList words =
-            ("ferrodock " + QByteArray(QTest::currentDataTag()) + " ").split(' ');
+        auto words = ("ferrodock " + QByteArray(QTest::currentDataTag()) + " ").split(' ');
         char* argv[] = {words[0].data(), words[1].data(), words[2].data()};
         const bool available = ferrodock::displayAvailable(words[1].startsWith('-') ? 3 : 1, argv);
         for (qsizetype i = 0; i < old.size(); ++i) qputenv(env[i][0], old[i]);
