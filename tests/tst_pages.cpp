@@ -271,8 +271,7 @@ private Q_SLOTS:
             if (file) app.window->switchFile();
             QWidget* selected =
                 app.find<QWidget>(file ? "fileSelectedBackground" : "pasteSelectedBackground");
-            const QPoint outer =
-                selected->mapTo(window, QPoint(file ? 0 : selected->width() - 1, 0));
+            QPoint outer = selected->mapTo(window, QPoint(file ? 0 : selected->width() - 1, 0));
             QCOMPARE(window->grab(QRect(outer, QSize(1, 1))).toImage().pixel(0, 0), base.rgb());
         }
         // The login window opens over the main window, its last answer gone.
@@ -580,8 +579,7 @@ private Q_SLOTS:
         // The launcher hears of progress at most four times a second.
         QCOMPARE(app.notices.progress, 0.5);
         QCOMPARE(text->text(), QStringLiteral("Waiting for the service..."));
-        const bool cancelled = end == "cancel" || end == "escape",
-                   ok = kind == TransportError::None;
+        bool cancelled = end == "cancel" || end == "escape", ok = kind == TransportError::None;
         if (cancelled) app.press(app.upload(page));  // a second: shown at once, cancelled too
         if (cancelled) QCOMPARE(text->text(), "Uploading " + label + "...");
         if (end == "cancel") app.press(cancel);
@@ -609,6 +607,8 @@ private Q_SLOTS:
                                  (told == shown ? "" : " [" + told + "]")});
         QCOMPARE(app.kept(), kept);
         QCOMPARE(app.notices.progress, std::nullopt);
+        if (ok && !cancelled) app.send(page), app.net->requests.last().progress({1, 2, false});
+        QTRY_VERIFY(!ok || cancelled || app.panel(page)->isVisible());  // the next one shows too
     }
 
     // At the smallest window a text too wide for its widget is cut to the widget's width with
@@ -1122,8 +1122,7 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QStringList shots;
-        connect(&capture, &ScreenCapture::captured,
-                [&shots](const QString& shot) { shots << shot; });
+        connect(&capture, &ScreenCapture::captured, [&](const QString& shot) { shots << shot; });
         capture.capture(&window);
         QTRY_VERIFY(!window.isVisible());
         capture.capture(&window);  // while the first waits to grab

@@ -119,8 +119,7 @@ private Q_SLOTS:
         }
         if (rule == 'p') {
             const QList<QByteArray> n = input.split(' ');
-            const QString line =
-                progressText("f", n[0].toLongLong(), n[1].toLongLong(), n[2].toInt());
+            const auto line = progressText("f", n[0].toLongLong(), n[1].toLongLong(), n[2].toInt());
             QTEST(n[2] == "0" ? line : line.section(", about ", 1), "result");
             return;
         }
