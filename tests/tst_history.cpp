@@ -385,9 +385,9 @@ private Q_SLOTS:
                                   QString::number(QFileInfo(app.home.path() + "/pic.png").size()) +
                                   "|al|Private|https://ferrodock.net/i/abcdefghij"}));
         QCOMPARE(QImage::fromData(rows.entry(1).thumbnail).size(), QSize(64, 48));
-        // Its icon: the thumbnail centred on a clear square.
+        // Icons: a paste's is its kind's; the picture's, its thumbnail centred on a clear square.
         QVERIFY(rows.index(0, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(32).toImage() ==
-                QIcon(":/PasteIcon.png").pixmap(32).toImage());  // a paste's: its kind's
+                QIcon(":/PasteIcon.png").pixmap(32).toImage());
         auto icon = rows.index(1, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(80).toImage();
         QCOMPARE((QList<int>{icon.width(), qAlpha(icon.pixel(40, 9)), qAlpha(icon.pixel(40, 10)),
                              qAlpha(icon.pixel(40, 69)), qAlpha(icon.pixel(40, 70))}),
