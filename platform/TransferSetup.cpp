@@ -102,7 +102,10 @@ size_t onAnswer(char* data, size_t size, size_t count, void* arg) {
 int onRequestStart(void* arg, char*, char*, int, int) {
     auto& t = *static_cast<Transfer*>(arg);
     t.sending = true;
+    // Also when curl sends it again on a new connection after a kept one died under it: the
+    // body goes out again, so its being fully sent is news again.
     t.sent = false;
+    t.reportedSent = false;
     t.sentAt = {};
     t.lastUp = -1;
     t.touch();
@@ -158,8 +161,6 @@ Transfer::~Transfer() {
 void Transfer::restart() {
     sending = false;
     sent = false;
-    // The body goes out again, so its being fully sent is news again.
-    reportedSent = false;
     sentAt = {};
     readBytes = 0;
     chunked = false;

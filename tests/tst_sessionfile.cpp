@@ -26,9 +26,8 @@ namespace {
 const QString kKey = "0123456789abcdef0123456789abcdef",
               kUser = "zoë 日本" + QString(1000, QChar(0x263A));
 
-QStringList entries(const QString& dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                               QDir::NoDotAndDotDot);
+QStringList entries(const QString& d) {
+    return QDir(d).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // Writes a login in a child process that may put at most 1 KiB in a file: the write fails

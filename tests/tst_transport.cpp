@@ -164,6 +164,8 @@ private Q_SLOTS:
         TestService service;
         service.setReply(Reply::text("answer"));
         if (redirect > 1) service.setReply("/api", {.status = redirect, .location = "/moved"});
+        // Read slowly enough for reports while it goes out again.
+        if (redirect == kDropped) service.setReply("/api", {.body = "answer", .readPause = 1ms});
         if (redirect == kEarly)
             service.setReply("/api",
                              {.kind = Reply::Kind::Early,
