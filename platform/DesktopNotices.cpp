@@ -58,7 +58,6 @@ public:
         const QStringList actions =
             copies ? QStringList{kCopyAction, QStringLiteral("Copy Address")} : QStringList();
         call << appName_ << 0u << entry_ << summary << body << actions << hints << -1;
-        call.setAutoStartService(true);
         if (!copies) {
             bus.send(call);  // nothing waits for the notification's id
             return;

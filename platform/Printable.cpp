@@ -21,7 +21,6 @@ void printableHandler(QtMsgType type, const QMessageLogContext& context, const Q
 
 QString printable(QStringView text) {
     QString shown;
-    shown.reserve(text.size());
     for (const QChar c : text) {
         const char16_t u = c.unicode();
         if (!escaped(u))

@@ -50,7 +50,6 @@ QString styleSheet() {
     if (!file.open(QIODevice::ReadOnly)) return {};
     const QString sheet = QString::fromUtf8(file.readAll());
     QString filled;
-    filled.reserve(sheet.size());
     static const QRegularExpression token(QStringLiteral("@([A-Za-z]+)"));
     qsizetype done = 0;
     for (const QRegularExpressionMatch& m : token.globalMatch(sheet)) {

@@ -82,7 +82,6 @@ UploadPanel::UploadPanel(QPushButton* link, const QString& pageName, DesktopNoti
     connect(cancel_, &QPushButton::clicked, this, &UploadPanel::cancelAll);
 
     auto* column = new QVBoxLayout;
-    column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
     column->addWidget(text_);
     column->addWidget(bar_);
