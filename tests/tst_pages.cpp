@@ -55,7 +55,7 @@ struct App : TestApp {
         window->switchPaste();
         if (page == "file") window->switchFile();
         if (page == "image") window->switchImage();
-        press(upload(page));
+        upload(page)->click();
     }
     QWidget* panel(const QString& page) const { return find<QWidget>(page + "Progress"); }
     QString kept() const { return window->lastChosenPath() + text()->toPlainText(); }
@@ -319,7 +319,7 @@ private Q_SLOTS:
         QCOMPARE(app.find<QLabel>("loginResponse")->text(), "Logging in...");
         // The name read at the press counts, not what the field says when the answer comes.
         app.find<QLineEdit>("username")->setText("changed meanwhile");
-        if (answer == "cancel") app.press(cancel);
+        if (answer == "cancel") cancel->click();
         if (answer == "escape") QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Escape);
         if (answer == "close") app.login()->close();
         const bool cancelled = QByteArrayList({"cancel", "escape", "close"}).contains(answer);
@@ -371,7 +371,7 @@ private Q_SLOTS:
         box->addItem("python");
         for (const QString title : {"", "Objective C", "python"}) {  // "": nothing selected
             box->setCurrentIndex(box->findText(title));
-            app.press(app.upload("paste"));
+            app.upload("paste")->click();
         }
         const FakeRequest& sent = app.net->requests[0];
         QCOMPARE(sent.path + sent.filePath, QStringLiteral("/api/upload/paste"));
@@ -394,9 +394,9 @@ private Q_SLOTS:
         QTimer timer;
         timer.callOnTimeout([&ticks] { ++ticks; });
         timer.start(0);
-        app.press(app.upload("paste"));
+        app.upload("paste")->click();
         QVERIFY(view->isReadOnly() && app.net->requests.size() == 3);
-        app.press(app.upload("paste"));
+        app.upload("paste")->click();
         QTRY_COMPARE(app.net->requests.size(), 4);
         QVERIFY(ticks > 2 && !view->isReadOnly());
         QCOMPARE(app.net->requests[3].fields[0].utf8, expected);
@@ -427,7 +427,7 @@ private Q_SLOTS:
         TestApp app;
         QTemporaryDir dir;
         app.choose(makeImage(dir.path(), "other.png"), !image);
-        app.press(app.upload(page));
+        app.upload(page)->click();
         QCOMPARE(literalText(app.link(page)), "You forgot to choose " + reminder);
         const QString path = makeImage(dir.path(), fileName);
         app.choose(path, image);
@@ -442,7 +442,7 @@ private Q_SLOTS:
             expected << name + "=" + flags[i];
         }
         app.session.remember("", "k");
-        app.press(app.upload(page));
+        app.upload(page)->click();
         QCOMPARE(app.net->requests.size(), 1);
         const FakeRequest& sent = app.net->requests[0];
         QCOMPARE(sent.path + sent.filePath, "/api/upload/" + page + path);
@@ -487,7 +487,7 @@ private Q_SLOTS:
         App app;
         QTRY_COMPARE(app.find<QLabel>("bgImage")->pixmap().size(), QSize(64, 48));
         showText(app.link(page), title);
-        app.press(app.link(page));
+        app.link(page)->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), copied ? "https://" + title : "before");
         QCOMPARE(literalText(app.link(page)), copied ? "Copied to clipboard." : title);
         const bool reset = copied && page != "paste";
@@ -499,7 +499,7 @@ private Q_SLOTS:
             app.find<QLabel>("bgImage")->pixmap().toImage() == QPixmap(":/ImageIcon.png").toImage(),
             reset && page == "image");
         QCOMPARE(app.text()->toPlainText().isEmpty(), copied && page == "paste");
-        for (const char* other : {"file", "image"}) app.press(app.upload(other));
+        for (const char* other : {"file", "image"}) app.upload(other)->click();
         QCOMPARE(app.net->requests.size(), reset ? 0 : 2);
     }
 
@@ -580,9 +580,9 @@ private Q_SLOTS:
         QCOMPARE(app.notices.progress, 0.5);
         QCOMPARE(text->text(), QStringLiteral("Waiting for the service..."));
         bool cancelled = end == "cancel" || end == "escape", ok = kind == TransportError::None;
-        if (cancelled) app.press(app.upload(page));  // a second: shown at once, cancelled too
+        if (cancelled) app.upload(page)->click();  // a second: shown at once, cancelled too
         if (cancelled) QCOMPARE(text->text(), "Uploading " + label + "...");
-        if (end == "cancel") app.press(cancel);
+        if (end == "cancel") cancel->click();
         if (end == "escape") QApplication::setActiveWindow(app.window.get());
         if (end == "escape") QTest::keyClick(app.window.get(), Qt::Key_Escape);
         QVERIFY(!cancelled || (app.link(page)->isVisible() && !app.panel(page)->isVisible()));
@@ -821,7 +821,7 @@ private Q_SLOTS:
         // A picture is sent as PNG in a file of the user's alone, the colours put in.
         if (struct stat info{}; pasted) {
             QVERIFY(::stat(QFile::encodeName(path), &info) == 0 && (info.st_mode & 0777) == 0600);
-            app.press(app.upload(page));
+            app.upload(page)->click();
             QCOMPARE(app.net->requests.value(0).filePath + app.net->requests.value(0).mimeType,
                      path + "image/png");
             const QByteArray png = readFile(path);
@@ -837,7 +837,7 @@ private Q_SLOTS:
         if (pasted && how.startsWith("paste")) {
             settle(app, "ferrodock.net/i/abcdefghi");
             QVERIFY(QFile::exists(path));
-            image ? app.press(app.link(page)) : app.window.reset();
+            image ? app.link(page)->click() : app.window.reset();
             QVERIFY(!QFile::exists(path));
             return;
         }
@@ -871,7 +871,7 @@ private Q_SLOTS:
         app.choose(path, true);
         QTRY_VERIFY(!app.window->imagePage()->preview().decoding());
         QVERIFY(app.find<QLabel>("bgImage")->pixmap().isNull());
-        app.press(app.upload("image"));
+        app.upload("image")->click();
         QCOMPARE(app.net->requests.value(0).filePath, path);
     }
 
@@ -1013,14 +1013,14 @@ private Q_SLOTS:
         app.find<QLineEdit>("password")->setText("p&q=r%s");
         QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Return);
         QTRY_COMPARE(app.find<QLabel>("loginResponse")->text(), "Logged in as a b+c");
-        app.press(app.button("pastePageButton2"));
+        app.button("pastePageButton2")->click();
         app.find<QPlainTextEdit>("pasteData")->setPlainText("é 100% & more");
         app.find<QComboBox>("language")->setCurrentText("Python");
-        app.press(app.upload("paste"));
+        app.upload("paste")->click();
         QTRY_COMPARE(literalText(app.link("paste")), "ferrodock.net/p/abcdefghi");
         const QByteArray content = patternBytes(300 * 1024);
         app.choose(makeFile(app.home.path(), "report.pdf", content), false);
-        app.press(app.upload("file"));
+        app.upload("file")->click();
         QTRY_COMPARE(literalText(app.link("file")), "ferrodock.net/f/abcdefgh");
         const QList<RecordedRequest> sent = service.requests();
         QCOMPARE(sent.size(), 3);
