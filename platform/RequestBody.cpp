@@ -174,11 +174,11 @@ bool attachForm(Transfer& t, FormBody& f) {
 bool attachUpload(Transfer& t, UploadBody& u) {
     u.mime = curl_mime_init(t.easy);
     t.headers = noExpect(nullptr);
-    if (!u.mime || !t.headers) return false;
+    if (!t.headers) return false;
     bool ok = true;
     auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
     set(curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers));
-    // A part that could not be made fails every call that fills it in.
+    // A form or part that could not be made fails every call that fills it in.
     for (const auto& [name, value] : u.fields) {
         curl_mimepart* part = curl_mime_addpart(u.mime);
         set(curl_mime_name(part, name.constData()));
