@@ -286,8 +286,7 @@ private Q_SLOTS:
                 env.remove(name);
             env.insert("https_proxy", "http://127.0.0.1:1");  // refused at once
             env.insert("QT_LOGGING_RULES", debug ? "ferrodock.*.debug=true" : "");
-            env.insert("XDG_RUNTIME_DIR", runtime);
-            process.setProcessEnvironment(env);
+            env.insert("XDG_RUNTIME_DIR", runtime), process.setProcessEnvironment(env);
             if (full) process.setStandardOutputFile("/dev/full");
             process.setChildProcessModifier([noIn, noOut, noErr] {
                 if (noIn) ::close(0);
@@ -453,8 +452,7 @@ private Q_SLOTS:
             QCOMPARE(handovers, 1);
         } else {
             taker.start("xclip", {"-quiet", "-l", "1", "-selection", "clipboard"});
-            taker.write("other");
-            taker.closeWriteChannel();
+            taker.write("other"), taker.closeWriteChannel();
             QTRY_VERIFY(!running());
             QCOMPARE(clipboard(), "other");
             QVERIFY(taker.waitForFinished());

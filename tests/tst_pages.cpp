@@ -801,8 +801,7 @@ private Q_SLOTS:
             QCOMPARE(item->text(), page == "file" ? "Paste File" : "Paste Image");
             QApplication::setActiveWindow(app.window.get());
             QWidget* at = page == "paste" ? app.find<QWidget>("pasteData") : app.window.get();
-            at->setFocus();
-            QTest::keyClick(at, Qt::Key_V, Qt::ControlModifier);
+            at->setFocus(), QTest::keyClick(at, Qt::Key_V, Qt::ControlModifier);
         } else {
             app.choose(urls[0].toLocalFile(), image);
         }
@@ -1107,8 +1106,7 @@ private Q_SLOTS:
             if (!server.waitForReadyRead(30000)) QSKIP("Xvfb does not start for this user here");
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert("DISPLAY", ":" + server.readAllStandardOutput().trimmed());
-            env.insert("QT_QPA_PLATFORM", "xcb");
-            suite.setProcessEnvironment(env);
+            env.insert("QT_QPA_PLATFORM", "xcb"), suite.setProcessEnvironment(env);
             suite.start(QCoreApplication::applicationFilePath(), {"grabScreenOnX11"});
             QVERIFY(suite.waitForFinished(60000));
             QVERIFY2(suite.exitCode() == 0, suite.readAll());
