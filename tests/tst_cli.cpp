@@ -231,8 +231,7 @@ private Q_SLOTS:
         const QByteArray at = QFile::encodeName(dir.path()) + "/";
         for (const char* twin : {"bad\xff.txt", "bad\xef\xbf\xbd.txt"})
             std::fclose(std::fopen(at + twin, "w"));
-        QDir(dir.path()).mkdir("d");
-        QDir::setCurrent(dir.path());
+        QDir(dir.path()).mkdir("d"), QDir::setCurrent(dir.path());
         const QHash<QString, QString> files{
             {"@txt", makeFile(dir.path(), "note.txt", "a&b=c C++\n")},
             {"@png", makeFile(dir.path(), "pic.PNG", "\x89PNG")}};

@@ -47,8 +47,7 @@ int runWriter() {
     HistoryStore store(args[0]);
     for (int i = 0; args[1].toInt() == 0 || i < args[1].toInt(); ++i) {
         if (!store.add(entryNamed(args[2] + QString::number(i)))) return 1;
-        std::printf("%d\n", i + 1);
-        std::fflush(stdout);
+        std::printf("%d\n", i + 1), std::fflush(stdout);
     }
     return 0;
 }
@@ -389,6 +388,13 @@ private Q_SLOTS:
                                   QString::number(QFileInfo(app.home.path() + "/pic.png").size()) +
                                   "|al|Private|https://ferrodock.net/i/abcdefghij"}));
         QCOMPARE(QImage::fromData(rows.entry(1).thumbnail).size(), QSize(64, 48));
+        // A screen reader hears what is shown, but the time in full, as its tool tip tells it.
+        for (const QModelIndex& at : {rows.index(1, 0), rows.index(1, 2), rows.index(1, 3)})
+            QCOMPARE(at.data(Qt::AccessibleTextRole), at.data());
+        const QModelIndex when = rows.index(1, 1);
+        QVERIFY(
+            when.data(Qt::AccessibleTextRole) == when.data(Qt::ToolTipRole) &&
+            when.data(Qt::ToolTipRole).toString().contains(rows.entry(1).when.toString("yyyy")));
         // Icons: a paste's is its kind's; the picture's, its thumbnail centred on a clear square.
         QVERIFY(rows.index(0, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(32).toImage() ==
                 QIcon(":/PasteIcon.png").pixmap(32).toImage());
@@ -448,8 +454,7 @@ private Q_SLOTS:
         }
         QVERIFY(app.history.entries(10).isEmpty());
         // Open again, it starts in the filter, wherever the focus was when it closed.
-        table->setFocus();
-        shown->close();
+        table->setFocus(), shown->close();
         app.find<QAction>("goHistory")->trigger();
         QTRY_COMPARE(QApplication::focusWidget(), filter);
     }

@@ -195,10 +195,7 @@ private Q_SLOTS:
         QVERIFY(daemon_.waitForReadyRead(20000));
         qputenv("DBUS_SESSION_BUS_ADDRESS", daemon_.readLine().trimmed());
     }
-    void cleanupTestCase() {
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
+    void cleanupTestCase() { daemon_.kill(), daemon_.waitForFinished(); }
     void init() { QGuiApplication::clipboard()->setText("before"); }
 
     // Ctrl+1..3 show the pages; Tab reaches a page's controls in order, and
@@ -362,8 +359,7 @@ private Q_SLOTS:
         const qsizetype children = view->children().size();
         view->moveCursor(QTextCursor::End);
         QTest::keyClick(view, Qt::Key_Return, Qt::ShiftModifier);
-        QTest::keyClicks(view, "a&b=c\u00a0");
-        QTest::keyClick(view, Qt::Key_Return);
+        QTest::keyClicks(view, "a&b=c\u00a0"), QTest::keyClick(view, Qt::Key_Return);
         QComboBox* box = app.find<QComboBox>("language");
         QSet<QString> identifiers;  // every title of the pop-up has its own
         for (int i = 0; i < box->count(); ++i) identifiers << languageIdentifier(box->itemText(i));
@@ -392,8 +388,7 @@ private Q_SLOTS:
         view->setPlainText(text);
         int ticks = 0;
         QTimer timer;
-        timer.callOnTimeout([&ticks] { ++ticks; });
-        timer.start(0);
+        timer.callOnTimeout([&ticks] { ++ticks; }), timer.start(0);
         app.upload("paste")->click();
         QVERIFY(view->isReadOnly() && app.net->requests.size() == 3);
         app.upload("paste")->click();
@@ -486,8 +481,7 @@ private Q_SLOTS:
         auto [page, title, copied] = fetch<QString, QString, bool>("page", "title", "copied");
         App app;
         QTRY_COMPARE(app.find<QLabel>("bgImage")->pixmap().size(), QSize(64, 48));
-        showText(app.link(page), title);
-        app.link(page)->click();
+        showText(app.link(page), title), app.link(page)->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), copied ? "https://" + title : "before");
         QCOMPARE(literalText(app.link(page)), copied ? "Copied to clipboard." : title);
         const bool reset = copied && page != "paste";
@@ -552,8 +546,7 @@ private Q_SLOTS:
             QStringList{"file", "image", "paste"}.indexOf(page));
         App app;
         QWidget other;
-        other.show();
-        QApplication::setActiveWindow(&other);
+        other.show(), QApplication::setActiveWindow(&other);
         QTRY_VERIFY(!app.window->isActiveWindow());
         const QString kept = app.kept();
         app.send(page);
@@ -962,8 +955,7 @@ private Q_SLOTS:
         const QString big = makeImage(dir.path(), "big.png", QSize(3000, 2000));
         TestApp app;
         QWidget* window = app.window.get();
-        app.choose(big, true);
-        app.choose(makeImage(dir.path(), "wide.png", picture), true);
+        app.choose(big, true), app.choose(makeImage(dir.path(), "wide.png", picture), true);
         QLabel* view = app.find<QLabel>("bgImage");
         const auto fitted = [view, picture] {
             const QSize box = view->contentsRect().size();
@@ -1145,8 +1137,7 @@ private Q_SLOTS:
         notices->notify("Upload failed", "no address", {});
         QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Upload failed",
                                                      "no address", QStringList(), entry}));
-        notices->notify("Uploaded", address, address);
-        notices->showProgress(0.25);
+        notices->notify("Uploaded", address, address), notices->showProgress(0.25);
         QTRY_COMPARE(desktop.notified, (QVariantList{"Ferrodock", entry, "Uploaded", address,
                                                      QStringList{"copy", "Copy Address"}, entry}));
         // The action of another notification copies nothing; this one's copies the address.
@@ -1160,8 +1151,7 @@ private Q_SLOTS:
         }
         // However many notices, one listener for their actions.
         const qsizetype objects = qApp->children().size();
-        notices->notify("Uploaded", address, address);
-        notices->showProgress(0.5);
+        notices->notify("Uploaded", address, address), notices->showProgress(0.5);
         QCOMPARE(qApp->children().size(), objects);
         const QString uri = "application://net.ferrodock.Ferrodock.desktop";
         QTRY_COMPARE(desktop.updated, (QVariantList{uri, true, 0.25}));
