@@ -248,6 +248,7 @@ private Q_SLOTS:
         plain("chunk longer than its size", raw(chunked, {{"3\r\nabcd\r\n0\r\n\r\n"}}), none,
               Error::Other);
         plain("bad chunk size", raw(chunked, {{"zz\r\nabc\r\n0\r\n\r\n"}}), none, Error::Other);
+        plain("no chunk size", raw(chunked, {{"\r\n\r\n"}}), none, Error::Other);
         plain("gzip transfer coding",
               raw("200 OK\r\nTransfer-Encoding: gzip, chunked", {{"0\r\n\r\n"}}), none,
               Error::Other);
