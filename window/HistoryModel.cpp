@@ -33,14 +33,14 @@ void HistoryModel::setFilter(const QString& text) {
     reload();
 }
 
-// The first page at once, within the reset: the view asks only once it is shown, and its
-// listeners hear one change with the rows, not an empty list and then an insert.
 void HistoryModel::reload() {
     beginResetModel();
     rows_.clear();
     thumbnails_.clear();
-    rows_ = nextPage();
+    more_ = true;
     endResetModel();
+    // The first page at once: the view asks only once it is shown.
+    fetchMore({});
 }
 
 bool HistoryModel::removeEntries(QList<int> rows) {
@@ -69,16 +69,11 @@ bool HistoryModel::canFetchMore(const QModelIndex& parent) const {
     return !parent.isValid() && more_;
 }
 
-QList<HistoryEntry> HistoryModel::nextPage() {
-    QList<HistoryEntry> page =
-        store_.entries(kPageRows, rows_.isEmpty() ? 0 : rows_.last().id, filter_, true);
-    more_ = page.size() == kPageRows;
-    return page;
-}
-
 void HistoryModel::fetchMore(const QModelIndex& parent) {
     if (!canFetchMore(parent)) return;
-    const QList<HistoryEntry> page = nextPage();
+    const QList<HistoryEntry> page =
+        store_.entries(kPageRows, rows_.isEmpty() ? 0 : rows_.last().id, filter_, true);
+    more_ = page.size() == kPageRows;
     if (page.isEmpty()) return;
     beginInsertRows({}, int(rows_.size()), int(rows_.size() + page.size() - 1));
     rows_.append(page);

@@ -37,8 +37,6 @@ public:
 
 private:
     QIcon iconFor(const HistoryEntry& entry) const;
-    // The entries after the last row read, noting whether more follow.
-    QList<HistoryEntry> nextPage();
 
     HistoryStore& store_;
     QList<HistoryEntry> rows_;
