@@ -162,8 +162,7 @@ private Q_SLOTS:
     // Two processes at once, 200 rows each; a writer killed mid-way leaves every commit.
     void writers_data() {
         columns<int, bool>("writers", "kill");
-        QTest::newRow("two at once") << 2 << false;
-        QTest::newRow("killed") << 1 << true;
+        row("two at once", 2, false), row("killed", 1, true);
     }
     void writers() {
         auto [writers, kill] = fetch<int, bool>("writers", "kill");

@@ -232,6 +232,7 @@ private Q_SLOTS:
         TestApp app("<b>T</b>&[*],k");
         QWidget* window = app.window.get();
         QCOMPARE(window->windowTitle(), "ferrodock - <b>T</b>&[*][*]");
+        QCOMPARE(TestApp(",k").window->windowTitle(), "ferrodock - ");  // a key with no name
         QCOMPARE(app.find<QLineEdit>("password")->echoMode(), QLineEdit::Password);
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("ferrodock"));
         setApplicationIcon();  // as the program does once the window is painted
