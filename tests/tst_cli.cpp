@@ -328,8 +328,7 @@ private Q_SLOTS:
             installPrintableMessages();
             QLoggingCategory::setFilterRules("ferrodock.*.debug=true");
             Session login;
-            login.load();
-            io.session = &login, io.transport = real ? real.get() : &net;
+            login.load(), io.session = &login, io.transport = real ? real.get() : &net;
             status = runCommand(args, io);
             QLoggingCategory::setFilterRules({});
             qInstallMessageHandler(testlib);

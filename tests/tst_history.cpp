@@ -209,8 +209,7 @@ private Q_SLOTS:
                 if (!db.open() || !q.exec("CREATE TABLE t (x)") || !q.exec("BEGIN IMMEDIATE") ||
                     !q.exec("INSERT INTO t VALUES (1)"))
                     qFatal("no write to wait for");
-                writing.release();
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                writing.release(), std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 q.exec("COMMIT");
             }
             QSqlDatabase::removeDatabase("writing");
@@ -364,8 +363,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!app.window->imagePage()->preview().decoded().isNull());
         app.upload("image")->click();
         app.net->finish({false, {}, "refused", TransportError::Unreachable, {}});
-        app.upload("image")->click();
-        app.net->answer("ferrodock.net/i/abcdefghij");
+        app.upload("image")->click(), app.net->answer("ferrodock.net/i/abcdefghij");
         app.button("pastePageButton2")->click();
         app.find<QPlainTextEdit>("pasteData")->setPlainText("\n  typed   text \nsecond line");
         app.find<QComboBox>("language")->setCurrentText("Python");

@@ -46,8 +46,7 @@ void settle(TestApp& app, const QByteArray& answer) {
 // The window with a cat picture and notes chosen, text typed, and the desktop's notices kept.
 struct App : TestApp {
     explicit App(const QByteArray& saved = {}) : TestApp(saved) {
-        text()->setPlainText("typed");
-        choose(makeImage(dir.path(), "cat.png"), true);
+        text()->setPlainText("typed"), choose(makeImage(dir.path(), "cat.png"), true);
         choose(makeFile(dir.path(), "notes.txt", "notes"), false);
     }
     // Shows `page` alone and presses its upload button.
@@ -392,10 +391,11 @@ private Q_SLOTS:
         timer.callOnTimeout([&ticks] { ++ticks; }), timer.start(0);
         app.upload("paste")->click();
         QVERIFY(view->isReadOnly() && app.net->requests.size() == 3);
+        QTextCursor(view->document()).insertText("!");  // changed while read: read again
         app.upload("paste")->click();
         QTRY_COMPARE(app.net->requests.size(), 4);
         QVERIFY(ticks > 2 && !view->isReadOnly());
-        QCOMPARE(app.net->requests[3].fields[0].utf8, expected);
+        QCOMPARE(app.net->requests[3].fields[0].utf8, "!" + expected);
         QTest::qWait(20);
         QCOMPARE(app.net->requests.size(), 4);
         QCOMPARE(view->children().size(), children);  // no reader is left behind
@@ -564,6 +564,8 @@ private Q_SLOTS:
         QCOMPARE(bar->accessibleName(), text->accessibleName() + " bar");
         // The line over the bar, the Cancel button beside both, and the margins round them.
         auto* cancel = app.panel(page)->findChild<QPushButton*>(page + "CancelButton");
+        QCOMPARE(cancel->accessibleName() + '|' + cancel->toolTip(),
+                 "Cancel the upload|Stop the upload (Esc)");
         QCOMPARE((QList<int>{text->x(), text->y(), bar->y() - text->geometry().bottom(),
                              cancel->geometry().left() - bar->geometry().right(),
                              app.panel(page)->rect().bottom() - bar->geometry().bottom(),
@@ -1082,8 +1084,7 @@ private Q_SLOTS:
         if (response % 3 == 0) QCOMPARE(app.window->lastChosenPath(), QUrl(fake.uri).toLocalFile());
         if (response != -1 || portal < 2) return;
         // The window stays usable: a new request replaces the one left open.
-        fake.response = 0;
-        item->trigger();
+        fake.response = 0, item->trigger();
         QTRY_COMPARE(state(), "imageView shot.png Choose an image, then press upload.");
         QTest::qWait(100);  // the late answer to the request replaced is not heard
         QCOMPARE(state(), "imageView shot.png Choose an image, then press upload.");
@@ -1121,6 +1122,8 @@ private Q_SLOTS:
         QTest::qWait(600);
         QCOMPARE(shots.size(), 1);
         QVERIFY(!QImage(shots[0]).isNull());
+        capture.capture(&window);  // and a later capture grabs again
+        QTRY_COMPARE(shots.size(), 2);
     }
 
     // The notices over the private session bus, as a notification server and a dock see them.
