@@ -471,6 +471,7 @@ private Q_SLOTS:
         row("empty password", login, 1, QByteArray("the password is empty"), 1);
         row("image -", QByteArray("image"), 0, QByteArray("standard input is a terminal"), 2);
         row("Ctrl+C at the password", login, -1, QByteArray("Password for alice: "), 130);
+        row("Ctrl+D at the password", login, -2, QByteArray("no terminal to ask"), 1);  // line mode
     }
     void onTheTerminal() {
         auto [command, length, said, expected] =
@@ -480,7 +481,8 @@ private Q_SLOTS:
         termios raw{};
         cfmakeraw(&raw);
         raw.c_oflag |= OPOST | ONLCR;
-        raw.c_lflag |= ECHO;  // echoing, until the program turns it off
+        // Echoing, until the program turns it off; Ctrl+D ends the input only in line mode.
+        raw.c_lflag |= ECHO | (length == -2 ? ICANON : 0), raw.c_cc[VEOF] = 4;
         const pid_t child = ::forkpty(&terminal, nullptr, &raw, nullptr);
         if (child == 0) {
             ::setenv("https_proxy", "http://127.0.0.1:1", 1);
@@ -501,9 +503,10 @@ private Q_SLOTS:
             }
         };
         if (length != 0) readUntil("Password for alice: ");
-        if (length < 0) ::kill(child, SIGINT);  // Ctrl+C
+        if (length == -1) ::kill(child, SIGINT);  // Ctrl+C
         const QByteArray password = length > 1 ? QByteArray(length - 1, 'p') + "q\n" : "\n";
-        if (length > 0) QCOMPARE(::write(terminal, password, password.size()), password.size());
+        const QByteArray typed = length > 0 ? password : QByteArray(length == -2 ? "\4" : "");
+        QCOMPARE(::write(terminal, typed, typed.size()), typed.size());
         readUntil({});
         int status = 0;
         if (::waitpid(child, &status, WNOHANG) != child) ::kill(child, SIGKILL);

@@ -366,8 +366,7 @@ private Q_SLOTS:
         QCOMPARE(identifiers.size(), box->count());
         box->addItem("python");
         for (const QString title : {"", "Objective C", "python"}) {  // "": nothing selected
-            box->setCurrentIndex(box->findText(title));
-            app.upload("paste")->click();
+            box->setCurrentIndex(box->findText(title)), app.upload("paste")->click();
         }
         const FakeRequest& sent = app.net->requests[0];
         QCOMPARE(sent.path + sent.filePath, QStringLiteral("/api/upload/paste"));
@@ -437,8 +436,7 @@ private Q_SLOTS:
             app.find<QCheckBox>(name + (image ? "Image" : "File"))->setChecked(flags[i] == '1');
             expected << name + "=" + flags[i];
         }
-        app.session.remember("", "k");
-        app.upload(page)->click();
+        app.session.remember("", "k"), app.upload(page)->click();
         QCOMPARE(app.net->requests.size(), 1);
         const FakeRequest& sent = app.net->requests[0];
         QCOMPARE(sent.path + sent.filePath, "/api/upload/" + page + path);
