@@ -178,7 +178,7 @@ bool attachUpload(Transfer& t, UploadBody& u) {
     bool ok = true;
     auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
     set(curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers));
-    // A form or part that could not be made fails every call that fills it in.
+    // A multipart body or part that could not be made fails every call that fills it in.
     for (const auto& [name, value] : u.fields) {
         curl_mimepart* part = curl_mime_addpart(u.mime);
         set(curl_mime_name(part, name.constData()));
