@@ -304,8 +304,7 @@ private Q_SLOTS:
             process.closeWriteChannel();
             QVERIFY(process.waitForFinished(60000));
             status = process.exitCode() + (process.exitStatus() == QProcess::CrashExit ? 128 : 0);
-            out = process.readAllStandardOutput();
-            said = process.readAllStandardError();
+            out = process.readAllStandardOutput(), said = process.readAllStandardError();
         } else {
             CommandStreams io = CommandStreams::standard();
             // A stream opened the other way round fails every read or write, as a closed one.

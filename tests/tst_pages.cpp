@@ -387,8 +387,7 @@ private Q_SLOTS:
         view->setPlainText(text);
         int ticks = 0;
         QTimer timer;
-        timer.callOnTimeout([&ticks] { ++ticks; }), timer.start(0);
-        app.upload("paste")->click();
+        timer.callOnTimeout([&ticks] { ++ticks; }), timer.start(0), app.upload("paste")->click();
         QVERIFY(view->isReadOnly() && app.net->requests.size() == 3);
         QTextCursor(view->document()).insertText("!");  // changed while read: read again
         app.upload("paste")->click();
@@ -421,8 +420,7 @@ private Q_SLOTS:
         const QString page = image ? "image" : "file", reminder = image ? "an image." : "a file.";
         TestApp app;
         QTemporaryDir dir;
-        app.choose(makeImage(dir.path(), "other.png"), !image);
-        app.upload(page)->click();
+        app.choose(makeImage(dir.path(), "other.png"), !image), app.upload(page)->click();
         QCOMPARE(literalText(app.link(page)), "You forgot to choose " + reminder);
         const QString path = makeImage(dir.path(), fileName);
         app.choose(path, image);
@@ -603,6 +601,10 @@ private Q_SLOTS:
         QCOMPARE(app.notices.progress, std::nullopt);
         if (ok && !cancelled) app.send(page), app.net->requests.last().progress({1, 2, false});
         QTRY_VERIFY(!ok || cancelled || app.panel(page)->isVisible());  // the next one shows too
+        // After a second, its speed and the time left too (in the answered rows alone).
+        if (const QRegularExpression speed(" bytes/s, about \\d s left$"); end.startsWith('f'))
+            QTRY_VERIFY(
+                (app.net->requests.last().progress({500, 2000}), text->text().contains(speed)));
     }
 
     // At the smallest window a text too wide for its widget is cut to the widget's width with
