@@ -457,6 +457,10 @@ private Q_SLOTS:
             QCOMPARE(rows.rowCount(), kept);
         }
         QVERIFY(app.history.entries(10).isEmpty());
+        // A filter typed far down the list shows its first match, not what was scrolled to.
+        for (int i = 0; i < 60; ++i) QVERIFY(app.history.add(entryNamed(QString::number(i))));
+        filter->clear(), table->scrollToBottom(), QTest::keyClicks(filter, "1");
+        QCOMPARE(QList({rows.rowCount(), table->verticalScrollBar()->value()}), QList({15, 0}));
         // Open again, it starts in the filter, wherever the focus was when it closed.
         table->setFocus(), shown->close();
         app.find<QAction>("goHistory")->trigger();

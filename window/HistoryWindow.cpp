@@ -16,6 +16,8 @@ HistoryWindow::HistoryWindow(HistoryStore& store, QWidget* parent)
     : QDialog(parent), model_(new HistoryModel(store, this)) {
     ui_.setupUi(this);
     connect(ui_.historyFilter, &QLineEdit::textChanged, model_, &HistoryModel::setFilter);
+    // A narrowed list starts at its first match, wherever the whole list was scrolled to.
+    connect(ui_.historyFilter, &QLineEdit::textChanged, ui_.historyTable, &QTableView::scrollToTop);
     ui_.historyTable->setModel(model_);
     // Fixed row heights and column widths: nothing is measured row by row, so a long history
     // opens as fast as a short one.
