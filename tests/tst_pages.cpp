@@ -394,6 +394,8 @@ private Q_SLOTS:
         QTRY_COMPARE(app.net->requests.size(), 4);
         QVERIFY(ticks > 2 && !view->isReadOnly());
         QCOMPARE(app.net->requests[3].fields[0].utf8, "!" + expected);
+        app.upload("paste")->click(), app.window->hide();  // closed while read: nothing goes
+        QTRY_VERIFY(!view->isReadOnly());
         QTest::qWait(20);
         QCOMPARE(app.net->requests.size(), 4);
         QCOMPARE(view->children().size(), children);  // no reader is left behind
