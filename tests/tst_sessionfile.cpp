@@ -20,7 +20,7 @@
 #include <csignal>
 
 using namespace ferrodock;
-using ferrodock::test::TestHome;
+using namespace ferrodock::test;
 
 namespace {
 const QString kKey = "0123456789abcdef0123456789abcdef",
@@ -53,7 +53,7 @@ private Q_SLOTS:
     // answer's bytes are; 'p': the progress line for "sent total bytes-per-second" (from
     // "about" on when there is a speed); 'h': a paste's name in the history.
     void textRules_data() {
-        test::columns<char, QByteArray, QString>("rule", "input", "result");
+        columns<char, QByteArray, QString>("rule", "input", "result");
         const QString ka = QString::fromUtf8("\xE0\xA4\x95\xCC\x81");  // consonant and accent
         const QString marked = "e" + QString(29, QChar(0x301));        // one character, 30 units
         const QString edge = "a" + QString(4094, QChar(0x301)) + "b",
@@ -106,7 +106,7 @@ private Q_SLOTS:
                 << 'k' << QByteArray(bytes) << QString("not text");
     }
     void textRules() {
-        auto [rule, input] = test::fetch<char, QByteArray>("rule", "input");
+        auto [rule, input] = fetch<char, QByteArray>("rule", "input");
         const std::optional<QString> text = decodeAnswer(input);
         if (rule == 'h') QTEST(pasteHistoryName(input), "result");
         if (rule == 'h') return;
@@ -134,7 +134,7 @@ private Q_SLOTS:
         // content: what the file holds; "directory", "fifo", "unreadable": no such file; "link
         // to " one of those or "dangling": a link there instead. loaded: the name and key read,
         // "," when none.
-        test::columns<QByteArray, QByteArray>("content", "loaded");
+        columns<QByteArray, QByteArray>("content", "loaded");
         using B = QByteArray;
         const B key(64 * 1024 - 4, 'k'), none(",");  // with "ann," the file is 64 KiB
         QTest::newRow("empty key, a field after") << B("ann,,x") << B("ann,");
@@ -158,8 +158,7 @@ private Q_SLOTS:
                       name = link ? "other" : "ferrodock.data", file = dir + '/' + name;
         if (kind == "directory") QVERIFY(QDir().mkdir(file));
         if (kind == "fifo") QVERIFY(::mkfifo(QFile::encodeName(file), 0600) == 0);
-        if (kind != "directory" && kind != "fifo" && kind != "dangling")
-            test::makeFile(dir, name, kind);
+        if (kind != "directory" && kind != "fifo" && kind != "dangling") makeFile(dir, name, kind);
         if (kind == "unreadable") QVERIFY(QFile::setPermissions(file, QFile::WriteOwner));
         if (link) QVERIFY(QFile::link(file, home.sessionFile()));
         Session session;
@@ -172,7 +171,7 @@ private Q_SLOTS:
         QCOMPARE(info.isDir()     ? "directory"
                  : !info.exists() ? "dangling"
                  : !info.isFile() ? "fifo"
-                                  : test::readFile(file),
+                                  : readFile(file),
                  kind);
     }
 
@@ -181,7 +180,7 @@ private Q_SLOTS:
     // file whole. Then logout.
     void writing_data() {
         // after: the file afterwards
-        test::columns<QString, QByteArray>("setup", "after");
+        columns<QString, QByteArray>("setup", "after");
         for (const char* setup : {"new", "group-readable", "symbolic link", "read-only folder"})
             QTest::newRow(setup) << setup << (kUser + "," + kKey).toUtf8();
         for (const char* setup : {"read-only file", "disk full", "no documents"})
@@ -189,10 +188,10 @@ private Q_SLOTS:
         QTest::newRow("killed halfway") << QString("killed halfway") << QByteArray("old,key");
     }
     void writing() {
-        auto [setup, after] = test::fetch<QString, QByteArray>("setup", "after");
+        auto [setup, after] = fetch<QString, QByteArray>("setup", "after");
         if (setup.startsWith("read-only") && ::geteuid() == 0) QSKIP("root writes anything");
         TestHome home;
-        if (setup != "new") test::makeFile(home.documents(), "ferrodock.data", "old,key");
+        if (setup != "new") makeFile(home.documents(), "ferrodock.data", "old,key");
         if (setup == "group-readable") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0644) == 0);
         if (setup == "read-only file") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0400) == 0);
         if (setup == "read-only folder") QVERIFY(::chmod(home.documents().toUtf8(), 0500) == 0);
@@ -214,18 +213,18 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(home.sessionFile()).isSymLink(), setup == "symbolic link");
         QCOMPARE(entries(home.documents()),
                  after.isEmpty() ? QStringList() : QStringList{"ferrodock.data"});
-        QCOMPARE(test::readFile(home.sessionFile()), after);
+        QCOMPARE(readFile(home.sessionFile()), after);
         QVERIFY(!written || (QFileInfo(home.sessionFile()).permissions() & 0x777) == 0x600);
         // Logout removes the session file only, never a file of the user's that looks like one.
         if (setup == "no documents") return;
         QVERIFY(QFile::link(home.path() + "/elsewhere", home.sessionFile() + ".backup"));
-        test::makeFile(home.documents(), "ferrodock.data.old123", "mine");
+        makeFile(home.documents(), "ferrodock.data.old123", "mine");
         session.forget(), session.forget();  // the second finds nothing and says nothing
         QCOMPARE(changed.count(), inChild ? 0 : 2);
         QCOMPARE(entries(home.documents()),
                  (QStringList{"ferrodock.data.backup", "ferrodock.data.old123"}));
         // A link's target is emptied, not removed.
-        QCOMPARE(test::readFile(home.path() + "/elsewhere", "none"),
+        QCOMPARE(readFile(home.path() + "/elsewhere", "none"),
                  setup == "symbolic link" ? "" : "none");
     }
 
@@ -240,8 +239,8 @@ private Q_SLOTS:
         const auto runFolder = [&](const char* name, bool withLock) {
             const QString dir = root + "/" + name;
             QDir().mkdir(dir);
-            if (withLock) test::makeFile(QDir(dir), ".lock");
-            test::makeFile(QDir(dir), "x", "left");
+            if (withLock) makeFile(QDir(dir), ".lock");
+            makeFile(QDir(dir), "x", "left");
             return dir;
         };
         const QString dead = runFolder("run-dead", true), live = runFolder("run-live", true),
@@ -261,11 +260,10 @@ private Q_SLOTS:
             a = scratch.write("Pasted image.png", "first", &error).value_or(QString());
             b = scratch.write("Pasted image.png", "second", &error).value_or(QString());
             QVERIFY(!a.isEmpty() && !b.isEmpty() && a != b);
-            QCOMPARE(QFileInfo(a).fileName() + ' ' + test::readFile(b), "Pasted image.png second");
-            QCOMPARE(test::fileMode(root), 0700);
-            QCOMPARE(test::fileMode(QFileInfo(a).path()), 0700);
-            QCOMPARE(test::fileMode(QFileInfo(QFileInfo(a).path()).path()), 0700);
-            QCOMPARE(test::fileMode(a), 0600);
+            QCOMPARE(QFileInfo(a).fileName() + ' ' + readFile(b), "Pasted image.png second");
+            const QString in = QFileInfo(a).path(), run = QFileInfo(in).path();
+            QCOMPARE(QList({fileMode(root), fileMode(run), fileMode(in), fileMode(a)}),
+                     QList({0700, 0700, 0700, 0600}));
             QVERIFY(!QFile::exists(dead) && !QFile::exists(old));
             QVERIFY(QFile::exists(live + "/x") && QFile::exists(young + "/x"));
             QString half;
