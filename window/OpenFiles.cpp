@@ -17,7 +17,6 @@ void openFiles(MainWindow& window, const QStringList& uris) {
         if (url.isLocalFile()) urls << url;
     }
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    window.show();
     window.raise();
     window.activateWindow();
     if (urls.isEmpty()) return;
