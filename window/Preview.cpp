@@ -60,10 +60,11 @@ QImage::Format scalingFormat(QImage::Format decoded, bool alpha) {
 // it, and the copy it is scaled in unless that is made in place (same depth).
 qint64 decodeBytes(QImageReader& reader, QSize size, QSize target, bool reduced) {
     if (reduced) {
-        // The JPEG decoder reduces by eighths, to no less than the target, in 32 bits.
+        // The JPEG decoder reduces by eighths, to no less than the target, in 32 bits. The
+        // target is never larger than the picture, so `by` is at least 1: one to eight eighths.
         const double by = std::min(double(size.width()) / target.width(),
                                    double(size.height()) / target.height());
-        const int eighths = std::clamp(int(std::ceil(8 / by)), 1, 8);
+        const int eighths = int(std::ceil(8 / by));
         return qint64(std::ceil(size.width() * eighths / 8.0)) *
                qint64(std::ceil(size.height() * eighths / 8.0)) * 4;
     }
