@@ -108,8 +108,6 @@ private Q_SLOTS:
     void textRules() {
         auto [rule, input] = fetch<char, QByteArray>("rule", "input");
         const std::optional<QString> text = decodeAnswer(input);
-        if (rule == 'h') QTEST(pasteHistoryName(input), "result");
-        if (rule == 'h') return;
         if (rule == 'r') {
             const QByteArrayList dirs = input.split(' ');
             qputenv("XDG_RUNTIME_DIR", dirs[0]), qputenv("XDG_CACHE_HOME", dirs[1]);
@@ -123,7 +121,8 @@ private Q_SLOTS:
             return;
         }
         const char* kinds[] = {"rejected", "key", "message"};
-        QTEST(rule == 'n'   ? displayName(*text)
+        QTEST(rule == 'h'   ? pasteHistoryName(input)
+              : rule == 'n' ? displayName(*text)
               : rule == 'a' ? shownAnswer(*text)
               : text        ? QString(kinds[int(classifyLoginAnswer(*text))])
                             : "not text",
