@@ -719,7 +719,7 @@ private Q_SLOTS:
             "2" + more.arg("s were"));
         row("not a picture", "paste image", L{"a.txt"}, no, type);
         row("address", "paste image", L{"https://x/a.png"}, no, web);
-        row("text only", "paste file", L{"text:a"}, no, no);
+        row("text only, a file's address", "paste file", L{"text:file:///etc/passwd"}, no, no);
         row("nothing", "paste image", L{}, no, no);
         row("Paste page", "paste paste", L{"png:", "text:a"}, no, "a");
         // ferrodock open: names relative to the caller's folder, "@" a file: URI, "-" not made;
