@@ -86,7 +86,6 @@ int runApplication(int argc, char** argv, const WindowParts& parts) {
     configureApplication(app);
 
     Session session;
-    session.load();
     HistoryStore history;
     // Pasted, dropped and captured pictures wait here for their upload; what a crashed run
     // left goes.

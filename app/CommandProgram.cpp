@@ -29,7 +29,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::unique_ptr<Transport> transport = serviceTransport(kTransportModule);
     Session session;
-    session.load();
     HistoryStore history;
     ScratchFolder scratch;
     const QByteArray window = besideProgram(kWindowProgram);

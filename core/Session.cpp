@@ -16,13 +16,9 @@ bool assign(QString& userName, QString& apiKey, QString newName, QString newKey)
 }
 }  // namespace
 
-Session::Session(QObject* parent) : QObject(parent) {}
-
-void Session::load() {
-    const std::optional<SavedLogin> saved = readSessionFile();
-    if (assign(userName_, apiKey_, saved ? saved->userName : QString(),
-               saved ? saved->apiKey : QString()))
-        Q_EMIT changed();
+Session::Session(QObject* parent) : QObject(parent) {
+    if (const std::optional<SavedLogin> saved = readSessionFile())
+        userName_ = saved->userName, apiKey_ = saved->apiKey;
 }
 
 bool Session::remember(const QString& userName, const QString& apiKey) {

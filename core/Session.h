@@ -9,14 +9,14 @@ namespace ferrodock {
 class Session : public QObject {
     Q_OBJECT
 public:
+    // Starts with what the session file holds: logged out when there is none or it cannot be
+    // read.
     explicit Session(QObject* parent = nullptr);
 
     QString userName() const { return userName_; }
     QString apiKey() const { return apiKey_; }
     bool isLoggedIn() const { return !apiKey_.isEmpty(); }
 
-    // Reads the session file; no file or an unreadable one leaves the session logged out.
-    void load();
     // Keeps the login for this run and writes the session file; returns whether the file holds it.
     bool remember(const QString& userName, const QString& apiKey);
     // Forgets the login and clears the session file.

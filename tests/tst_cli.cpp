@@ -225,7 +225,7 @@ private Q_SLOTS:
         auto [args, input, session, reply, err] =
             fetch<QStringList, QByteArray, QByteArray, QByteArray, QString>(
                 "args", "input", "session", "reply", "err");
-        TestHome home;
+        TestHome home(session);
         QTemporaryDir dir;
         // Beside the files, in the current folder: names that decode alike, not UTF-8 and UTF-8.
         const QByteArray at = QFile::encodeName(dir.path()) + "/";
@@ -259,7 +259,6 @@ private Q_SLOTS:
         };
         QByteArray sentBytes;
         mode_t sentMode = 0;
-        if (!session.isEmpty()) makeFile(home.documents(), "ferrodock.data", session);
         FakeTransport net;
         net.reply = TransportResult{true, reply, {}};
         net.replyAfter = args.removeAll("+slow") ? 1200 : 0;  // the progress shows after 1 s
@@ -327,7 +326,7 @@ private Q_SLOTS:
             installPrintableMessages();
             QLoggingCategory::setFilterRules("ferrodock.*.debug=true");
             Session login;
-            login.load(), io.session = &login, io.transport = real ? real.get() : &net;
+            io.session = &login, io.transport = real ? real.get() : &net;
             status = runCommand(args, io);
             QLoggingCategory::setFilterRules({});
             qInstallMessageHandler(testlib);

@@ -262,14 +262,12 @@ private Q_SLOTS:
     }
 
     void command() {
-        TestHome home;
-        makeFile(home.documents(), "ferrodock.data", "al," + kKey);
+        TestHome home("al," + kKey);
         QTemporaryDir dir;
         const QString picture = "the cat on the sofa, in the evenings.png";  // 40 characters
         FakeTransport net;
         net.reply = TransportResult{true, "ferrodock.net/AbC123", {}};
         Session session;
-        session.load();
         HistoryStore history;
         QByteArray said;
         const auto run = [&](const QStringList& args, QByteArray* out = nullptr) {

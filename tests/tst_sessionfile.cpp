@@ -161,7 +161,6 @@ private Q_SLOTS:
         if (kind == "unreadable") QVERIFY(QFile::setPermissions(file, QFile::WriteOwner));
         if (link) QVERIFY(QFile::link(file, home.sessionFile()));
         Session session;
-        session.load();
         QTEST((session.userName() + "," + session.apiKey()).toUtf8(), "loaded");
         if (!link) return;
         clearSessionFile();
@@ -190,6 +189,7 @@ private Q_SLOTS:
         auto [setup, after] = fetch<QString, QByteArray>("setup", "after");
         if (setup.startsWith("read-only") && ::geteuid() == 0) QSKIP("root writes anything");
         TestHome home;
+        Session session;  // made before the file: it holds only a login it could not save
         if (setup != "new") makeFile(home.documents(), "ferrodock.data", "old,key");
         if (setup == "group-readable") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0644) == 0);
         if (setup == "read-only file") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0400) == 0);
@@ -202,7 +202,6 @@ private Q_SLOTS:
         if (after.isEmpty() && setup != "disk full")  // said, and never with the key in it
             QTest::ignoreMessage(QtWarningMsg, warning);
         const bool inChild = setup == "disk full" || setup == "killed halfway";
-        Session session;  // holds a login it could not save for the run
         QSignalSpy changed(&session, &Session::changed);
         const bool written =
             inChild ? writeInChild(setup == "killed halfway") == 0 : session.remember(kUser, kKey);

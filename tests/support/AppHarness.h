@@ -23,13 +23,15 @@
 namespace ferrodock::test {
 
 // A private home folder for one test: HOME points at a fresh temporary folder with an empty
-// Documents folder in it, so the session file never touches the real one.
+// Documents folder in it, so the session file never touches the real one; `saved` is what the
+// session file holds, when anything.
 class TestHome {
 public:
-    TestHome() : oldHome_(qgetenv("HOME")) {
+    explicit TestHome(const QByteArray& saved = {}) : oldHome_(qgetenv("HOME")) {
         qputenv("HOME", dir_.path().toUtf8());
         qunsetenv("XDG_CONFIG_HOME"), qunsetenv("XDG_DATA_HOME");
         if (!QDir(dir_.path()).mkdir(QStringLiteral("Documents"))) qFatal("no temporary home");
+        if (!saved.isEmpty()) makeFile(documents(), QStringLiteral("ferrodock.data"), saved);
     }
     ~TestHome() { qputenv("HOME", oldHome_); }
     QString path() const { return dir_.path(); }
@@ -69,10 +71,10 @@ class TestApp {
 public:
     explicit TestApp(const QByteArray& saved = {},
                      std::unique_ptr<Transport> over = std::make_unique<FakeTransport>())
-        : transport(std::move(over)), net(dynamic_cast<FakeTransport*>(transport.get())) {
+        : home(saved),
+          transport(std::move(over)),
+          net(dynamic_cast<FakeTransport*>(transport.get())) {
         configureApplication(*qApp);
-        if (!saved.isEmpty()) makeFile(home.documents(), "ferrodock.data", saved);
-        session.load();  // as the program does
         scratch.setRoot(home.path() + QStringLiteral("/scratch"));
         window = std::make_unique<MainWindow>(
             Services{*transport, panel, notices, session, history, scratch, capture});

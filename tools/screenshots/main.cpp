@@ -135,7 +135,6 @@ int main(int argc, char** argv) {
     FileDialogPanel openPanel;
     const std::unique_ptr<DesktopNotices> notices = makeBusNotices({}, {}, {});
     Session session;
-    session.load();
     HistoryStore history;
     fillHistory(history);
     ScratchFolder scratch;
