@@ -27,8 +27,6 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
     const QString& path() const { return path_; }
-    // The descriptor to write to, for copying from another one.
-    int descriptor() const { return fd_; }
     // False, with the reason in error(), when not every byte went out.
     bool write(QByteArrayView bytes);
     // Closes the file and returns its path; none when it could not be written whole.
