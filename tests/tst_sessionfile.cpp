@@ -291,6 +291,9 @@ private Q_SLOTS:
         QVERIFY2(error.contains("not a folder of yours"), qPrintable(error));
         QVERIFY(!QFile::exists(home.path() + "/run-"));
         QCOMPARE(entries(home.path()), QStringList({"ferrodock"}));
+        // One that cannot be made, in a file, says so.
+        linked.setRoot(makeFile(home.path(), "file") + "/ferrodock");
+        QVERIFY(!linked.write("x.png", "x", &error) && error.startsWith("cannot make the folder"));
         // One whose run folder's path would be too long for the system is refused as well.
         QString deep = home.path();
         while (deep.size() < 4085) deep += '/' + QString(qMin(200, 4085 - deep.size()), 'd');
