@@ -20,7 +20,6 @@ LoginDialog::LoginDialog(Transport& transport, Session& session, QWidget* parent
     ui_.setupUi(this);
     connect(ui_.loginButton, &QPushButton::clicked, this, &LoginDialog::loginPushed);
     connect(ui_.loginCancelButton, &QPushButton::clicked, this, &LoginDialog::cancelLogin);
-    setControls();
 }
 
 void LoginDialog::showStatus(const QString& text) {
