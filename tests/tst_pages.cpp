@@ -303,13 +303,14 @@ private Q_SLOTS:
         const QByteArray key = answer == kKey ? kKey : "";  // empty: still the old login
         App app("old," + kRejection);
         app.find<QAction>("login")->trigger();
+        auto* login = app.login()->findChild<QPushButton*>("loginButton");
+        auto* cancel = app.login()->findChild<QPushButton*>("loginCancelButton");
+        QVERIFY(app.login()->isVisible() && !cancel->isVisible());  // only while a login runs
         app.find<QLineEdit>("username")->setText("ann");
         app.find<QLineEdit>("password")->setText("secret");
         QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Return);  // presses Log In
         app.find<QLineEdit>("password")->setFocus();  // where the last keystroke went
         // While it runs it says so, and a second press sends nothing.
-        auto* login = app.login()->findChild<QPushButton*>("loginButton");
-        auto* cancel = app.login()->findChild<QPushButton*>("loginCancelButton");
         QTest::keyClick(app.find<QLineEdit>("password"), Qt::Key_Return);
         QShowEvent restored;  // from minimised
         QCoreApplication::sendEvent(app.login(), &restored);
@@ -568,8 +569,9 @@ private Q_SLOTS:
         QCOMPARE((QList<int>{text->x(), text->y(), bar->y() - text->geometry().bottom(),
                              cancel->geometry().left() - bar->geometry().right(),
                              app.panel(page)->rect().bottom() - bar->geometry().bottom(),
-                             app.panel(page)->rect().right() - cancel->geometry().right()}),
-                 (QList<int>{18, 4, 5, 13, 4, 6}));
+                             app.panel(page)->rect().right() - cancel->geometry().right(),
+                             app.panel(page)->height()}),
+                 (QList<int>{18, 4, 5, 13, 4, 6, 48}));
         for (const qint64 sent : {1000, 2000}) request.progress({sent, 2000, sent == 2000});
         // The launcher hears of progress at most four times a second.
         QVERIFY(app.notices.progress == 0.5 && text->text() == "Waiting for the service...");
