@@ -189,7 +189,7 @@ private Q_SLOTS:
         auto [setup, after] = fetch<QString, QByteArray>("setup", "after");
         if (setup.startsWith("read-only") && ::geteuid() == 0) QSKIP("root writes anything");
         TestHome home;
-        Session session;  // made before the file: it holds only a login it could not save
+        Session session;  // made before any file, so logged out until it remembers
         if (setup != "new") makeFile(home.documents(), "ferrodock.data", "old,key");
         if (setup == "group-readable") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0644) == 0);
         if (setup == "read-only file") QVERIFY(::chmod(home.sessionFile().toUtf8(), 0400) == 0);
