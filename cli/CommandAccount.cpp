@@ -44,8 +44,10 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
         const std::optional<QString> typed =
             io.ask ? io.ask(QStringLiteral("User name: "), true) : std::nullopt;
         if (!typed)
-            return failed(io,
-                          QStringLiteral("login: no terminal to ask for the user name; give USER"));
+            return failed(
+                io, io.hasTerminal
+                        ? QStringLiteral("login: no user name typed; nothing was sent")
+                        : QStringLiteral("login: no terminal to ask for the user name; give USER"));
         user = *typed;
     }
 
@@ -66,8 +68,10 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
             io.ask ? io.ask(QStringLiteral("Password for ") + user + QStringLiteral(": "), false)
                    : std::nullopt;
         if (!typed)
-            return failed(io, QStringLiteral("login: no terminal to ask for the password; use "
-                                             "--password-stdin"));
+            return failed(io, io.hasTerminal
+                                  ? QStringLiteral("login: no password typed; nothing was sent")
+                                  : QStringLiteral("login: no terminal to ask for the password; "
+                                                   "use --password-stdin"));
         secret = *typed;
     }
     if (problem.isEmpty() && secret.isEmpty()) problem = QStringLiteral("the password is empty");
@@ -120,6 +124,8 @@ CommandStreams CommandStreams::standard() {
     CommandStreams io;
     io.inIsTerminal = ::isatty(STDIN_FILENO) == 1;
     io.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+    io.hasTerminal = tty >= 0 && ::close(tty) == 0;
     io.ask = [](const QString& prompt, bool echo) -> std::optional<QString> {
         const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) return std::nullopt;

@@ -28,7 +28,9 @@ struct CommandStreams {
     std::FILE* err = stderr;
     bool inIsTerminal = false;
     bool errIsTerminal = false;
-    // Asks on the terminal, echoing the answer or not; none when there is no terminal.
+    bool hasTerminal = false;  // a controlling terminal to ask on
+    // Asks on the terminal, echoing the answer or not; none when there is no terminal or the
+    // input ended (Ctrl+D) before a line.
     std::function<std::optional<QString>(const QString& prompt, bool echo)> ask;
     // Puts text on the clipboard, where it stays once the command has ended; false when no
     // display took it. None: no clipboard.

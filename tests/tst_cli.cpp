@@ -96,6 +96,8 @@ private Q_SLOTS:
                                         {"--platform", "offscreen", "-x"}})
             row(qPrintable(args.join(' ')), args, "", "", "run", {"2", "", "", ""},
                 "ferrodock: unknown option '" + args.last() + "'\nTry 'ferrodock --help'");
+        row("program, no terminal", {"login", "al"}, "", "", "run", refused,
+            "ferrodock: login: no terminal to ask for the password; use --password-stdin\n");
         row("program, input closed", {"login", "--password-stdin", "al", "<&-"}, "", "", "run",
             refused, "login: standard input cannot be read: Bad file descriptor; nothing was sent");
         // /dev/null in its place, so that no file the program opens takes it.
@@ -287,6 +289,7 @@ private Q_SLOTS:
             env.insert("XDG_RUNTIME_DIR", runtime), process.setProcessEnvironment(env);
             if (full) process.setStandardOutputFile("/dev/full");
             process.setChildProcessModifier([noIn, noOut, noErr] {
+                ::setsid();  // no terminal to ask on
                 if (noIn) ::close(0);
                 if (noOut) ::close(1);
                 if (noErr) ::close(2);
@@ -468,7 +471,7 @@ private Q_SLOTS:
         row("empty password", login, 1, QByteArray("the password is empty"), 1);
         row("image -", QByteArray("image"), 0, QByteArray("standard input is a terminal"), 2);
         row("Ctrl+C at the password", login, -1, QByteArray("Password for alice: "), 130);
-        row("Ctrl+D at the password", login, -2, QByteArray("no terminal to ask"), 1);  // line mode
+        row("Ctrl+D at the password", login, -2, QByteArray("no password typed; nothing was"), 1);
     }
     void onTheTerminal() {
         auto [command, length, said, expected] =
