@@ -21,6 +21,13 @@ namespace ferrodock {
 namespace {
 // A password longer than this is surely something else piped in by mistake.
 constexpr qint64 kPasswordLimit = 4096;
+
+// Whether there is a terminal to ask on, as the prompt opens it: asked only once a prompt got
+// nothing, to say why.
+bool hasTerminal() {
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+    return tty >= 0 && ::close(tty) == 0;
+}
 }  // namespace
 
 namespace cli {
@@ -45,7 +52,7 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
             io.ask ? io.ask(QStringLiteral("User name: "), true) : std::nullopt;
         if (!typed)
             return failed(
-                io, io.hasTerminal
+                io, hasTerminal()
                         ? QStringLiteral("login: no user name typed; nothing was sent")
                         : QStringLiteral("login: no terminal to ask for the user name; give USER"));
         user = *typed;
@@ -68,7 +75,7 @@ int login(const CommandStreams& io, const QCommandLineParser& parser) {
             io.ask ? io.ask(QStringLiteral("Password for ") + user + QStringLiteral(": "), false)
                    : std::nullopt;
         if (!typed)
-            return failed(io, io.hasTerminal
+            return failed(io, hasTerminal()
                                   ? QStringLiteral("login: no password typed; nothing was sent")
                                   : QStringLiteral("login: no terminal to ask for the password; "
                                                    "use --password-stdin"));
@@ -124,8 +131,6 @@ CommandStreams CommandStreams::standard() {
     CommandStreams io;
     io.inIsTerminal = ::isatty(STDIN_FILENO) == 1;
     io.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
-    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-    io.hasTerminal = tty >= 0 && ::close(tty) == 0;
     io.ask = [](const QString& prompt, bool echo) -> std::optional<QString> {
         const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) return std::nullopt;

@@ -28,7 +28,6 @@ struct CommandStreams {
     std::FILE* err = stderr;
     bool inIsTerminal = false;
     bool errIsTerminal = false;
-    bool hasTerminal = false;  // a controlling terminal to ask on
     // Asks on the terminal, echoing the answer or not; none when there is no terminal or the
     // input ended (Ctrl+D) before a line.
     std::function<std::optional<QString>(const QString& prompt, bool echo)> ask;
