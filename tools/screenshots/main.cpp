@@ -43,7 +43,8 @@ QByteArray picture(QColor from, QColor to) {
     return thumbnailBytes(image);
 }
 
-// A week of uploads, the latest a minute ago.
+// A week of uploads, the latest a minute ago; those a day or more ago are whole days back, so
+// the pictures are the same at any time of day (in a time zone without summer time).
 void fillHistory(HistoryStore& history) {
     struct Row {
         const char* kind;
@@ -59,7 +60,7 @@ void fillHistory(HistoryStore& history) {
          "quarterly-report.pdf",
          "",
          482133,
-         9000,
+         8640,
          false,
          false,
          false,
@@ -69,19 +70,19 @@ void fillHistory(HistoryStore& history) {
          "[Unit] Description=Backup of /home",
          "ini",
          612,
-         4300,
+         4320,
          true,
          false,
          false,
          "ferrodock.net/p/7Hs2kq0Lm",
          {}},
-        {"image", "harbour-at-dusk.jpg", "", 2841120, 2900, false, false, false,
+        {"image", "harbour-at-dusk.jpg", "", 2841120, 2880, false, false, false,
          "ferrodock.net/i/Pw3mZ81cQe", picture(QColor(32, 60, 120), QColor(250, 150, 60))},
         {"file",
          "ferrodock_0.1.0_amd64.deb",
          "",
          1302442,
-         1500,
+         1440,
          false,
          true,
          false,
@@ -128,6 +129,8 @@ int main(int argc, char** argv) {
     qunsetenv("XDG_DATA_HOME");
     QApplication app(argc, argv);
     configureApplication(app);
+    // A caret that does not blink: the pictures do not depend on the moment they are taken.
+    QApplication::setCursorFlashTime(0);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
 
