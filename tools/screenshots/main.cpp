@@ -9,10 +9,13 @@
 #include "desktop/Thumbnail.h"
 #include "platform/DesktopNotices.h"
 #include "platform/HttpsTransport.h"
+#include "window/FilePage.h"
 #include "window/HistoryWindow.h"
+#include "window/ImagePage.h"
 #include "window/LoginDialog.h"
 #include "window/MainWindow.h"
 #include "window/PastePage.h"
+#include "window/Preview.h"
 #include "window/Theme.h"
 
 #include <QApplication>
@@ -29,18 +32,24 @@ using namespace ferrodock;
 
 namespace {
 
-// A picture of two colours, as a photograph's thumbnail would stand in the list.
-QByteArray picture(QColor from, QColor to) {
-    QImage image(320, 240, QImage::Format_RGB32);
+// A picture of two colours and a sun, standing in for a photograph.
+QImage photo(QSize size, QColor from, QColor to) {
+    QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
-    QLinearGradient gradient(0, 0, 320, 240);
+    QLinearGradient gradient(QPointF(0, 0), QPointF(size.width(), size.height()));
     gradient.setColorAt(0, from);
     gradient.setColorAt(1, to);
     painter.fillRect(image.rect(), gradient);
     painter.setBrush(to.lighter(150));
     painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QPoint(200, 90), 50, 50);
-    return thumbnailBytes(image);
+    const int sun = size.height() * 5 / 24;
+    painter.drawEllipse(QPoint(size.width() * 5 / 8, size.height() * 3 / 8), sun, sun);
+    return image;
+}
+
+// The same as a thumbnail in the history's list.
+QByteArray picture(QColor from, QColor to) {
+    return thumbnailBytes(photo(QSize(320, 240), from, to));
 }
 
 // A week of uploads, the latest a minute ago; those a day or more ago are whole days back, so
@@ -162,6 +171,21 @@ int main(int argc, char** argv) {
     shoot(&window, QStringLiteral("file-page"));
     window.switchPaste();
     shoot(&window, QStringLiteral("paste-page"));
+    // The same pages with a file chosen: a photograph, previewed, and a name too long to show.
+    const QString photoPath = home.filePath(QStringLiteral("harbour-at-dusk.jpg"));
+    photo(QSize(1600, 1000), QColor(32, 60, 120), QColor(250, 150, 60)).save(photoPath);
+    window.switchImage();
+    window.imagePage()->choosePath(photoPath);
+    if (!QTest::qWaitFor([] { return previewDecodesRunning() == 0; }))
+        std::fprintf(stderr, "the preview did not finish\n");
+    shoot(&window, QStringLiteral("image-chosen"));
+    const QString longName = home.filePath(
+        QStringLiteral("minutes of the annual general meeting, with every appendix and the "
+                       "board's replies.pdf"));
+    QFile(longName).open(QIODevice::WriteOnly);
+    window.switchFile();
+    window.filePage()->choosePath(longName);
+    shoot(&window, QStringLiteral("file-chosen"));
     window.showLoginDialog();
     if (!QTest::qWaitForWindowExposed(window.loginDialog()))
         std::fprintf(stderr, "window not exposed\n");
