@@ -459,10 +459,11 @@ private Q_SLOTS:
         for (int i = 0; i < 60; ++i) QVERIFY(app.history.add(entryNamed(QString::number(i))));
         filter->clear(), table->scrollToBottom(), QTest::keyClicks(filter, "1");
         QCOMPARE(QList({rows.rowCount(), table->verticalScrollBar()->value()}), QList({15, 0}));
-        // Open again, it starts in the filter, wherever the focus was when it closed.
+        // Open again, it starts in the filter, wherever the focus was when it closed, and the
+        // last visit's message (the removal's) is gone.
         table->setFocus(), shown->close();
         app.find<QAction>("goHistory")->trigger();
-        QTRY_COMPARE(QApplication::focusWidget(), filter);
+        QTRY_VERIFY(QApplication::focusWidget() == filter && status().isEmpty());
     }
 };
 
