@@ -450,8 +450,7 @@ private Q_SLOTS:
         settle(app, answer);  // the page flushes what it writes
         ::dup2(saved, 1), ::close(saved);
         QCOMPARE(contents(printed), image && shown.startsWith("Upload failed") ? "Error\n" : "");
-        QCOMPARE(literalText(app.link(page)), shown);
-        QVERIFY(app.link(page)->shortcut().isEmpty());
+        QVERIFY(literalText(app.link(page)) == shown && app.link(page)->shortcut().isEmpty());
     }
 
     // Only an address of the page's length is copied, with "https://" before it; the copy
@@ -483,6 +482,7 @@ private Q_SLOTS:
         App app;
         QTRY_COMPARE(app.find<QLabel>("bgImage")->pixmap().size(), QSize(64, 48));
         showText(app.link(page), title), app.link(page)->click();
+        app.find<QLabel>("bgImage")->resize(90, 70);  // a picture dropped stays gone as it grows
         QCOMPARE(QGuiApplication::clipboard()->text(), copied ? "https://" + title : "before");
         QCOMPARE(literalText(app.link(page)), copied ? "Copied to clipboard." : title);
         const bool reset = copied && page != "paste";
@@ -601,8 +601,7 @@ private Q_SLOTS:
                      QStringList{page[0].toUpper() + page.mid(1) +
                                  (ok ? " uploaded: " : " upload failed: ") + told +
                                  (told == shown ? "" : " [" + told + "]")});
-        QCOMPARE(app.kept(), kept);
-        QCOMPARE(app.notices.progress, std::nullopt);
+        QVERIFY(app.kept() == kept && app.notices.progress == std::nullopt);
         if (ok && !cancelled) app.send(page), app.net->requests.last().progress({1, 2, false});
         QTRY_VERIFY(!ok || cancelled || app.panel(page)->isVisible());  // the next one shows too
         // After a second, its speed and the time left too (in the answered rows alone).
