@@ -186,6 +186,14 @@ int main(int argc, char** argv) {
     window.switchFile();
     window.filePage()->choosePath(longName);
     shoot(&window, QStringLiteral("file-chosen"));
+    // As narrow as the window goes: the picture follows its box, and a long refusal is cut to
+    // what fits.
+    const QSize wide = window.size();
+    window.resize(window.minimumSizeHint());
+    window.switchImage();
+    window.imagePage()->choosePaths({QUrl(QStringLiteral("https://example.org/harbour.jpg"))});
+    shoot(&window, QStringLiteral("image-narrow"));
+    window.resize(wide);
     window.showLoginDialog();
     if (!QTest::qWaitForWindowExposed(window.loginDialog()))
         std::fprintf(stderr, "window not exposed\n");
