@@ -170,9 +170,10 @@ CommandStreams CommandStreams::standard() {
         if (quiet) {
             ::tcsetattr(fd, TCSAFLUSH, &saved);
             ::sigaction(SIGINT, &previous, nullptr);
-            // The line feed typed was not echoed; a prompt that follows starts on a new line.
-            if (::write(fd, "\n", 1) < 0) {
-            }
+        }
+        // The line feed typed at a silent prompt was not echoed, and Ctrl+D echoes none: what
+        // follows starts on a new line.
+        if ((quiet || !ended) && ::write(fd, "\n", 1) < 0) {
         }
         ::close(fd);
         const QString answer = QString::fromUtf8(line);

@@ -472,6 +472,7 @@ private Q_SLOTS:
         row("image -", QByteArray("image"), 0, QByteArray("standard input is a terminal"), 2);
         row("Ctrl+C at the password", login, -1, QByteArray("Password for alice: "), 130);
         row("Ctrl+D at the password", login, -2, QByteArray("no password typed; nothing was"), 1);
+        row("Ctrl+D at the user name", login, -3, QByteArray("User name: \r\nferrodock: "), 1);
     }
     void onTheTerminal() {
         auto [command, length, said, expected] =
@@ -482,11 +483,11 @@ private Q_SLOTS:
         cfmakeraw(&raw);
         raw.c_oflag |= OPOST | ONLCR;
         // Echoing, until the program turns it off; Ctrl+D ends the input only in line mode.
-        raw.c_lflag |= ECHO | (length == -2 ? ICANON : 0), raw.c_cc[VEOF] = 4;
+        raw.c_lflag |= ECHO | (length < -1 ? ICANON : 0), raw.c_cc[VEOF] = 4;
         const pid_t child = ::forkpty(&terminal, nullptr, &raw, nullptr);
         if (child == 0) {
             ::setenv("https_proxy", "http://127.0.0.1:1", 1);
-            const char* last = command == "login" ? "alice" : "-";
+            const char* last = command != "login" ? "-" : length == -3 ? nullptr : "alice";
             ::execl(FERRODOCK_BINARY, "ferrodock", command.constData(), last, nullptr);
             ::_exit(127);
         }
@@ -502,10 +503,10 @@ private Q_SLOTS:
                 shown.append(buffer, n);
             }
         };
-        if (length != 0) readUntil("Password for alice: ");
+        if (length != 0) readUntil(length == -3 ? "User name: " : "Password for alice: ");
         if (length == -1) ::kill(child, SIGINT);  // Ctrl+C
         const QByteArray password = length > 1 ? QByteArray(length - 1, 'p') + "q\n" : "\n";
-        const QByteArray typed = length > 0 ? password : QByteArray(length == -2 ? "\4" : "");
+        const QByteArray typed = length > 0 ? password : QByteArray(length < -1 ? "\4" : "");
         QCOMPARE(::write(terminal, typed, typed.size()), typed.size());
         readUntil({});
         int status = 0;
