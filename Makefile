@@ -40,10 +40,14 @@ bench: deps
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target ferrodock-bench
 	xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' $(BENCH_DIR)/bench/ferrodock-bench
 
-# The README's pictures: each page and the login window, rendered offscreen at 100%.
+# The README's pictures, rendered offscreen at 100%, and the same at 200%, drawn as the suite
+# draws them to compare.
+SCREENSHOT_ENV = QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='qt.qpa.*=false' TZ=UTC LANG=C.UTF-8 \
+                 FONTCONFIG_FILE=$(CURDIR)/tests/support/fonts.conf
 screenshots: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target ferrodock-screenshots
-	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/ferrodock-screenshots docs/screenshots
+	$(SCREENSHOT_ENV) $(BUILD_DIR)/ferrodock-screenshots docs/screenshots
+	$(SCREENSHOT_ENV) QT_SCALE_FACTOR=2 $(BUILD_DIR)/ferrodock-screenshots tests/screenshots-200
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
