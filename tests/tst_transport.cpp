@@ -186,14 +186,17 @@ private Q_SLOTS:
                 "/api", fields, file.startsWith('/') ? file : makeFile(dir_.path(), file, content),
                 "text/plain", &out.context, out.add());
         QVERIFY_ENDED(out, Error::None);
-        QCOMPARE(out.results[0].body, "answer");
-        QCOMPARE(service.requestCount(), redirect ? 2 + (redirect == kDropped) : 1);
+        QVERIFY(out.results[0].body == "answer" &&
+                service.requestCount() == (redirect ? 2 + (redirect == kDropped) : 1));
         const RecordedRequest got = service.requests().last();
         // No second lost waiting for a "100 Continue" that never comes.
         QVERIFY(got.path == (redirect > 0 ? "/moved" : "/api") && !got.expect);
-        // Progress ends with the whole body sent, before the completion.
+        // Progress ends with the whole body sent, before the completion; that is said once
+        // each time the body goes out (a redirect or a closed connection sends it again).
         const TransportProgress last = out.reports.value(out.reports.size() - 1);
-        QVERIFY(last.fullySent && out.reports.size() == out.reportsAtCompletion);
+        QVERIFY(last.fullySent && out.reports.size() == out.reportsAtCompletion &&
+                std::ranges::count(out.reports, true, &TransportProgress::fullySent) <=
+                    (redirect ? 2 : 1));
         QCOMPARE((QList<qint64>{last.sent, last.total}), QList<qint64>(2, got.body.size()));
         // Fields as a form sends them; an upload's parts written the same way, the file part
         // with its file name and content type for a value.
@@ -550,8 +553,7 @@ private Q_SLOTS:
             QByteArray staged = QByteArray(size, '.') + "####";
             char* end = utf8 ? appendFormEncoded(staged.data(), QByteArrayView(bytes))
                              : appendFormEncoded(staged.data(), view);
-            QCOMPARE(end - staged.data(), encoded.size());
-            QCOMPARE(staged, encoded + "####");
+            QVERIFY(end - staged.data() == encoded.size() && staged == encoded + "####");
         }
     }
 };
