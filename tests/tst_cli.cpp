@@ -541,7 +541,7 @@ private Q_SLOTS:
         io.out = tempStream();
         QCOMPARE(runCommand({"paste", "--help"}, io), 0);
         const QString help = QString::fromUtf8(contents(io.out)).simplified();
-        QVERIFY2(help.contains("Pastes the UTF-8 text of FILE"), qPrintable(help));
+        QVERIFY2(help.contains("[FILE|-] Pastes the UTF-8 text of FILE"), qPrintable(help));
         for (const LanguageChoice& choice : languageChoices())
             QVERIFY(
                 help.contains(choice.title.toString() + " (" + choice.identifier.toString() + ")"));

@@ -247,31 +247,17 @@ private Q_SLOTS:
         const QImage chooser = app.button("selectButton")->grab().toImage();
         QStringList painted{chooser.pixelColor(chooser.width() / 2, 0).name(),
                             qApp->palette().color(QPalette::Disabled, QPalette::Text).name()};
-        app.window->switchPaste();
-        const auto corner = [](QWidget* widget) { return widget->grab().toImage().pixel(0, 0); };
-        const QColor base(23, 31, 40);
-        painted << QColor(corner(window)).name();
-        for (const char* name :
-             {"pasteData", "pasteBorder", "languageBorder", "languageBackground"})
-            painted << QColor(corner(app.find<QWidget>(name))).name();
-        // The field's text as the style sheet has it, then the palette's colours in the order of
-        // their roles, for what the style sheet does not draw (Light, Midlight, Dark, Mid, Shadow
-        // and LinkVisited are the style's own).
+        // (The rest of the look, the pages' backgrounds, borders and corners among it, is what
+        // the screenshots compare.) The field's text as the style sheet has it, then the palette's
+        // colours in the order of their roles, for what the style sheet does not draw (Light,
+        // Midlight, Dark, Mid, Shadow and LinkVisited are the style's own).
         painted << app.find<QWidget>("pasteData")->palette().color(QPalette::Text).name();
         for (int role = 0; role < QPalette::NColorRoles; ++role)
             painted << qApp->palette().color(QPalette::ColorRole(role)).name();
         QCOMPARE(painted.join(' '),
-                 "#324356 #6e7a88 #171f28 #171f28 #222f3d #18212c #1c2733 #ffffff #e6ecf2 #222f3d "
-                 "#ffffff #cacaca #9f9f9f #b8b8b8 #e6ecf2 #ffffff #e6ecf2 #11171e #171f28 #767676 "
-                 "#3d8bfd #ffffff #61a4ff #ff00ff #171f28 #000000 #222f3d #e6ecf2 #788696");
-        // The rounded outer corner of a selected page shows the window, no notch of the strip.
-        for (const bool file : {false, true}) {
-            if (file) app.window->switchFile();
-            QWidget* selected =
-                app.find<QWidget>(file ? "fileSelectedBackground" : "pasteSelectedBackground");
-            QPoint outer = selected->mapTo(window, QPoint(file ? 0 : selected->width() - 1, 0));
-            QCOMPARE(window->grab(QRect(outer, QSize(1, 1))).toImage().pixel(0, 0), base.rgb());
-        }
+                 "#324356 #6e7a88 #ffffff #e6ecf2 #222f3d #ffffff #cacaca #9f9f9f #b8b8b8 #e6ecf2 "
+                 "#ffffff #e6ecf2 #11171e #171f28 #767676 #3d8bfd #ffffff #61a4ff #ff00ff #171f28 "
+                 "#000000 #222f3d #e6ecf2 #788696");
         // The login window opens over the main window, its last answer gone.
         app.find<QLabel>("loginResponse")->setText("stale");
         app.find<QAction>("login")->trigger();
@@ -750,7 +736,8 @@ private Q_SLOTS:
         QImage picture(32, 16, QImage::Format_RGB32);  // two colours side by side
         picture.fill(QColor(200, 80, 40));
         QPainter(&picture).fillRect(16, 0, 16, 16, QColor(40, 120, 220));
-        QStringList args;  // what ferrodock open is given
+        QStringList args;    // what ferrodock open is given
+        QByteArray offered;  // a picture's data as offered
         for (QByteArray name : given) {
             const char mark = QByteArrayView("+-@").contains(name[0]) ? name[0] : 0;
             name.remove(0, mark ? 1 : 0);
@@ -761,7 +748,7 @@ private Q_SLOTS:
             if (name == "png:" || name == "jpeg:") {
                 QVERIFY(bytes.open(QIODevice::WriteOnly) &&
                         picture.save(&bytes, name.chopped(1).constData(), 100));
-                data->setData("image/" + name.chopped(1), bytes.data());
+                data->setData("image/" + name.chopped(1), offered = bytes.data());
             }
             if (name.startsWith("moz:"))  // a browser's link: UTF-16, the address alone here
                 data->setData("text/x-moz-url", QStringEncoder(QStringEncoder::Utf16)(name.mid(4)));
@@ -824,7 +811,9 @@ private Q_SLOTS:
                      path + "image/png");
             const QByteArray png = readFile(path);
             const QImage got = QImage::fromData(png);
-            QVERIFY(png.startsWith("\x89PNG\r\n\x1a\n") && got.size() == picture.size());
+            // A PNG offered is kept as it came; anything else is made one.
+            QVERIFY(got.size() == picture.size() &&
+                    (given[0] == "png:" ? png == offered : png.startsWith("\x89PNG\r\n\x1a\n")));
             for (const QPoint at : {QPoint(8, 8), QPoint(24, 8)})
                 for (const int shift : {0, 8, 16})
                     QVERIFY(std::abs(int(got.pixel(at) >> shift & 255) -
@@ -887,8 +876,7 @@ private Q_SLOTS:
             // Closing waits for the decoder's next read.
             closing ? app.reset() : app->choose(makeImage(dir.path(), "small.png"), true);
             QTRY_VERIFY(closing || app->find<QLabel>("bgImage")->pixmap().size() == QSize(64, 48));
-            QCOMPARE(previewDecodesRunning(), 0);
-            QCOMPARE(previewDecodesStopped(), stopped + 1);
+            QVERIFY(previewDecodesRunning() == 0 && previewDecodesStopped() == stopped + 1);
         }
     }
 

@@ -237,8 +237,9 @@ private Q_SLOTS:
         const QByteArray none;
         const auto plain = [](const char* name, const Steps& answer, const QByteArray& body,
                               Error kind) { row(name, Tls{}, answer, body, kind); };
-        plain("chunked, extensions, trailer",
-              raw(chunked, {{"5;a=b\r\nhello\r\nA ; x\r\n world 123\r\n0\r\nT: 1\r\n\r\n"}}),
+        plain("chunked, extensions, trailer, a chunk in two reads",
+              raw(chunked,
+                  {{"5;a=b\r\nhe", 1, 20ms}, {"llo\r\nA ; x\r\n world 123\r\n0\r\nT: 1\r\n\r\n"}}),
               "hello world 123", Error::None);
         plain("exactly the cap", sized(fits), QByteArray(fits, 'b'), Error::None);
         plain("a byte over the cap", sized(fits + 1), none, Error::TooLarge);
