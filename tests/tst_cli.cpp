@@ -428,8 +428,9 @@ private Q_SLOTS:
         io.copy = [](const QString& text) {
             return clipboard::keepOnClipboard(text, FERRODOCK_WINDOW_BINARY);
         };
+        QCOMPARE(::dup2(::fileno(io.out), 200), 200);  // a descriptor left to children by mistake
         QCOMPARE(runCommand({"paste", "--copy", "-"}, io), 0);
-        std::fclose(io.in);
+        std::fclose(io.in), ::close(200);
         QCOMPARE(contents(io.out), "https://ferrodock.net/p/abcdefghi\n");
         QCOMPARE(clipboard(), "https://ferrodock.net/p/abcdefghi");
         QStringList kids = QString(readFile(QString("/proc/%1/task/%1/children").arg(::getpid())))
@@ -443,9 +444,11 @@ private Q_SLOTS:
         };
         QVERIFY(running());
         if (::geteuid() == 0)  // readable by root only, as the owner is undumpable
-            for (const QString link : {"fd/0", "fd/1", "fd/2", "cwd"})  // and it keeps no folder
+            for (const QString link : {"fd/0", "fd/1", "fd/2", "cwd", "fd/200"})  // no folder kept
                 QCOMPARE(QFile::symLinkTarget(QString("/proc/%1/%2").arg(owner).arg(link)),
-                         link == "cwd" ? "/" : "/dev/null");
+                         link == "cwd"      ? "/"
+                         : link == "fd/200" ? ""
+                                            : "/dev/null");
         if (manager) {
             QTRY_VERIFY((acknowledge(), !running()));
             QCOMPARE(handovers, 1);

@@ -1074,11 +1074,12 @@ private Q_SLOTS:
                  portal < 2 ? "No screenshot service on this desktop." : "");
         QVERIFY(app.find<QMenu>("editMenu")->toolTipsVisible());  // or the reason never shows
         if (response % 3 == 0) QCOMPARE(app.window->lastChosenPath(), QUrl(fake.uri).toLocalFile());
-        if (response != -1 || portal < 2) return;
-        // The window stays usable: a new request replaces the one left open.
+        if (response > 0 || portal < 2) return;
+        // The window stays usable: a new request replaces the one left open, or follows the
+        // one answered.
         fake.response = 0, item->trigger();
         QTRY_COMPARE(state(), "imageView shot.png Choose an image, then press upload.");
-        QTest::qWait(100);  // the late answer to the request replaced is not heard
+        QTest::qWait(100);  // a late answer to the request before is not heard
         QCOMPARE(state(), "imageView shot.png Choose an image, then press upload.");
     }
 
