@@ -107,7 +107,7 @@ bool HistoryWindow::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-bool clearHistoryAsking(HistoryStore& store, QWidget* parent) {
+void clearHistoryAsking(HistoryStore& store, QWidget* parent) {
     QMessageBox ask(QMessageBox::Question, QStringLiteral("Clear History"),
                     QStringLiteral("Remove every upload from the history?"), QMessageBox::NoButton,
                     parent);
@@ -119,7 +119,7 @@ bool clearHistoryAsking(HistoryStore& store, QWidget* parent) {
     // Keeping them is the default: Enter or Esc loses nothing.
     ask.setDefaultButton(ask.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole));
     ask.exec();
-    return ask.clickedButton() == remove && store.clear() >= 0;
+    if (ask.clickedButton() == remove) store.clear();
 }
 
 }  // namespace ferrodock

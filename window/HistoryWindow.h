@@ -36,7 +36,7 @@ private:
     HistoryModel* model_;
 };
 
-// Asks, then removes every entry; false when the person said no or it failed.
-bool clearHistoryAsking(HistoryStore& store, QWidget* parent);
+// Asks, then removes every entry (the store logs a failure; its changed() refreshes the views).
+void clearHistoryAsking(HistoryStore& store, QWidget* parent);
 
 }  // namespace ferrodock
