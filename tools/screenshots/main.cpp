@@ -47,14 +47,16 @@ QImage photo(QSize size, QColor from, QColor to) {
     return image;
 }
 
-// The same as a thumbnail in the history's list.
-QByteArray picture(QColor from, QColor to) {
-    return thumbnailBytes(photo(QSize(320, 240), from, to));
+// The same as the history keeps it, made from a picture file as an upload's thumbnail is.
+QByteArray picture(const QDir& folder, QColor from, QColor to) {
+    const QString path = folder.filePath(from.name().mid(1) + QStringLiteral(".jpg"));
+    photo(QSize(1280, 960), from, to).save(path);
+    return thumbnailOfFile(path);
 }
 
 // A week of uploads, the latest a minute ago; those a day or more ago are whole days back, so
 // the pictures are the same at any time of day (in a time zone without summer time).
-void fillHistory(HistoryStore& history) {
+void fillHistory(HistoryStore& history, const QDir& folder) {
     struct Row {
         const char* kind;
         const char* name;
@@ -86,7 +88,7 @@ void fillHistory(HistoryStore& history) {
          "ferrodock.net/p/7Hs2kq0Lm",
          {}},
         {"image", "harbour-at-dusk.jpg", "", 2841120, 2880, false, false, false,
-         "ferrodock.net/i/Pw3mZ81cQe", picture(QColor(32, 60, 120), QColor(250, 150, 60))},
+         "ferrodock.net/i/Pw3mZ81cQe", picture(folder, QColor(32, 60, 120), QColor(250, 150, 60))},
         {"file",
          "ferrodock_0.1.0_amd64.deb",
          "",
@@ -98,7 +100,8 @@ void fillHistory(HistoryStore& history) {
          "ferrodock.net/Lk2Pq9xW4b",
          {}},
         {"image", "screenshot-2026-12-06.png", "", 184220, 190, true, false, false,
-         "ferrodock.net/i/Zr8Tn3bV6y", picture(QColor(230, 230, 235), QColor(70, 130, 200))},
+         "ferrodock.net/i/Zr8Tn3bV6y",
+         picture(folder, QColor(230, 230, 235), QColor(70, 130, 200))},
         {"paste",
          "def greet(name): return f\"Hello, {name}!\"",
          "python",
@@ -110,7 +113,7 @@ void fillHistory(HistoryStore& history) {
          "ferrodock.net/p/Qm4vX7cR2",
          {}},
         {"image", "garden-party.gif", "", 932001, 12, false, true, true,
-         "ferrodock.net/i/Hd6yG2kP0s", picture(QColor(40, 140, 70), QColor(240, 220, 80))},
+         "ferrodock.net/i/Hd6yG2kP0s", picture(folder, QColor(40, 140, 70), QColor(240, 220, 80))},
         {"file", "notes.txt", "", 5120, 1, true, false, false, "ferrodock.net/Xa9Vb3Nm7Q", {}},
     };
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -148,7 +151,7 @@ int main(int argc, char** argv) {
     const std::unique_ptr<DesktopNotices> notices = makeBusNotices({}, {}, {});
     Session session;
     HistoryStore history;
-    fillHistory(history);
+    fillHistory(history, QDir(home.path()));
     ScratchFolder scratch;
     ScreenCapture capture(scratch);
     MainWindow window({transport, openPanel, *notices, session, history, scratch, capture});
