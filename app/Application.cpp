@@ -15,11 +15,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
 
 #include <cstdio>
-#include <functional>
-#include <utility>
 
 namespace ferrodock {
 
@@ -27,31 +24,6 @@ std::unique_ptr<DesktopNotices> desktopNotices() {
     return makeBusNotices(QStringLiteral(FERRODOCK_APP_ID), QStringLiteral("ferrodock"),
                           clipboard::put);
 }
-
-namespace {
-
-// Runs `work` once `window` has painted its first frame, a turn of the event loop later, when
-// the frame has been handed to the display.
-void afterFirstPaint(QWidget& window, std::function<void()> work) {
-    struct Watch final : QObject {
-        std::function<void()> work;
-        bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::Paint && work) {
-                QTimer::singleShot(0, this, [this] {
-                    std::exchange(work, nullptr)();
-                    deleteLater();
-                });
-            }
-            return false;
-        }
-    };
-    auto* watch = new Watch;
-    watch->setParent(&window);
-    watch->work = std::move(work);
-    window.installEventFilter(watch);
-}
-
-}  // namespace
 
 std::unique_ptr<AppInstance> sessionInstance() {
     return std::make_unique<AppInstance>([] { return QDBusConnection::sessionBus(); },
@@ -97,7 +69,7 @@ int runApplication(int argc, char** argv, const WindowParts& parts) {
         MainWindow window({*parts.transport, *parts.openPanel, *parts.notices, session, history,
                            scratch, capture});
         if (parts.instance) serveLaterStarts(window, *parts.instance);
-        afterFirstPaint(window, setApplicationIcon);
+        setApplicationIconOncePainted(window);
         window.show();
         if (!uris.isEmpty()) openFiles(window, uris);
         status = QApplication::exec();

@@ -331,10 +331,8 @@ private Q_SLOTS:
             Session login;
             io.session = &login, io.transport = real ? real.get() : &net;
             status = runCommand(args, io);
-            QLoggingCategory::setFilterRules({});
-            qInstallMessageHandler(testlib);
-            said = std::exchange(logged, {});
-            std::fclose(io.in);
+            QLoggingCategory::setFilterRules({}), qInstallMessageHandler(testlib);
+            said = std::exchange(logged, {}), std::fclose(io.in);
             out = full || noOut ? (std::fclose(io.out), "") : contents(io.out);
             said.prepend(contents(io.err));
         }
@@ -393,8 +391,7 @@ private Q_SLOTS:
         xcb_intern_atom_reply_t* atom =
             xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, 17, "CLIPBOARD_MANAGER"), nullptr);
         if (manager) xcb_set_selection_owner(x, own, atom->atom, XCB_CURRENT_TIME);
-        std::free(atom);
-        xcb_flush(x);
+        std::free(atom), xcb_flush(x);
         int handovers = 0;
         const auto acknowledge = [x, &handovers] {
             while (xcb_generic_event_t* event = xcb_poll_for_event(x)) {
@@ -458,8 +455,7 @@ private Q_SLOTS:
             QTRY_VERIFY(!running());
             QVERIFY(clipboard() == "other" && taker.waitForFinished());
         }
-        ::waitpid(owner, nullptr, 0);
-        xcb_disconnect(x);
+        ::waitpid(owner, nullptr, 0), xcb_disconnect(x);
         qunsetenv("DISPLAY");  // the server is killed with its QProcess
     }
 
@@ -483,8 +479,7 @@ private Q_SLOTS:
         TestHome home;
         int terminal = -1;
         termios raw{};
-        cfmakeraw(&raw);
-        raw.c_oflag |= OPOST | ONLCR;
+        cfmakeraw(&raw), raw.c_oflag |= OPOST | ONLCR;
         // Echoing, until the program turns it off; Ctrl+D ends the input only in line mode.
         raw.c_lflag |= ECHO | (length < -1 ? ICANON : 0), raw.c_cc[VEOF] = 4;
         const pid_t child = ::forkpty(&terminal, nullptr, &raw, nullptr);
@@ -551,13 +546,15 @@ private Q_SLOTS:
     }
 
     // The window starts only where a display can be reached: a Wayland socket found by its
-    // name in the runtime folder or by its path, an X server, or a platform that needs none.
+    // name in the runtime folder or by its path, an X server (a private Xvfb), or a platform
+    // that needs none.
     void displayAvailable_data() {
         columns<QByteArray, QByteArray, bool>("platform", "wayland", "yes");
         QTest::newRow("wayland socket by name") << QByteArray() << QByteArray("w-0") << true;
         QTest::newRow("wayland socket by path") << QByteArray() << QByteArray("/") << true;
         QTest::newRow("no such socket") << QByteArray() << QByteArray("w-1") << false;
         QTest::newRow("X server gone") << QByteArray("xcb") << QByteArray("w-0") << false;
+        QTest::newRow("X server") << QByteArray("xcb") << QByteArray("x") << true;
         QTest::newRow("offscreen") << QByteArray("offscreen") << QByteArray() << true;
         QTest::newRow("--platform offscreen") << QByteArray("xcb") << QByteArray() << true;
         QTest::newRow("-platform xcb") << QByteArray("offscreen") << QByteArray() << false;
@@ -572,17 +569,21 @@ private Q_SLOTS:
         std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
         QVERIFY(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                 ::listen(listening, 1) == 0);
-        const QByteArray env[][2] = {{"XDG_RUNTIME_DIR", QFile::encodeName(runtime.path())},
-                                     {"WAYLAND_DISPLAY", wayland == "/" ? socketPath : wayland},
-                                     {"DISPLAY", ":65000"},
-                                     {"QT_QPA_PLATFORM", platform}};
+        QByteArray env[][2] = {{"XDG_RUNTIME_DIR", QFile::encodeName(runtime.path())},
+                               {"WAYLAND_DISPLAY", wayland == "/" ? socketPath : wayland},
+                               {"DISPLAY", {}},
+                               {"QT_QPA_PLATFORM", platform}};
+        QProcess server;  // its row's X server, or none
+        if (wayland == "x") server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
+        if (wayland == "x" && !server.waitForReadyRead(30000)) QSKIP("no Xvfb for this user here");
+        env[2][1] = ":" + (wayland == "x" ? server.readAllStandardOutput().trimmed() : "65000");
         QList<QByteArray> old;
         for (const auto& [name, value] : env) old << qgetenv(name), qputenv(name, value);
         auto words = ("ferrodock " + QByteArray(QTest::currentDataTag()) + " ").split(' ');
         char* argv[] = {words[0].data(), words[1].data(), words[2].data()};
         const bool available = ferrodock::displayAvailable(words[1].startsWith('-') ? 3 : 1, argv);
         for (qsizetype i = 0; i < old.size(); ++i) qputenv(env[i][0], old[i]);
-        ::close(listening);
+        ::close(listening), server.kill(), server.waitForFinished();
         QCOMPARE(available, yes);
     }
 

@@ -235,8 +235,14 @@ private Q_SLOTS:
         QCOMPARE(TestApp(",k").window->windowTitle(), "ferrodock - ");  // a key with no name
         QCOMPARE(app.find<QLineEdit>("password")->echoMode(), QLineEdit::Password);
         QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("ferrodock"));
-        setApplicationIcon();  // as the program does once the window is painted
-        QCOMPARE(QApplication::windowIcon().availableSizes(), QList<QSize>{QSize(256, 256)});
+        // The icon comes once a window has painted its first frame, which nothing holds back.
+        struct Probe : QWidget {
+            int painted = 0;
+            void paintEvent(QPaintEvent*) override { ++painted; }
+        } probe;
+        QApplication::setWindowIcon({}), setApplicationIconOncePainted(probe), probe.show();
+        QTRY_VERIFY(probe.painted > 0 &&
+                    QApplication::windowIcon().availableSizes() == QList<QSize>{QSize(256, 256)});
         QCOMPARE(app.find<QStackedWidget>("mainView")->currentWidget()->objectName(), "imageView");
         // The other pages' placeholders are read in choices().
         QCOMPARE(literalText(app.link("paste")), "Paste/type your text/code, then press paste.");

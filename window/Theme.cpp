@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QRegularExpression>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QWidget>
 
 // The resources live in the static library, whose initialiser must be called by name from
@@ -68,8 +69,22 @@ void paintStyledBackground(std::initializer_list<QWidget*> buttons) {
     for (QWidget* button : buttons) button->setAttribute(Qt::WA_StyledBackground);
 }
 
-void setApplicationIcon() {
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.png")));
+void setApplicationIconOncePainted(QWidget& window) {
+    struct Watch final : QObject {
+        using QObject::QObject;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint && !seen) {
+                seen = true;
+                QTimer::singleShot(0, this, [this] {
+                    QApplication::setWindowIcon(QIcon(QStringLiteral(":/AppIcon.png")));
+                    deleteLater();
+                });
+            }
+            return false;  // the window paints as it would without the watch
+        }
+        bool seen = false;
+    };
+    window.installEventFilter(new Watch(&window));
 }
 
 void configureApplication(QApplication& app) {

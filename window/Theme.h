@@ -12,9 +12,10 @@ namespace ferrodock {
 // resources/ferrodock.qss, so it looks the same on every desktop.
 void configureApplication(QApplication& app);
 
-// Gives every window the application's icon, which the desktop shows beside it, not in it: the
-// window program does so once its first frame is out, decoding the picture off that path.
-void setApplicationIcon();
+// Gives every window the application's icon, which the desktop shows beside it, not in it, once
+// `window` has painted its first frame and handed it to the display: decoding the picture stays
+// off that frame's path.
+void setApplicationIconOncePainted(QWidget& window);
 
 // The style sheet paints these buttons' background before they draw themselves, which gives
 // their rounded edges the weight they have.
