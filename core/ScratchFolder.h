@@ -45,8 +45,9 @@ private:
 
 class ScratchFolder {
 public:
-    // Touches nothing on disk; the folder is made when the first file is.
-    ScratchFolder() = default;
+    // Touches nothing on disk; the folder is made when the first file is, in `root`, or in
+    // defaultRoot() when that is empty (a test gives one of its own).
+    explicit ScratchFolder(const QString& root = {}) : root_(root) {}
     // Removes this process's folder and everything in it.
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -55,8 +56,6 @@ public:
     // The shared folder: $XDG_RUNTIME_DIR/ferrodock, or ~/.cache/ferrodock/scratch (honouring
     // $XDG_CACHE_HOME) when the runtime folder is unset or not an absolute path.
     static QString defaultRoot();
-    // For tests: the folder to use instead of defaultRoot(). Call before any file is made.
-    void setRoot(const QString& root) { root_ = root; }
 
     // Removes the folders of processes that are gone. Done once before the first file; the
     // window calls it at start too.

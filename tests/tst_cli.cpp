@@ -245,8 +245,7 @@ private Q_SLOTS:
                    term = args.removeAll("+term");
         // Standard input's scratch files, and what each was when it was sent.
         const QString runtime = dir.filePath("run");
-        ScratchFolder scratch;
-        scratch.setRoot(badRoot ? files["@txt"] + "/ferrodock" : runtime + "/ferrodock");
+        ScratchFolder scratch(badRoot ? files["@txt"] + "/ferrodock" : runtime + "/ferrodock");
         const auto kept = [&runtime] {
             QStringList found;
             // Each file's own folder too; a run's folder and its lock stay for the next sweep.
@@ -261,8 +260,7 @@ private Q_SLOTS:
         };
         QByteArray sentBytes;
         mode_t sentMode = 0;
-        FakeTransport net;
-        net.reply = TransportResult{true, reply, {}};
+        FakeTransport net(reply);
         net.replyAfter = args.removeAll("+slow") ? 1200 : 0;  // the progress shows after 1 s
         net.seen = [&](const FakeRequest& request) {
             struct stat st {};
@@ -415,8 +413,7 @@ private Q_SLOTS:
             return xclip.waitForFinished() ? xclip.readAllStandardOutput() : "";
         };
         TestHome home;
-        FakeTransport net;
-        net.reply = TransportResult{true, "ferrodock.net/p/abcdefghi", {}};
+        FakeTransport net("ferrodock.net/p/abcdefghi");
         CommandStreams io = CommandStreams::standard();
         io.in = ::fmemopen(const_cast<char*>("x"), 1, "r");
         io.out = io.err = tempStream();

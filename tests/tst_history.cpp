@@ -264,8 +264,7 @@ private Q_SLOTS:
         TestHome home("al," + kKey);
         QTemporaryDir dir;
         const QString picture = "the cat on the sofa, in the evenings.png";  // 40 characters
-        FakeTransport net;
-        net.reply = TransportResult{true, "ferrodock.net/AbC123", {}};
+        FakeTransport net("ferrodock.net/AbC123");
         Session session;
         HistoryStore history;
         QByteArray said;

@@ -265,8 +265,7 @@ private Q_SLOTS:
                  "#ffffff #e6ecf2 #11171e #171f28 #767676 #3d8bfd #ffffff #61a4ff #ff00ff #171f28 "
                  "#000000 #222f3d #e6ecf2 #788696");
         // The login window opens over the main window, its last answer gone.
-        app.find<QLabel>("loginResponse")->setText("stale");
-        app.find<QAction>("login")->trigger();
+        app.find<QLabel>("loginResponse")->setText("stale"), app.find<QAction>("login")->trigger();
         QVERIFY((app.window->loginDialog()->geometry().center() - window->geometry().center())
                     .manhattanLength() <= 4);
         QVERIFY(app.find<QLabel>("loginResponse")->text().isEmpty());
@@ -1106,8 +1105,7 @@ private Q_SLOTS:
             return;  // the server is killed with its QProcess
         }
         QTemporaryDir dir;
-        ScratchFolder scratch;
-        scratch.setRoot(dir.path() + "/scratch");
+        ScratchFolder scratch(dir.path() + "/scratch");
         ScreenCapture capture(scratch);
         QWidget window;
         window.show();

@@ -36,8 +36,7 @@ int writeInChild(bool dies) {
     const pid_t child = ::fork();
     if (child == 0) {
         const rlimit none{0, 0}, small{1024, 1024};
-        ::setrlimit(RLIMIT_CORE, &none);
-        ::setrlimit(RLIMIT_FSIZE, &small);
+        ::setrlimit(RLIMIT_CORE, &none), ::setrlimit(RLIMIT_FSIZE, &small);
         std::signal(SIGXFSZ, dies ? SIG_DFL : SIG_IGN);
         ::_exit(writeSessionFile(kUser, kKey) ? 0 : 1);
     }
@@ -249,8 +248,7 @@ private Q_SLOTS:
         ::utime(QFile::encodeName(old).constData(), &longAgo);
         QString a, b;
         {
-            ScratchFolder scratch;
-            scratch.setRoot(root);
+            ScratchFolder scratch(root);
             QString error;
             for (const char* bad : {"", "a/b", "..", "."})
                 QVERIFY(!scratch.write(bad, "x", &error) && error.contains("not a file name"));
@@ -284,21 +282,19 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(b) && entries(root) == QStringList({"run-live", "run-young"}));
         // A folder that is a link, or a file, is never written through.
         QVERIFY(QDir(root).removeRecursively() && QFile::link(home.path(), root));
-        ScratchFolder linked;
-        linked.setRoot(root);
+        ScratchFolder linked(root);
         QString error;
         QVERIFY(!linked.write("x.png", "x", &error));
         QVERIFY2(error.contains("not a folder of yours"), qPrintable(error));
         QVERIFY(!QFile::exists(home.path() + "/run-"));
         QCOMPARE(entries(home.path()), QStringList({"ferrodock"}));
         // One that cannot be made, in a file, says so.
-        linked.setRoot(makeFile(home.path(), "file") + "/ferrodock");
-        QVERIFY(!linked.write("x.png", "x", &error) && error.startsWith("cannot make the folder"));
+        ScratchFolder inFile(makeFile(home.path(), "file") + "/ferrodock");
+        QVERIFY(!inFile.write("x.png", "x", &error) && error.startsWith("cannot make the folder"));
         // One whose run folder's path would be too long for the system is refused as well.
         QString deep = home.path();
         while (deep.size() < 4085) deep += '/' + QString(qMin(200, 4085 - deep.size()), 'd');
-        ScratchFolder tooDeep;
-        tooDeep.setRoot(deep);
+        ScratchFolder tooDeep(deep);
         QVERIFY(!tooDeep.write("x.png", "x", &error));
         QVERIFY2(error.startsWith("cannot make a folder in " + deep + ": "), qPrintable(error));
     }

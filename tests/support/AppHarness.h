@@ -75,7 +75,6 @@ public:
           transport(std::move(over)),
           net(dynamic_cast<FakeTransport*>(transport.get())) {
         configureApplication(*qApp);
-        scratch.setRoot(home.path() + QStringLiteral("/scratch"));
         window = std::make_unique<MainWindow>(
             Services{*transport, panel, notices, session, history, scratch, capture});
         window->show();
@@ -108,7 +107,7 @@ public:
     Notices notices;
     Session session;
     HistoryStore history;  // in the home above
-    ScratchFolder scratch;
+    ScratchFolder scratch{home.path() + QStringLiteral("/scratch")};
     ScreenCapture capture{scratch};
     std::unique_ptr<MainWindow> window;
 };

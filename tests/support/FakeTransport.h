@@ -34,6 +34,9 @@ struct FakeRequest {
 // A transport that only records: the test decides when and how each request ends.
 class FakeTransport final : public Transport {
 public:
+    FakeTransport() = default;
+    // One that ends every request with `answer`.
+    explicit FakeTransport(const QByteArray& answer) : reply(TransportResult{true, answer, {}}) {}
     TransferHandle postFields(const QString& path, QList<FormField> fields, QObject* context,
                               TransportCompletion completion, ProgressReport progress) override {
         return record({path, std::move(fields), QString(), QString(), context,
