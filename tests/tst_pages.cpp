@@ -182,6 +182,7 @@ class PagesTest : public QObject {
     QTemporaryFile busConfig_;
 private Q_SLOTS:
     void initTestCase() {
+        dropRootsFilePowers();
         // No service of this machine's (a notification server, a portal) can be started on it.
         QVERIFY(busConfig_.open());
         busConfig_.write("<busconfig><type>session</type><listen>unix:tmpdir=" +
@@ -730,8 +731,6 @@ private Q_SLOTS:
             fetch<QString, QByteArrayList, QString, QString>("how", "given", "chosen", "said");
         const QString page = how.section(' ', 1);
         const bool image = page != "file", pasted = chosen == "Pasted image.png";
-        const bool unlisted = QByteArray(QTest::currentDataTag()) == "unlisted folder";
-        if (unlisted && ::geteuid() == 0) QSKIP("root lists any folder");
         TestApp app;
         QTemporaryDir dir;  // which cannot remove names that are not UTF-8
         const auto rm = qScopeGuard([&dir] { QProcess::execute("rm", {"-rf", dir.path()}); });
@@ -767,7 +766,8 @@ private Q_SLOTS:
             args << (mark == '@' ? QString::fromLatin1(uri) : QFile::decodeName(name));
         }
         if (!urls.isEmpty()) data->setUrls(urls);
-        if (unlisted) QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ExeOwner));
+        if (QTest::currentDataTag() == QByteArray("unlisted folder"))
+            QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ExeOwner));
         // The panel hands over names as Qt decoded them from the folder.
         // A drop is dragged over the page first; the page takes both or neither.
         const bool acts = !chosen.isEmpty() || (!said.isEmpty() && page != "paste");
