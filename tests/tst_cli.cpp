@@ -135,7 +135,8 @@ private Q_SLOTS:
             {"1", url + url, up + "file priv=0 anon=0 apikey= <pic.PNG;image/png", ""},
             "missing.bin: No such file");
         row("image of text", {"image", "@txt"}, "", "", "", refused, "only jpg, jpeg, gif and png");
-        // Standard input as "-": each kind of bytes, by each command, with and without a name.
+        // Standard input as "-": each kind of bytes, by each command, with and without a name (of
+        // 255 bytes, the most a file's name may have).
         const std::tuple<const char*, QByteArray, QString> kinds[] = {
             {"png", QByteArray("\x89PNG\r\n\x1a\n\0\r\n", 11), "stdin.png;image/png"},
             {"jpeg", "\xff\xd8\xff\xe0", "stdin.jpg;image/jpeg"},
@@ -143,14 +144,14 @@ private Q_SLOTS:
             {"cut png", "\x89PNG\r\n\x1a", "stdin;application/octet-stream"},
             {"empty", "", ""}};
         for (const auto& [kind, bytes, sent] : kinds)
-            for (const QString name : {"", "a b.GIF"})
+            for (const QString& name : {QString(), "a b" + QString(248, 'x') + ".GIF"})
                 for (const QString command : {"upload", "image"}) {
                     const bool image = command == "image",
                                ok = !sent.isEmpty() && (!image || sent.contains("image/"));
                     const QString to =
                         up + (image ? "image priv=0 anon=0 nsfw=0" : "file priv=0 anon=0") +
                         " apikey= <" + (name.isEmpty() ? sent : name + ";image/gif");
-                    row(qPrintable(command + " - " + kind + " " + name),
+                    row(qPrintable(command + " - " + kind + " " + name.left(5)),
                         QStringList{command, "-"} +
                             (name.isEmpty() ? QStringList() : QStringList{"--name", name}),
                         bytes, "", a, {ok ? "0" : "1", ok ? url : "", ok ? to : "", ""},
@@ -530,11 +531,12 @@ private Q_SLOTS:
                      "directory\n");
     }
 
-    // A command's help describes it and lists every language of the pop-up.
+    // The program's help, then a command's, which describes it and lists every language of the
+    // pop-up.
     void commandHelp() {
         CommandStreams io = CommandStreams::standard();
         io.out = tempStream();
-        QCOMPARE(runCommand({"paste", "--help"}, io), 0);
+        QCOMPARE(runCommand({"-h"}, io) + runCommand({"paste", "--help"}, io), 0);
         const QString help = QString::fromUtf8(contents(io.out)).simplified();
         QVERIFY2(help.contains("[FILE|-] Pastes the UTF-8 text of FILE"), qPrintable(help));
         for (const LanguageChoice& choice : languageChoices())
