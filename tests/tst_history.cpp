@@ -26,8 +26,7 @@ const QByteArray kKey = "0123456789abcdef0123456789ABCDEF";
 
 HistoryEntry entryNamed(const QString& name) {
     HistoryEntry e;
-    e.kind = "file", e.name = name;
-    e.address = "https://ferrodock.net/" + name;
+    e.kind = "file", e.name = name, e.address = "https://ferrodock.net/" + name;
     return e;
 }
 

@@ -423,6 +423,7 @@ private Q_SLOTS:
             return;
         }
         QVERIFY_ENDED(out, kind);
+        if (cause == "stalls") QVERIFY(out.results[0].error.contains("no data moved for 0.3 s"));
         if (cause == "cancelled") {  // its connection, mid-body, is closed, not used again
             transport->postFields("/other", {}, &busy.context, busy.add());
             QVERIFY(busy.waitFor(1) && busy.results[0].ok);
