@@ -707,6 +707,7 @@ private Q_SLOTS:
         // A folder that cannot be listed cannot show there is no twin.
         row("unlisted folder", "panel file", L{"ok\xef\xbf\xbd.txt"}, no, utf8);
         row("PNG", "paste image", L{"png:"}, pasted, no);
+        row("JPEG said to be PNG", "paste image", L{"png:jpeg:"}, pasted, no);
         row("JPEG and text, file page", "paste file", L{"jpeg:", "text:a"}, pasted, no);
         row("first picture of 3", "paste image", L{"a.txt", "b.png", "c.gif"}, "b.png",
             "2" + more.arg("s were"));
@@ -749,10 +750,10 @@ private Q_SLOTS:
             QBuffer bytes;
             if (name == "qt:") data->setImageData(picture);
             if (name.startsWith("text:")) data->setText(name.mid(5));
-            if (name == "png:" || name == "jpeg:") {
+            if (name.startsWith("png:") || name == "jpeg:") {  // "png:jpeg:": JPEG said to be PNG
                 QVERIFY(bytes.open(QIODevice::WriteOnly) &&
-                        picture.save(&bytes, name.chopped(1).constData(), 100));
-                data->setData("image/" + name.chopped(1), offered = bytes.data());
+                        picture.save(&bytes, name.contains("jpeg") ? "JPEG" : "PNG", 100));
+                data->setData("image/" + name.left(name.indexOf(':')), offered = bytes.data());
             }
             if (name.startsWith("moz:"))  // a browser's link: UTF-16, the address alone here
                 data->setData("text/x-moz-url", QStringEncoder(QStringEncoder::Utf16)(name.mid(4)));

@@ -264,9 +264,7 @@ private Q_SLOTS:
             QString half;
             {
                 ScratchFile unfinished = scratch.create("half.bin");
-                QVERIFY(unfinished.write("half"));
-                half = unfinished.path();
-                QVERIFY(QFile::exists(half));
+                QVERIFY(unfinished.write("half") && QFile::exists(half = unfinished.path()));
             }
             QVERIFY(!QFile::exists(half) && !QFile::exists(QFileInfo(half).path()));
             scratch.release(live + "/x");  // not made here: left alone
