@@ -66,7 +66,8 @@ inline void dropRootsFilePowers() {
     __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct caps[2]{};
     if (::syscall(SYS_capget, &head, caps) != 0) qFatal("cannot read this thread's powers");
-    caps[0].permitted = caps[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH);
+    const __u32 keep = ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH);
+    caps[0].effective &= keep, caps[0].permitted &= keep;
     if (::syscall(SYS_capset, &head, caps) != 0) qFatal("cannot drop this thread's powers");
 }
 
