@@ -82,7 +82,7 @@ int uploadFiles(const CommandStreams& io, const QCommandLineParser& parser, bool
     if (parser.isSet(QStringLiteral("name")) && !isFileName(name)) {
         return usageError(io,
                           command + QStringLiteral(": --name '") + name +
-                              QStringLiteral("' is not a file name (one with no '/')"),
+                              QStringLiteral("' is not a file name (at most 255 bytes, no '/')"),
                           command);
     }
     if (piped && io.inIsTerminal) {

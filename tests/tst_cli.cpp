@@ -162,7 +162,7 @@ private Q_SLOTS:
                 }
         row("- twice", {"upload", "-", "-"}, "x", kSession, a, usage, "upload: - is given twice");
         row("--name with a /", {"image", "--name", "a/b.png", "-"}, "x", kSession, a, usage,
-            "--name 'a/b.png' is not a file name");
+            "--name 'a/b.png' is not a file name (at most 255 bytes, no '/')");
         row("--name with no -", {"upload", "--name", "n", "@txt"}, "", kSession, a, usage);
         row("--name not an image", {"image", "--name", "a.txt", "-"}, "GIF89a", "", a, refused,
             "ferrodock: a.txt: only jpg, jpeg, gif and png images can be uploaded as images\n");
