@@ -42,12 +42,8 @@ bench: deps
 
 # The README's pictures, rendered offscreen at 100%, and the same at 200%, drawn as the suite
 # draws them to compare.
-SCREENSHOT_ENV = QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='qt.qpa.*=false' TZ=UTC LANG=C.UTF-8 \
-                 FONTCONFIG_FILE=$(CURDIR)/tests/support/fonts.conf
 screenshots: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target ferrodock-screenshots
-	$(SCREENSHOT_ENV) $(BUILD_DIR)/ferrodock-screenshots docs/screenshots
-	$(SCREENSHOT_ENV) QT_SCALE_FACTOR=2 $(BUILD_DIR)/ferrodock-screenshots tests/screenshots-200
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target update-screenshots
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
